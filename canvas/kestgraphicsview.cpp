@@ -1,0 +1,3 @@
+#include "canvas/kestgraphicsview.h"
+
+KestGraphicsView::KestGraphicsView(QWidget *parent) : QGraphicsView(parent) { }

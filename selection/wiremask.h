@@ -1,0 +1,16 @@
+#pragma once
+
+#include "core/plane.h"
+#include "core/wiretypes.h"
+
+#include <QImage>
+
+namespace tolvane {
+
+// Views of a 32-bit image's pixels as a plane of ARGB values. The image must be in one of the
+// 32-bit ARGB/RGB formats; the view follows its scan lines (bytesPerLine), and the image must
+// outlive it. The mutable view detaches the image first.
+Plane<const Argb> argbPlane(const QImage &image);
+Plane<Argb> mutableArgbPlane(QImage &image);
+
+} // namespace tolvane
