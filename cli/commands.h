@@ -1,0 +1,27 @@
+#pragma once
+
+class QString;
+
+namespace tolvane {
+
+struct CliOptions;
+
+// Exit statuses of tolvane-cli.
+enum ExitStatus {
+    exitSuccess = 0,
+    exitUsage = 1,
+    exitFileError = 2,
+    exitNothingTraced = 3,
+};
+
+// Runs a parsed detect, remove, trace or clean command and returns its exit status. Errors,
+// progress and timings go to standard error, one line each; nothing goes to standard output.
+int runCommand(const CliOptions &options);
+
+// Writes one line to standard error; safe to call from several threads at once.
+void printLine(const QString &line);
+
+// Writes "tolvane-cli: " and `message` as one line to standard error.
+void printError(const QString &message);
+
+} // namespace tolvane
