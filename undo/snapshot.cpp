@@ -16,8 +16,9 @@ QImage Snapshot::load()
 {
     if (!m_onDisk)
         return m_inMemory;
-    QImage image;
-    if (m_file.seek(0))
-        image.load(&m_file, "PNG");
-    return image;
+    // Read the bytes, not the file: an image reader would ask for the file's name, and that
+    // gives the unnamed temporary file a name in the folder, where it outlives a crash.
+    if (!m_file.seek(0))
+        return {};
+    return QImage::fromData(m_file.readAll(), "PNG");
 }

@@ -14,7 +14,6 @@ public:
     QImage load();
 
     bool isOnDisk() const { return m_onDisk; }
-    QString fileName() const { return m_onDisk ? m_file.fileName() : QString(); }
 
 private:
     QTemporaryFile m_file;
