@@ -1,0 +1,23 @@
+#include "undo/snapshot.h"
+
+void Snapshot::store(const QImage &image)
+{
+    if (m_file.open() && image.save(&m_file, "PNG", 100) && m_file.flush() && m_file.seek(0)) {
+        m_onDisk = true;
+        return;
+    }
+    // A partly written file is of no use; give its space back at once.
+    if (!m_file.fileName().isEmpty())
+        m_file.remove();
+    m_inMemory = image;
+}
+
+QImage Snapshot::load()
+{
+    if (!m_onDisk)
+        return m_inMemory;
+    QImage image;
+    if (m_file.seek(0))
+        image.load(&m_file, "PNG");
+    return image;
+}
