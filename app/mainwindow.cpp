@@ -14,6 +14,7 @@
 #include "app/mainwindow_form.h"
 #include "app/userprompts.h"
 #include "canvas/kestgraphicsview.h"
+#include "dialogs/helpdialog.h"
 #include "selection/planes.h"
 #include "selection/wiremask.h"
 #include "undo/commands.h"
@@ -52,9 +53,19 @@ MainWindow::~MainWindow()
     delete m_ui;
 }
 
-void MainWindow::on_actionIndex_triggered() { }
+void MainWindow::on_actionIndex_triggered()
+{
+    // Modeless, and one more each time; all of them go with the window.
+    auto *help = new HelpDialog(this);
+    help->show();
+}
 
-void MainWindow::on_actionAbout_triggered() { }
+void MainWindow::on_actionAbout_triggered()
+{
+    QMessageBox::about(this, tr("Tolvane"),
+                       tr("Tolvane is the property of Pellam software.\n"
+                          "https://tolvane.pellam-software.example"));
+}
 
 void MainWindow::on_actionQuit_triggered()
 {
