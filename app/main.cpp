@@ -1,7 +1,21 @@
 #include <QApplication>
 
+#include "app/imagefiles.h"
+#include "app/mainwindow.h"
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationName(QStringLiteral("Tolvane 1.0"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Pellam software"));
+    tolvane::allowLargePhotos();
+
+    int status = 0;
+    {
+        MainWindow window;
+        QObject::connect(&window, &MainWindow::mwquit, &app, &QCoreApplication::quit);
+        window.show();
+        status = app.exec();
+    }
+    return status;
 }

@@ -1,0 +1,242 @@
+#include "app/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGraphicsPixmapItem>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QStatusBar>
+
+#include "app/imagefiles.h"
+#include "app/mainwindow_form.h"
+#include "app/userprompts.h"
+#include "canvas/kestgraphicsview.h"
+#include "dialogs/helpdialog.h"
+#include "selection/planes.h"
+#include "selection/wiremask.h"
+#include "undo/commands.h"
+#include "undo/sceneitems.h"
+
+namespace {
+
+constexpr QPoint noControlPoint(-100, -100);
+
+// "PNG Files (*.png)" -> "png"; empty when the filter names no single suffix.
+QString filterSuffix(const QString &filter)
+{
+    const qsizetype star = filter.indexOf(QLatin1String("(*."));
+    if (star < 0)
+        return {};
+    const QString suffix = filter.mid(star + 3).section(QLatin1Char(')'), 0, 0);
+    return suffix.contains(QLatin1Char('*')) ? QString() : suffix;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new MainWindowForm)
+{
+    m_ui->setupUi(this);
+    m_ui->progressBar->hide();
+    connect(m_ui->graphicsView, &KestGraphicsView::SmartSelect, this,
+            &MainWindow::ProcessSmartSelect);
+
+    QAction *undo = m_undoStack.createUndoAction(this);
+    undo->setShortcut(QKeySequence::Undo);
+    m_ui->menuEdit->addAction(undo);
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_ui;
+}
+
+void MainWindow::on_actionIndex_triggered()
+{
+    // Modeless, and one more each time; all of them go with the window.
+    auto *help = new HelpDialog(this);
+    help->show();
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    QMessageBox::about(this, tr("Tolvane"),
+                       tr("Tolvane is the property of Pellam software.\n"
+                          "https://tolvane.pellam-software.example"));
+}
+
+void MainWindow::on_actionQuit_triggered()
+{
+    if (mayDiscardChanges())
+        emit mwquit();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (mayDiscardChanges())
+        event->accept();
+    else
+        event->ignore();
+}
+
+int MainWindow::photoRevision() const
+{
+    for (int i = m_undoStack.index() - 1; i >= 0; --i) {
+        if (auto *removal = dynamic_cast<const ProcessCommand *>(m_undoStack.command(i)))
+            return removal->revision();
+    }
+    return 0;
+}
+
+bool MainWindow::hasUnsavedChanges() const
+{
+    return photoRevision() != m_savedRevision;
+}
+
+bool MainWindow::mayDiscardChanges()
+{
+    if (!hasUnsavedChanges())
+        return true;
+    const QString name = QFileInfo(m_filePath).fileName();
+    switch (UserPrompts::current().askToSaveChanges(
+            this, tr("Tolvane"),
+            tr("The wires removed from %1 have not been saved. Save the photo?").arg(name))) {
+    case QMessageBox::Save:
+        return savePhoto();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::on_actionOpen_triggered()
+{
+    if (!mayDiscardChanges())
+        return;
+    const QString dir = m_settings.value(QStringLiteral("CurrDir")).toString();
+    m_filePath = UserPrompts::current().openFileName(
+            this, tr("Open Image"), dir,
+            tr("Image Files (*.png *.jpg *.bmp *.jpeg *.tiff *.tif *.gif);;All files (*.*)"));
+    if (m_filePath.isEmpty()) {
+        statusBar()->showMessage(tr("No file selected"));
+        return;
+    }
+    const QFileInfo file(m_filePath);
+    m_settings.setValue(QStringLiteral("CurrDir"), file.absoluteDir().canonicalPath());
+
+    QImage photo = tolvane::readPhoto(m_filePath);
+    if (photo.isNull()) {
+        statusBar()->showMessage(tr("Failed to read image"));
+        return;
+    }
+    // The history belongs to the photo it was made on: an undo must never bring back a photo
+    // of another size than the brightness map.
+    m_undoStack.clear();
+    m_savedRevision = 0;
+    m_photo = std::move(photo);
+    statusBar()->clearMessage();
+    setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName());
+    const QPixmap pixmap = QPixmap::fromImage(m_photo);
+
+    for (QSpinBox *box : { m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox })
+        box->setEnabled(true);
+    m_ui->spinBox->setValue(4);
+    m_ui->spinBox_2->setValue(30);
+    m_ui->padspinbox->setValue(0);
+
+    clearScene();
+    QPixmap white(pixmap.width() + 20, pixmap.height() + 20);
+    white.fill(Qt::white);
+    m_backdropItem = m_scene.addPixmap(white);
+    m_backdropItem->setTransformationMode(Qt::SmoothTransformation);
+    m_backdropItem->setZValue(SceneZ::backdrop);
+    m_scene.setSceneRect(0, 0, white.width(), white.height());
+    addSceneItem(&m_scene, m_photoItem, pixmap, SceneZ::photo);
+
+    KestGraphicsView *view = m_ui->graphicsView;
+    view->setScene(&m_scene);
+    view->fitInView(m_scene.sceneRect(), Qt::KeepAspectRatio);
+    view->show();
+
+    m_lastControlPoint = noControlPoint;
+    m_brightnessMap = tolvane::PlaneBuffer<std::uint8_t>(m_photo.width(), m_photo.height());
+    tolvane::computeBrightness(tolvane::argbPlane(m_photo), m_brightnessMap.view());
+}
+
+void MainWindow::clearScene()
+{
+    // The scene deletes the cursor circle and the preview with everything else.
+    m_ui->graphicsView->forgetCursorCircle();
+    removeSceneItem(&m_scene, m_maskItem);
+    removeSceneItem(&m_scene, m_photoItem);
+    removeSceneItem(&m_scene, m_backdropItem);
+    m_previewItem = nullptr;
+    m_scene.clear();
+}
+
+void MainWindow::on_actionSave_triggered()
+{
+    savePhoto();
+}
+
+bool MainWindow::savePhoto()
+{
+    if (m_photo.isNull()) {
+        statusBar()->showMessage(QStringLiteral("Nothing to save."));
+        return false;
+    }
+    const QString openDir = m_settings.value(QStringLiteral("CurrDir")).toString();
+    const QString dir = m_settings.value(QStringLiteral("CurrSaveDir"), openDir).toString();
+    QString filter;
+    QString name = UserPrompts::current().saveFileName(
+            this, tr("Save Image"), dir, tr("JPG Files (*.jpg);;PNG Files (*.png)"), &filter);
+    if (name.isEmpty()) {
+        statusBar()->showMessage(tr("No file selected"));
+        return false;
+    }
+    if (QFileInfo(name).suffix().isEmpty()) {
+        const QString suffix = filterSuffix(filter);
+        name += QLatin1Char('.') + (suffix.isEmpty() ? QStringLiteral("jpg") : suffix);
+    }
+    if (!tolvane::writeImage(m_photo, name)) {
+        statusBar()->showMessage(tr("Failed to save image"));
+        return false;
+    }
+    statusBar()->clearMessage();
+    m_settings.setValue(QStringLiteral("CurrSaveDir"),
+                        QFileInfo(name).absoluteDir().canonicalPath());
+    m_savedRevision = photoRevision();
+    return true;
+}
+
+void MainWindow::on_actionSmartSelect_toggled(bool checked)
+{
+    KestGraphicsView *view = m_ui->graphicsView;
+    view->setTool(checked ? KestGraphicsView::Tool::SmartSelect : KestGraphicsView::Tool::None);
+    view->removeCursorCircle();
+    view->viewport()->setCursor(checked ? Qt::BlankCursor : Qt::ArrowCursor);
+}
+
+void MainWindow::on_actionProcess_triggered() { }
+
+void MainWindow::on_actionSelect_triggered() { }
+
+void MainWindow::on_actionZoomMinus_triggered()
+{
+    m_ui->graphicsView->scale(0.8333333333333334, 0.8333333333333334);
+}
+
+void MainWindow::on_actionZoomPlus_triggered()
+{
+    m_ui->graphicsView->scale(1.2, 1.2);
+}
+
+void MainWindow::removePreview()
+{
+    removeSceneItem(&m_scene, m_previewItem);
+}
+
+void MainWindow::ProcessSmartSelect(QRect, bool, bool) { }

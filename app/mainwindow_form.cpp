@@ -1,0 +1,208 @@
+#include "app/mainwindow_form.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSpacerItem>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "canvas/kestgraphicsview.h"
+
+namespace {
+
+QAction *makeAction(QMainWindow *window, const char *name, const char *icon, bool checkable = false)
+{
+    auto *action = new QAction(window);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setCheckable(checkable);
+    if (icon) {
+        QIcon pictures;
+        pictures.addFile(QString::fromLatin1(icon), QSize(), QIcon::Normal, QIcon::Off);
+        action->setIcon(pictures);
+    }
+    return action;
+}
+
+QSpinBox *makeParameterBox(QWidget *parent, const char *name)
+{
+    // Values change only through the arrows and the wheel; Open enables the boxes.
+    auto *box = new QSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setEnabled(false);
+    box->setFocusPolicy(Qt::NoFocus);
+    box->setContextMenuPolicy(Qt::NoContextMenu);
+    return box;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, bool bold)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    if (bold) {
+        QFont font;
+        font.setBold(true);
+        label->setFont(font);
+    }
+    return label;
+}
+
+QSpacerItem *makeSpacer()
+{
+    return new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
+}
+
+QString labelText(const char *text)
+{
+    return QStringLiteral("<html><head/><body><p><span style=\" font-size:8pt; font-weight:600; "
+                          "color:#5a5a5a;\">%1</span></p></body></html>")
+            .arg(QCoreApplication::translate("MainWindow", text));
+}
+
+} // namespace
+
+void MainWindowForm::setupUi(QMainWindow *window)
+{
+    if (window->objectName().isEmpty())
+        window->setObjectName(QStringLiteral("MainWindow"));
+    window->resize(600, 400);
+    window->setWindowIcon(QIcon(QStringLiteral(":/icons/cleaner.ico")));
+
+    actionOpen = makeAction(window, "actionOpen", ":/icons/openHS.png");
+    actionSave = makeAction(window, "actionSave", ":/icons/saveHS.png");
+    actionQuit = makeAction(window, "actionQuit", ":/icons/DeleteHS.png");
+    actionIndex = makeAction(window, "actionIndex", nullptr);
+    actionAbout = makeAction(window, "actionAbout", nullptr);
+    actionZoomPlus = makeAction(window, "actionZoomPlus", ":/icons/ZoomInMs.png");
+    actionZoomMinus = makeAction(window, "actionZoomMinus", ":/icons/ZoomOutMs.png");
+    actionSelect = makeAction(window, "actionSelect", ":/icons/Filter2HS.png");
+    actionProcess = makeAction(window, "actionProcess", ":/icons/FormRunHS.png");
+    actionSmartSelect = makeAction(window, "actionSmartSelect", ":/icons/LineColorHS.png", true);
+
+    centralWidget = new QWidget(window);
+    centralWidget->setObjectName(QStringLiteral("centralWidget"));
+    verticalLayout = new QVBoxLayout(centralWidget);
+    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+    verticalLayout->setSpacing(6);
+    verticalLayout->setContentsMargins(11, 11, 11, 11);
+
+    horizontalLayout_2 = new QHBoxLayout();
+    horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
+    horizontalLayout_2->setSpacing(6);
+    horizontalLayout_2->setContentsMargins(-1, -1, -1, 9);
+    label = makeLabel(centralWidget, "label", true);
+    horizontalLayout_2->addWidget(label);
+    spinBox = makeParameterBox(centralWidget, "spinBox");
+    spinBox->setRange(1, 99);
+    horizontalLayout_2->addWidget(spinBox);
+    horizontalSpacer = makeSpacer();
+    horizontalLayout_2->addItem(horizontalSpacer);
+    label_2 = makeLabel(centralWidget, "label_2", false);
+    horizontalLayout_2->addWidget(label_2);
+    spinBox_2 = makeParameterBox(centralWidget, "spinBox_2");
+    spinBox_2->setRange(1, 999);
+    horizontalLayout_2->addWidget(spinBox_2);
+    horizontalSpacer_2 = makeSpacer();
+    horizontalLayout_2->addItem(horizontalSpacer_2);
+    label_3 = makeLabel(centralWidget, "label_3", true);
+    horizontalLayout_2->addWidget(label_3);
+    padspinbox = makeParameterBox(centralWidget, "padspinbox");
+    horizontalLayout_2->addWidget(padspinbox);
+    verticalLayout->addLayout(horizontalLayout_2);
+
+    horizontalLayout = new QHBoxLayout();
+    horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
+    horizontalLayout->setSpacing(6);
+    graphicsView = new KestGraphicsView(centralWidget);
+    graphicsView->setObjectName(QStringLiteral("graphicsView"));
+    // Moves must arrive without a button held, for the smart-selection preview.
+    graphicsView->setMouseTracking(true);
+    horizontalLayout->addWidget(graphicsView);
+    verticalLayout->addLayout(horizontalLayout);
+
+    progressBar = new QProgressBar(centralWidget);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setValue(24);
+    verticalLayout->addWidget(progressBar);
+    window->setCentralWidget(centralWidget);
+
+    menuBar = new QMenuBar(window);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+    menuFile = new QMenu(menuBar);
+    menuFile->setObjectName(QStringLiteral("menuFile"));
+    menuEdit = new QMenu(menuBar);
+    menuEdit->setObjectName(QStringLiteral("menuEdit"));
+    menuEdit->setMinimumSize(QSize(100, 100));
+    menuHelp = new QMenu(menuBar);
+    menuHelp->setObjectName(QStringLiteral("menuHelp"));
+    window->setMenuBar(menuBar);
+
+    mainToolBar = new QToolBar(window);
+    mainToolBar->setObjectName(QStringLiteral("mainToolBar"));
+    window->addToolBar(Qt::TopToolBarArea, mainToolBar);
+    statusBar = new QStatusBar(window);
+    statusBar->setObjectName(QStringLiteral("statusBar"));
+    window->setStatusBar(statusBar);
+    QWidget::setTabOrder(graphicsView, spinBox);
+    QWidget::setTabOrder(spinBox, spinBox_2);
+    QWidget::setTabOrder(spinBox_2, padspinbox);
+
+    menuBar->addAction(menuFile->menuAction());
+    menuBar->addAction(menuEdit->menuAction());
+    menuBar->addAction(menuHelp->menuAction());
+    menuFile->addSeparator();
+    menuFile->addAction(actionOpen);
+    menuFile->addAction(actionSave);
+    menuFile->addAction(actionQuit);
+    menuHelp->addAction(actionIndex);
+    menuHelp->addAction(actionAbout);
+    mainToolBar->addAction(actionOpen);
+    mainToolBar->addAction(actionSave);
+    mainToolBar->addAction(actionSelect);
+    mainToolBar->addAction(actionSmartSelect);
+    mainToolBar->addAction(actionProcess);
+    mainToolBar->addAction(actionZoomPlus);
+    mainToolBar->addAction(actionZoomMinus);
+
+    retranslateUi(window);
+    QMetaObject::connectSlotsByName(window);
+}
+
+void MainWindowForm::retranslateUi(QMainWindow *window)
+{
+    auto tr = [](const char *text) { return QCoreApplication::translate("MainWindow", text); };
+    window->setWindowTitle(tr("Tolvane"));
+    actionOpen->setText(tr("Open"));
+    actionOpen->setShortcut(QKeySequence(tr("Ctrl+O")));
+    actionSave->setText(tr("Save"));
+    actionSave->setToolTip(tr("Save As"));
+    actionSave->setShortcut(QKeySequence(tr("Ctrl+S")));
+    actionQuit->setText(tr("Quit"));
+    actionQuit->setShortcut(QKeySequence(tr("Ctrl+Q")));
+    actionIndex->setText(tr("Index"));
+    actionAbout->setText(tr("About"));
+    actionZoomPlus->setText(tr("ZoomPlus"));
+    actionZoomPlus->setToolTip(tr("Zoom In"));
+    actionZoomMinus->setText(tr("ZoomMinus"));
+    actionZoomMinus->setToolTip(tr("Zoom Out"));
+    actionSelect->setText(tr("Select"));
+    actionSelect->setToolTip(tr("Autodetect Wires"));
+    actionProcess->setText(tr("Process"));
+    actionProcess->setToolTip(tr("Remove selected wires"));
+    actionSmartSelect->setText(tr("SmartSelect"));
+    actionSmartSelect->setToolTip(tr("Smart Select"));
+    label->setText(labelText("Width Threshold"));
+    label_2->setText(labelText("Length Threshold"));
+    label_3->setText(labelText("Wire padding"));
+    menuFile->setTitle(tr("File"));
+    menuEdit->setTitle(tr("Edit"));
+    menuHelp->setTitle(tr("Help"));
+}

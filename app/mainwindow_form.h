@@ -1,0 +1,56 @@
+#pragma once
+
+class KestGraphicsView;
+class QAction;
+class QHBoxLayout;
+class QLabel;
+class QMainWindow;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QSpacerItem;
+class QSpinBox;
+class QStatusBar;
+class QToolBar;
+class QVBoxLayout;
+class QWidget;
+
+// The main window's widgets, built in code from fixed object names. setupUi() builds them
+// once; retranslateUi() assigns every text and can run again on a language change.
+class MainWindowForm
+{
+public:
+    QAction *actionOpen = nullptr;
+    QAction *actionSave = nullptr;
+    QAction *actionQuit = nullptr;
+    QAction *actionIndex = nullptr;
+    QAction *actionAbout = nullptr;
+    QAction *actionZoomPlus = nullptr;
+    QAction *actionZoomMinus = nullptr;
+    QAction *actionSelect = nullptr;
+    QAction *actionProcess = nullptr;
+    QAction *actionSmartSelect = nullptr;
+    QWidget *centralWidget = nullptr;
+    QVBoxLayout *verticalLayout = nullptr;
+    QHBoxLayout *horizontalLayout_2 = nullptr;
+    QLabel *label = nullptr;
+    QSpinBox *spinBox = nullptr;
+    QSpacerItem *horizontalSpacer = nullptr;
+    QLabel *label_2 = nullptr;
+    QSpinBox *spinBox_2 = nullptr;
+    QSpacerItem *horizontalSpacer_2 = nullptr;
+    QLabel *label_3 = nullptr;
+    QSpinBox *padspinbox = nullptr;
+    QHBoxLayout *horizontalLayout = nullptr;
+    KestGraphicsView *graphicsView = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QMenuBar *menuBar = nullptr;
+    QMenu *menuFile = nullptr;
+    QMenu *menuEdit = nullptr;
+    QMenu *menuHelp = nullptr;
+    QToolBar *mainToolBar = nullptr;
+    QStatusBar *statusBar = nullptr;
+
+    void setupUi(QMainWindow *window);
+    void retranslateUi(QMainWindow *window);
+};
