@@ -30,9 +30,10 @@ struct WireRoute
 };
 
 // Traces the darkest shortest route from `start` to `end` over `brightness` (max(R,G,B) per
-// photo pixel), 8-connected through pixels darker than the lowest limit that connects them.
-// `path` holds the start and every pixel of every shortest route, not the end; start == end
-// gives an empty path. TooFar leaves the window empty; only Found fills `path`.
+// photo pixel): 8-connected through pixels darker than the lowest limit, from the darker point's
+// brightness up, that connects them. `path` holds the start and every pixel of every shortest
+// route, not the end; start == end is Found with no pixel set. Only Found fills `path`; TooFar
+// leaves the window empty.
 WireRoute traceWire(Plane<const std::uint8_t> brightness, Point start, Point end);
 
 } // namespace tolvane
