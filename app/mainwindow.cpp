@@ -6,6 +6,7 @@
 #include <QGraphicsPixmapItem>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -16,6 +17,7 @@
 #include "canvas/kestgraphicsview.h"
 #include "dialogs/helpdialog.h"
 #include "selection/planes.h"
+#include "selection/smarttrace.h"
 #include "selection/wiremask.h"
 #include "undo/commands.h"
 #include "undo/sceneitems.h"
@@ -239,4 +241,49 @@ void MainWindow::removePreview()
     removeSceneItem(&m_scene, m_previewItem);
 }
 
-void MainWindow::ProcessSmartSelect(QRect, bool, bool) { }
+void MainWindow::ProcessSmartSelect(QRect rect, bool pressed, bool is_right)
+{
+    if (pressed && is_right) {
+        removePreview();
+        m_lastControlPoint = noControlPoint;
+        return;
+    }
+    const int w = m_photo.width();
+    const int h = m_photo.height();
+    // The brightness map describes the photo as opened; it is never read with other sizes.
+    if (m_photo.isNull() || m_brightnessMap.width() != w || m_brightnessMap.height() != h)
+        return;
+    const tolvane::Point cursor =
+            tolvane::cursorPoint(rect.left(), rect.top(), rect.right(), rect.bottom(), w, h);
+    if (m_lastControlPoint == noControlPoint) {
+        if (pressed)
+            m_lastControlPoint = QPoint(cursor.x, cursor.y);
+        return;
+    }
+
+    const tolvane::WireRoute route = tolvane::traceWire(
+            m_brightnessMap.view(), { m_lastControlPoint.x(), m_lastControlPoint.y() }, cursor);
+    removePreview();
+    if (route.outcome != tolvane::WireRoute::Outcome::Found)
+        return;
+    const QPixmap path = QPixmap::fromImage(tolvane::routeImage(route));
+    m_previewItem = m_scene.addPixmap(path);
+    m_previewItem->setPos(route.x0 + 10, route.y0 + 10);
+    m_previewItem->setZValue(SceneZ::preview);
+    if (!pressed)
+        return;
+
+    if (!m_maskItem) {
+        QImage empty(w, h, QImage::Format_ARGB32);
+        empty.fill(0);
+        addSceneItem(&m_scene, m_maskItem, QPixmap::fromImage(empty), SceneZ::mask);
+    }
+    QImage mask = m_maskItem->pixmap().toImage();
+    {
+        QPainter painter(&mask);
+        painter.drawPixmap(QRect(QPoint(route.x0, route.y0), path.size()), path);
+    }
+    removePreview();
+    m_undoStack.push(new SmartSelectCommand(m_maskItem, QPixmap::fromImage(mask), &m_scene,
+                                            m_lastControlPoint, cursor.x, cursor.y));
+}

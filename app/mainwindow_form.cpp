@@ -34,11 +34,10 @@ QAction *makeAction(QMainWindow *window, const char *name, const char *icon, boo
 
 QSpinBox *makeParameterBox(QWidget *parent, const char *name)
 {
-    // Values change only through the arrows and the wheel; Open enables the boxes.
+    // Open enables the boxes.
     auto *box = new QSpinBox(parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setEnabled(false);
-    box->setFocusPolicy(Qt::NoFocus);
     box->setContextMenuPolicy(Qt::NoContextMenu);
     return box;
 }
@@ -154,6 +153,10 @@ void MainWindowForm::setupUi(QMainWindow *window)
     QWidget::setTabOrder(graphicsView, spinBox);
     QWidget::setTabOrder(spinBox, spinBox_2);
     QWidget::setTabOrder(spinBox_2, padspinbox);
+    // Values change only through the arrows and the wheel. Set after the tab order, which
+    // leaves out widgets that take no focus.
+    for (QSpinBox *box : { spinBox, spinBox_2, padspinbox })
+        box->setFocusPolicy(Qt::NoFocus);
 
     menuBar->addAction(menuFile->menuAction());
     menuBar->addAction(menuEdit->menuAction());

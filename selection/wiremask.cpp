@@ -29,4 +29,19 @@ Plane<Argb> mutableArgbPlane(QImage &image)
                        image.bytesPerLine() / 4);
 }
 
+QImage routeImage(const WireRoute &route)
+{
+    QImage image(route.width, route.height, QImage::Format_ARGB32);
+    image.fill(0);
+    const Plane<Argb> pixels = mutableArgbPlane(image);
+    for (int y = 0; y < route.height; ++y) {
+        const std::uint8_t *onRoute = route.path.data() + std::size_t(y) * route.width;
+        for (int x = 0; x < route.width; ++x) {
+            if (onRoute[x])
+                pixels.at(x, y) = traceMark;
+        }
+    }
+    return image;
+}
+
 } // namespace tolvane

@@ -2,6 +2,7 @@
 
 #include "core/plane.h"
 #include "core/wiretypes.h"
+#include "selection/smarttrace.h"
 
 #include <QImage>
 
@@ -12,5 +13,9 @@ namespace tolvane {
 // outlive it. The mutable view detaches the image first.
 Plane<const Argb> argbPlane(const QImage &image);
 Plane<Argb> mutableArgbPlane(QImage &image);
+
+// A traced route as an image of its search window: opaque yellow on the route's pixels,
+// transparent elsewhere.
+QImage routeImage(const WireRoute &route);
 
 } // namespace tolvane

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QMainWindow>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/userprompts.h"
+
+// Shared by the window tests: answers in place of the file dialogs, a private settings store,
+// and photos written into temporary folders.
+
+// Answers the window's questions from queues and records what it asked. Installed for its
+// lifetime.
+class FakePrompts final : public UserPrompts
+{
+public:
+    struct Asked
+    {
+        QString caption;
+        QString dir;
+        QString filter;
+    };
+
+    QStringList openAnswers; // taken front first; empty means cancel
+    QStringList saveAnswers;
+    QString selectedSaveFilter = QStringLiteral("JPG Files (*.jpg)");
+    QMessageBox::StandardButton saveChangesAnswer = QMessageBox::Discard;
+
+    QList<Asked> openAsked;
+    QList<Asked> saveAsked;
+    int saveChangesAsked = 0;
+
+    FakePrompts() { UserPrompts::install(this); }
+    ~FakePrompts() override { UserPrompts::install(nullptr); }
+
+    QString openFileName(
+        QWidget *, const QString &caption, const QString &dir, const QString &filter) override
+    {
+        openAsked.append({caption, dir, filter});
+        return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+    }
+
+    QString saveFileName(QWidget *, const QString &caption, const QString &dir,
+        const QString &filter, QString *selectedFilter) override
+    {
+        saveAsked.append({caption, dir, filter});
+        if (selectedFilter)
+            *selectedFilter = selectedSaveFilter;
+        return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    }
+
+    QMessageBox::StandardButton askToSaveChanges(
+        QWidget *, const QString &, const QString &) override
+    {
+        ++saveChangesAsked;
+        return saveChangesAnswer;
+    }
+};
+
+// Points the settings store of "Pellam software"/"Tolvane 1.0" into `dir`. Call from
+// initTestCase(), before any window exists.
+inline void useTemporarySettings(const QTemporaryDir &dir)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("Pellam software"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tolvane 1.0"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    QSettings().clear();
+}
+
+inline QVariant storedSetting(const QString &key)
+{
+    return QSettings().value(key);
+}
+
+inline QString canonical(const QString &dir)
+{
+    return QDir(dir).canonicalPath();
+}
+
+inline QString statusMessage(QMainWindow &window)
+{
+    return window.statusBar()->currentMessage();
+}
+
+// A w x h photo whose pixels all differ, opaque.
+inline QImage patternPhoto(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(x * 7 % 256, y * 11 % 256, (x + y) * 3 % 256));
+    }
+    return image;
+}
+
+// Writes `image` as `name` into `dir` (format from the suffix) and returns the full path.
+inline QString writePhoto(const QTemporaryDir &dir, const QString &name, const QImage &image)
+{
+    const QString path = dir.filePath(name);
+    if (!image.save(path))
+        qFatal("cannot write test photo %s", qPrintable(path));
+    return path;
+}
