@@ -1,19 +1,21 @@
 #include "cli/commands.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QHash>
-#include <QImage>
-#include <QSet>
-#include <QStringList>
-#include <QThread>
 #include <array>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHash>
+#include <QImage>
+#include <QPainter>
+#include <QSet>
+#include <QStringList>
+#include <QThread>
 
 #include "app/imagefiles.h"
 #include "cli/options.h"
@@ -241,7 +243,8 @@ QString traceFailure(const WireRoute &route, QPoint from, QPoint to)
 {
     switch (route.outcome) {
     case WireRoute::Outcome::TooFar:
-        return pointText(to) + QStringLiteral(" is more than 500 pixels from ") + pointText(from);
+        return pointText(to) + QStringLiteral(" is more than %1 pixels from ").arg(maxTraceDistance)
+            + pointText(from);
     case WireRoute::Outcome::NoRoute:
         return QStringLiteral("no route from ") + pointText(from) + QStringLiteral(" to ")
             + pointText(to);
@@ -254,16 +257,12 @@ QString traceFailure(const WireRoute &route, QPoint from, QPoint to)
     return {};
 }
 
-// Paints the route's path pixels opaque yellow; a yellow mark replaces whatever was there.
+// Draws the route over the mask as the desktop program commits it: the route image, opaque
+// yellow on the path, source-over at the search window's place.
 void commitRoute(const WireRoute &route, QImage &mask)
 {
-    const Plane<Argb> pixels = mutableArgbPlane(mask);
-    for (int y = 0; y < route.height; ++y) {
-        for (int x = 0; x < route.width; ++x) {
-            if (route.path[std::size_t(y) * std::size_t(route.width) + std::size_t(x)])
-                pixels.at(route.x0 + x, route.y0 + y) = traceMark;
-        }
-    }
+    QPainter painter(&mask);
+    painter.drawImage(QPoint(route.x0, route.y0), routeImage(route));
 }
 
 int runTrace(const CliOptions &options, StageTimes &times)

@@ -1,5 +1,6 @@
-#include <QCoreApplication>
 #include <cstdio>
+
+#include <QCoreApplication>
 
 #include "app/imagefiles.h"
 #include "cli/commands.h"

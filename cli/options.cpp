@@ -1,8 +1,9 @@
 #include "cli/options.h"
 
-#include <QRegularExpression>
 #include <limits>
 #include <optional>
+
+#include <QRegularExpression>
 
 namespace tolvane {
 
