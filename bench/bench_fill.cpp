@@ -19,7 +19,6 @@ struct Scene
 {
     std::vector<Argb> photo = std::vector<Argb>(std::size_t(width) * height);
     std::vector<Argb> mask = std::vector<Argb>(std::size_t(width) * height, 0u);
-    std::vector<Argb> result = std::vector<Argb>(std::size_t(width) * height);
 
     Scene()
     {

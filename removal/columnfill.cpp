@@ -41,8 +41,8 @@ struct BandRun
 };
 
 // Appends the runs of rows y0 ... y1 - 1 of `marks` in the order in which they end.
-// Reads along rows, not down columns: a column walk strides through memory. Sixteen entries
-// whose columns have no open run and which are all clean (the common case) cost one OR each.
+// Reads along rows, not down columns, which would stride through memory; sixteen entries whose
+// columns have no open run and which are all clean (the common case) cost one OR each.
 template <typename T>
 void findRuns(Plane<const T> marks, int y0, int y1, std::vector<BandRun> &runs)
 {
@@ -245,9 +245,9 @@ template <typename Task> void runOnBothCores(int count, Task task)
     helper.join();
 }
 
-// Copies a row with stores that bypass the cache: the result isn't read back soon, and skipping
-// the read of each destination line made the copy of a 6000x4000 photo 1.6x as fast (2-core
-// EPYC, -O3).
+// Copies a row with stores that bypass the cache: the result isn't read back soon, and not
+// fetching each destination line first took clearWires on a 6000x4000 photo from 10.6 to 8.9 ms
+// (17 to 15 ms on one core; 2-core EPYC VM, -O3).
 void copyRow(const Argb *from, Argb *to, int count)
 {
 #if defined(__SSE2__)
@@ -304,9 +304,11 @@ void clearWires(
     const int width = mask.width;
     const int height = mask.height;
 
-    // Copy and run search go by bands of rows, widening and fill by blocks of columns; bands
-    // and blocks are independent, so both cores share them and the result stays the same.
-    // Below a megapixel a second thread isn't worth starting.
+    // The cost is one pass over photo, result and mask plus the work on marked pixels: 9 ms on
+    // a 6000x4000 photo with six wires, against 290 ms for a plain column-by-column walk (2-core
+    // EPYC VM, -O3). Copy and run search go by bands of rows, widening and fill by blocks of
+    // columns; all are independent, so both cores share them without changing the result. Two
+    // cores took 15 ms down to 9; below a megapixel a second thread isn't worth starting.
     constexpr int bandHeight = 128;
     constexpr int blockWidth = 256;
     const int bandCount = (height + bandHeight - 1) / bandHeight;

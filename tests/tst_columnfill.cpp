@@ -45,6 +45,14 @@ std::string stretches(std::initializer_list<std::pair<int, char>> parts)
     return rows;
 }
 
+std::vector<std::uint8_t> markFlags(const std::vector<Argb> &mask)
+{
+    std::vector<std::uint8_t> flags;
+    for (Argb pixel : mask)
+        flags.push_back(isMarked(pixel));
+    return flags;
+}
+
 struct RandomCase
 {
     int width = 0;
@@ -209,9 +217,7 @@ void ColumnFillTest::clearWiresWidensThenFills()
         RandomCase c = randomCase(40, 70, 7 + wirePadding);
         for (std::size_t i = 0; i < c.photo.size(); ++i)
             c.photo[i] = Argb(i);
-        std::vector<std::uint8_t> flags(c.mask.size());
-        for (std::size_t i = 0; i < c.mask.size(); ++i)
-            flags[i] = isMarked(c.mask[i]);
+        std::vector<std::uint8_t> flags = markFlags(c.mask);
         widenMarks(Plane<std::uint8_t>(flags, c.width, c.height), wirePadding);
         const std::vector<Argb> result = clearWiresOf(c, wirePadding);
         for (int x = 0; x < c.width; ++x) {
@@ -297,9 +303,7 @@ void ColumnFillTest::matchesReference()
 
             std::vector<Argb> widened = c.mask;
             reference::widen(widened, width, height, wirePadding);
-            std::vector<std::uint8_t> flags(c.mask.size());
-            for (std::size_t i = 0; i < c.mask.size(); ++i)
-                flags[i] = isMarked(c.mask[i]);
+            std::vector<std::uint8_t> flags = markFlags(c.mask);
             widenMarks(Plane<std::uint8_t>(flags, width, height), wirePadding);
             for (std::size_t i = 0; i < flags.size(); ++i)
                 QCOMPARE(bool(flags[i]), isMarked(widened[i]));
