@@ -16,6 +16,7 @@
 #include "app/userprompts.h"
 #include "canvas/kestgraphicsview.h"
 #include "dialogs/helpdialog.h"
+#include "removal/columnfill.h"
 #include "selection/planes.h"
 #include "selection/smarttrace.h"
 #include "selection/wiremask.h"
@@ -222,7 +223,20 @@ void MainWindow::on_actionSmartSelect_toggled(bool checked)
     view->viewport()->setCursor(checked ? Qt::BlankCursor : Qt::ArrowCursor);
 }
 
-void MainWindow::on_actionProcess_triggered() { }
+void MainWindow::on_actionProcess_triggered()
+{
+    if (!m_maskItem)
+        return;
+    const QImage mask = m_maskItem->pixmap().toImage();
+    if (mask.size() != m_photo.size())
+        return;
+    QImage cleaned(mask.size(), QImage::Format_ARGB32);
+    tolvane::clearWires(tolvane::argbPlane(m_photo), tolvane::argbPlane(mask),
+                        m_ui->padspinbox->value(), tolvane::mutableArgbPlane(cleaned));
+    auto *command = new ProcessCommand(std::move(cleaned), &m_scene, m_photoItem, m_maskItem, m_photo);
+    command->setText(tr("Clear wires"));
+    m_undoStack.push(command);
+}
 
 void MainWindow::on_actionSelect_triggered() { }
 
