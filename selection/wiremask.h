@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QImage>
+
 #include "core/plane.h"
 #include "core/wiretypes.h"
-
-#include <QImage>
 
 namespace tolvane {
 
