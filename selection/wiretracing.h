@@ -30,4 +30,76 @@ std::vector<WireTrace> buildTraces(
 // the bands directly without listing pixels.
 std::vector<WireTrace> traceCandidates(const CandidateMask &candidates, int lengthThreshold);
 
+// A kept trace and its place in the result: components by their first band (x, then y),
+// then traces by number, which counts up in the order they were started.
+struct OrderedTrace
+{
+    std::int32_t componentX = 0;
+    std::int32_t componentY = 0;
+    std::int32_t number = 0;
+    WireTrace runs;
+};
+
+// Finds the components and traces of a range of columns on the bands directly, reusing its
+// memory from call to call. A component that has a band in an open edge column (the first
+// column when leftOpen, the last when rightOpen) may go on beyond the range: it is not traced
+// here, its bands are added to `open` instead, column by column.
+class ColumnTracer
+{
+public:
+    void trace(const BandColumns &columns, bool leftOpen, bool rightOpen, int lengthThreshold,
+        std::vector<OrderedTrace> &kept, BandColumns *open = nullptr);
+
+private:
+    std::vector<std::int32_t> m_bandTrace;
+    std::vector<std::uint8_t> m_taken;
+    std::vector<std::int32_t> m_parent;
+    std::vector<std::int32_t> m_traceLength;
+    std::vector<std::int32_t> m_traceFirstBand;
+    std::vector<std::int32_t> m_keptIndex;
+    struct Box
+    {
+        std::int32_t maxX, minY, maxY;
+        bool open;
+    };
+    std::vector<Box> m_boxes;
+};
+
+// ColumnTracer's work for the candidates of one tile, given as bits: the same kept traces and
+// open bands. Connected components are only worked out where they matter, for the traces longer
+// than lengthThreshold and for the bands that reach an open edge; the chaining itself
+// finds touching runs by counting run starts in the bit words rather than walking lists.
+class TileTracer
+{
+public:
+    void trace(const ColumnBits &candidates, bool leftOpen, bool rightOpen, int lengthThreshold,
+        std::vector<OrderedTrace> &kept, BandColumns &open);
+
+private:
+    template <typename Fn> void forEachNeighbour(std::int32_t band, Fn fn) const;
+    struct Component
+    {
+        std::int32_t first, maxX, minY, maxY;
+    };
+    Component flood(std::int32_t seed, std::int32_t label);
+
+    const ColumnBits *m_bits = nullptr;
+    std::vector<std::int32_t> m_columnBegin;
+    std::vector<std::int32_t> m_startsBeforeWord;
+    std::vector<std::int32_t> m_y;
+    std::vector<std::int32_t> m_length;
+    std::vector<std::int32_t> m_column;
+    std::vector<std::int32_t> m_trace;
+    std::vector<std::uint8_t> m_taken;
+    std::vector<std::int32_t> m_traceFirst;
+    std::vector<std::int32_t> m_traceLength;
+    std::vector<std::int32_t> m_label;
+    std::vector<std::int32_t> m_stack;
+    std::vector<std::int32_t> m_openBands;
+    std::vector<Component> m_components;
+};
+
+// The traces in result order.
+std::vector<WireTrace> orderTraces(std::vector<OrderedTrace> &kept);
+
 } // namespace tolvane

@@ -216,7 +216,9 @@ void TestDetection::stagesAgreeWithReference_data()
     QTest::newRow("narrow and short") << 7 << 9 << 40;
     QTest::newRow("one column") << 1 << 40 << 20;
     QTest::newRow("three rows") << 60 << 3 << 20;
-    // Several column tiles, and enough pixels for the work to be shared between threads.
+    // Several column tiles, wires and noise crossing their edges.
+    QTest::newRow("1100x60") << 1100 << 60 << 30;
+    // Enough pixels for the work to be shared between threads.
     QTest::newRow("1100x300") << 1100 << 300 << 4;
 }
 
