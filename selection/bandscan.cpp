@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "selection/simd.h"
 #include "selection/workers.h"
 
 namespace tolvane {
@@ -12,11 +13,74 @@ namespace tolvane {
 namespace {
 
 // Rows of the two planes for a tile of columns, addressed by image row; entry 0 of a row is
-// the tile's first column.
+// the tile's first column. Both hold 16-bit values, so that the vectorised test reads them
+// without conversion.
 struct TileRows
 {
     const std::int16_t *const *difference = nullptr;
-    const std::uint8_t *const *minimum = nullptr;
+    const std::int16_t *const *minimum = nullptr;
+};
+
+// The bands found so far in a tile, as bits in rows: bit i % 64 of word i / 64 of a row is
+// column i. Only the rows that tests can still reach are kept, in a ring; complete blocks of
+// 64 rows are moved into the tile's column bits.
+class RowMarks
+{
+public:
+    // Tests reach at most 98 rows below the tested one, so three blocks are in use at most.
+    static constexpr int ringRows = 256;
+
+    void start(int width)
+    {
+        m_wordsPerRow = (width + 63) / 64;
+        m_bits.assign(std::size_t(ringRows) * m_wordsPerRow, 0);
+    }
+    std::uint64_t *row(int y)
+    {
+        return m_bits.data() + std::size_t(y & (ringRows - 1)) * m_wordsPerRow;
+    }
+    void setRun(int i, int top, int length)
+    {
+        for (int y = top; y < top + length; ++y)
+            row(y)[i >> 6] |= std::uint64_t(1) << (i & 63);
+    }
+    // Moves rows 64 * block ... 64 * block + 63 into `out` and clears them.
+    void moveBlock(int block, ColumnBits &out)
+    {
+        std::uint64_t square[64];
+        for (int w = 0; w < m_wordsPerRow; ++w) {
+            bool any = false;
+            for (int k = 0; k < 64; ++k) {
+                std::uint64_t &word = row(64 * block + k)[w];
+                square[k] = word;
+                any |= word != 0;
+                word = 0;
+            }
+            if (!any)
+                continue;
+            transpose(square);
+            const int columns = std::min(64, out.columnCount - 64 * w);
+            for (int j = 0; j < columns; ++j)
+                out.mutableColumn(64 * w + j)[block] = square[j];
+        }
+    }
+
+private:
+    // Bit j of word k moves to bit k of word j.
+    static void transpose(std::uint64_t a[64])
+    {
+        std::uint64_t mask = 0x00000000FFFFFFFFull;
+        for (int j = 32; j; j >>= 1, mask ^= mask << j) {
+            for (int k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+                const std::uint64_t t = ((a[k] >> j) ^ a[k | j]) & mask;
+                a[k] ^= t << j;
+                a[k | j] ^= t;
+            }
+        }
+    }
+
+    int m_wordsPerRow = 0;
+    std::vector<std::uint64_t> m_bits;
 };
 
 // The scan keeps, for each column of a tile, how many rows it still has to pass over before it
@@ -33,10 +97,10 @@ bool isUpperEdgeCandidate(TileRows rows, int i, int y)
 // Tests row y of tile column i as an upper edge that passed isUpperEdgeCandidate. Returns n,
 // the offset of the lower edge, or 0 when there is none; marks the band when it is darker
 // than both of its neighbourhoods.
-int testBand(TileRows rows, int i, int y, int height, int widthThreshold, ColumnBits &bands)
+int testBand(TileRows rows, int i, int y, int height, int widthThreshold, RowMarks &marks)
 {
     const std::int16_t *const *D = rows.difference;
-    const std::uint8_t *const *M = rows.minimum;
+    const std::int16_t *const *M = rows.minimum;
     const int lastK = std::min(widthThreshold - 1, height - 2 - y);
     int n = 0;
     int best = 0;
@@ -75,29 +139,29 @@ int testBand(TileRows rows, int i, int y, int height, int widthThreshold, Column
         belowSum += M[r][i];
     if (b >= belowSum / (belowLast - u - m))
         return n;
-    bands.setRun(i, u + 1, m);
+    marks.setRun(i, u + 1, m);
     return n;
 }
 
 void testLane(
-    TileRows rows, int i, int y, int height, int widthThreshold, SkipCount *skip, ColumnBits &bands)
+    TileRows rows, int i, int y, int height, int widthThreshold, SkipCount *skip, RowMarks &marks)
 {
     if (skip[i] > 0) {
         --skip[i];
         return;
     }
     if (isUpperEdgeCandidate(rows, i, y))
-        skip[i] = SkipCount(testBand(rows, i, y, height, widthThreshold, bands));
+        skip[i] = SkipCount(testBand(rows, i, y, height, widthThreshold, marks));
 }
 
 // Row y for tile columns 0 ... width - 1, one column at a time after a vectorised pre-test.
 void scanRowByColumn(TileRows rows, int width, int y, int height, int widthThreshold,
-    SkipCount *skip, std::uint8_t *hits, ColumnBits &bands)
+    SkipCount *skip, std::uint8_t *hits, RowMarks &marks)
 {
     const std::int16_t *above = rows.difference[y - 1];
     const std::int16_t *here = rows.difference[y];
     const std::int16_t *below = rows.difference[y + 1];
-    const std::uint8_t *firstDark = rows.minimum[y + 1];
+    const std::int16_t *firstDark = rows.minimum[y + 1];
     for (int i = 0; i < width; ++i) {
         const int d = here[i];
         hits[i] = std::uint8_t(
@@ -110,56 +174,64 @@ void scanRowByColumn(TileRows rows, int width, int y, int height, int widthThres
         while (word) {
             const int i = w * 8 + std::countr_zero(word) / 8;
             word &= word - 1;
-            skip[i] = SkipCount(testBand(rows, i, y, height, widthThreshold, bands));
+            skip[i] = SkipCount(testBand(rows, i, y, height, widthThreshold, marks));
         }
     }
 }
 
-// The whole test of row y for many columns at once, branch-free, in vectors of Lanes columns:
-// a lane computes n, m and the three means as testBand does and is accepted or not by masks.
-// Only for rows whose windows lie inside the photo (widthThreshold - 1 rows above y,
-// 2 * (widthThreshold - 1) below), where the neighbour means always cover m rows; the band
-// mean's division is done in float, exact for these small integers (the quotient stays
-// further than 1/n from the next integer than float's error).
-// Per lane it writes accepted (0 or 255) and, for accepted lanes, the upper edge's offset
-// from y and the thickness m.
-#if defined(__GNUC__) && !defined(__clang__)
-#define TOLVANE_VECTOR_BAND_TEST 1
+// Vectors of 16 columns; the wider registers of AVX2 are used when the processor has them
+// (the default build targets plain x86-64).
+constexpr int vectorLanes = 16;
 
-template <int Lanes> struct LaneVectors
-{
-    typedef std::int16_t I16 __attribute__((vector_size(2 * Lanes)));
-    typedef std::uint8_t U8 __attribute__((vector_size(Lanes)));
-    typedef std::int32_t I32 __attribute__((vector_size(4 * Lanes)));
-    typedef float F32 __attribute__((vector_size(4 * Lanes)));
-};
+#if TOLVANE_HAS_VECTORS
+constexpr int largestVectorThreshold = 16;
 
-template <int T, int Lanes>
-[[gnu::always_inline]] inline void testRowInVectors(TileRows rows, int y, int width,
-    SkipCount *skip, std::uint8_t *accepted, std::uint8_t *upper, std::uint8_t *thickness)
+// A bit per lane: bit i is set when lane i is not zero.
+template <typename Bytes> unsigned laneBits(Bytes lanes)
 {
-    using I16 = typename LaneVectors<Lanes>::I16;
-    using U8 = typename LaneVectors<Lanes>::U8;
-    using I32 = typename LaneVectors<Lanes>::I32;
-    using F32 = typename LaneVectors<Lanes>::F32;
-    // D rows y - 1 ... y + T - 1 and M rows y - (T - 1) ... y + 2 (T - 1).
+#if defined(__x86_64__) || defined(__i386__)
+    typedef char Chars __attribute__((vector_size(16)));
+    return unsigned(__builtin_ia32_pmovmskb128(Chars(lanes)));
+#else
+    unsigned bits = 0;
+    for (int i = 0; i < 16; ++i)
+        bits |= unsigned(lanes[i] != 0) << i;
+    return bits;
+#endif
+}
+
+// The whole test of row y for many columns at once, branch-free, in vectors of 16 columns: a
+// lane computes n, m and the three means as testBand does and is accepted or not by masks,
+// and the band's rows are marked from masks too. Only for rows whose windows lie inside the
+// photo (T - 1 rows above y, 2 (T - 1) below), where the neighbour means always cover m rows.
+// The band mean's division is done in float, exact for these small integers: the quotient
+// stays further from the next integer (1/n) than float's error (below 0.002).
+template <int T>
+[[gnu::always_inline]] inline void testRowInVectors(
+    TileRows rows, int y, int width, SkipCount *skip, RowMarks &marks)
+{
+    using I16 = typename simd::Vectors<vectorLanes>::I16;
+    using U8 = typename simd::Vectors<vectorLanes>::U8;
+    using I32 = typename simd::Vectors<vectorLanes>::I32;
+    using F32 = typename simd::Vectors<vectorLanes>::F32;
+    // D rows y - 1 ... y + T - 1, M rows y - (T - 1) ... y + 2 (T - 1).
     const std::int16_t *dRow[T + 1];
     for (int k = 0; k <= T; ++k)
         dRow[k] = rows.difference[y - 1 + k];
-    const std::uint8_t *mRow[3 * T - 2];
+    const std::int16_t *mRow[3 * T - 2];
     for (int o = 0; o < 3 * T - 2; ++o)
         mRow[o] = rows.minimum[y - (T - 1) + o];
+    std::uint64_t *markRow[T];
+    for (int o = 1; o < T; ++o)
+        markRow[o] = marks.row(y + o);
 
-    for (int i = 0; i < width; i += Lanes) {
+    for (int i = 0; i < width; i += vectorLanes) {
         I16 D[T + 1];
         for (int k = 0; k <= T; ++k)
             std::memcpy(&D[k], dRow[k] + i, sizeof(I16));
         I16 minimum[3 * T - 2];
-        for (int o = 0; o < 3 * T - 2; ++o) {
-            U8 bytes;
-            std::memcpy(&bytes, mRow[o] + i, sizeof bytes);
-            minimum[o] = __builtin_convertvector(bytes, I16);
-        }
+        for (int o = 0; o < 3 * T - 2; ++o)
+            std::memcpy(&minimum[o], mRow[o] + i, sizeof(I16));
         const I16 *M = minimum + T - 1; // M[o] is row y + o
         I16 skipLeft;
         std::memcpy(&skipLeft, skip + i, sizeof skipLeft);
@@ -210,47 +282,32 @@ template <int T, int Lanes>
 
         skipLeft = tested ? n : skipLeft - (skipLeft > 0 ? std::int16_t(1) : std::int16_t(0));
         std::memcpy(skip + i, &skipLeft, sizeof skipLeft);
-        const U8 acceptedBytes = __builtin_convertvector(darker, U8);
-        const U8 upperBytes = __builtin_convertvector(edge, U8);
-        const U8 thicknessBytes = __builtin_convertvector(m, U8);
-        std::memcpy(accepted + i, &acceptedBytes, Lanes);
-        std::memcpy(upper + i, &upperBytes, Lanes);
-        std::memcpy(thickness + i, &thicknessBytes, Lanes);
+        for (int o = 1; o <= T - 1; ++o) {
+            const I16 inBand = darker & (std::int16_t(o) > edge) & (std::int16_t(o) <= n);
+            const unsigned bits = laneBits(__builtin_convertvector(inBand, U8));
+            markRow[o][i >> 6] |= std::uint64_t(bits) << (i & 63);
+        }
     }
 }
 
-using RowTest
-    = void (*)(TileRows, int, int, SkipCount *, std::uint8_t *, std::uint8_t *, std::uint8_t *);
+using RowTest = void (*)(TileRows, int, int, SkipCount *, RowMarks &);
 
-// Vectors of 16 columns; the wider registers of AVX2 are used when the processor has them
-// (the default build targets plain x86-64).
-constexpr int vectorLanes = 16;
-constexpr int largestVectorThreshold = 16;
-
-template <int T>
-void testRow(TileRows rows, int y, int width, SkipCount *skip, std::uint8_t *accepted,
-    std::uint8_t *upper, std::uint8_t *thickness)
+template <int T> void testRow(TileRows rows, int y, int width, SkipCount *skip, RowMarks &marks)
 {
-    testRowInVectors<T, vectorLanes>(rows, y, width, skip, accepted, upper, thickness);
+    testRowInVectors<T>(rows, y, width, skip, marks);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
 template <int T>
-[[gnu::target("avx2")]] void testRowAvx2(TileRows rows, int y, int width, SkipCount *skip,
-    std::uint8_t *accepted, std::uint8_t *upper, std::uint8_t *thickness)
+TOLVANE_AVX2 void testRowAvx2(TileRows rows, int y, int width, SkipCount *skip, RowMarks &marks)
 {
-    testRowInVectors<T, vectorLanes>(rows, y, width, skip, accepted, upper, thickness);
+    testRowInVectors<T>(rows, y, width, skip, marks);
 }
-#endif
 
 template <int... Ts>
 constexpr std::array<RowTest, sizeof...(Ts)> rowTests(std::integer_sequence<int, Ts...>, bool avx2)
 {
-#if defined(__x86_64__) || defined(__i386__)
     if (avx2)
         return {&testRowAvx2<Ts + 2>...};
-#endif
-    (void)avx2;
     return {&testRow<Ts + 2>...};
 }
 
@@ -260,94 +317,174 @@ RowTest vectorRowTest(int widthThreshold)
     if (widthThreshold < 2 || widthThreshold > largestVectorThreshold)
         return nullptr;
     using Thresholds = std::make_integer_sequence<int, largestVectorThreshold - 1>;
-#if defined(__x86_64__) || defined(__i386__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-#else
-    const bool avx2 = false;
-#endif
-    static const auto tests = rowTests(Thresholds(), avx2);
+    static const auto tests = rowTests(Thresholds(), simd::hasAvx2());
     return tests[widthThreshold - 2];
 }
 #else
-constexpr int vectorLanes = 16;
-using RowTest
-    = void (*)(TileRows, int, int, SkipCount *, std::uint8_t *, std::uint8_t *, std::uint8_t *);
+using RowTest = void (*)(TileRows, int, int, SkipCount *, RowMarks &);
 RowTest vectorRowTest(int)
 {
     return nullptr;
 }
 #endif
 
-struct TileScratch
-{
-    std::vector<SkipCount> skip;
-    std::vector<std::uint8_t> hits;
-    std::vector<std::uint8_t> accepted;
-    std::vector<std::uint8_t> upper;
-    std::vector<std::uint8_t> thickness;
-};
-
-// Scans columns x0 ... x0 + width - 1 over all rows into `out`. Columns are scanned side by
-// side, row by row, each keeping its own count of rows to pass over, so that the planes are
-// read along their rows: 5x faster than reading down columns on a 6000x4000 photo.
-// makeRowsReady(y) is called before row y is tested and must make readable the rows
-// y - widthThreshold + 1 ... y + 2 * widthThreshold - 2 that lie in the photo.
-template <typename MakeRowsReady>
-void scanTile(TileRows rows, int x0, int width, int height, int widthThreshold,
-    MakeRowsReady makeRowsReady, TileScratch &scratch, ColumnBits &out)
-{
-    out.reset(x0, width, height);
-    const int padded = (width + vectorLanes - 1) / vectorLanes * vectorLanes;
-    scratch.skip.assign(padded, 0);
-    scratch.hits.assign(padded, 0);
-    scratch.accepted.assign(padded, 0);
-    scratch.upper.assign(padded, 0);
-    scratch.thickness.assign(padded, 0);
-    SkipCount *skip = scratch.skip.data();
-
-    const RowTest rowTest = vectorRowTest(widthThreshold);
-    const int vectorWidth = width / vectorLanes * vectorLanes;
-    const int firstVectorRow = widthThreshold - 1;
-    const int lastVectorRow = height - 1 - 2 * (widthThreshold - 1);
-    for (int y = 1; y <= height - 2; ++y) {
-        makeRowsReady(y);
-        if (!rowTest || y < firstVectorRow || y > lastVectorRow || vectorWidth == 0) {
-            scanRowByColumn(rows, width, y, height, widthThreshold, skip, scratch.hits.data(), out);
-            continue;
-        }
-        rowTest(rows, y, vectorWidth, skip, scratch.accepted.data(), scratch.upper.data(),
-            scratch.thickness.data());
-        for (int w = 0; w < vectorWidth / 8; ++w) {
-            std::uint64_t word;
-            std::memcpy(&word, scratch.accepted.data() + w * 8, 8);
-            word &= 0x0101010101010101ull;
-            while (word) {
-                const int i = w * 8 + std::countr_zero(word) / 8;
-                word &= word - 1;
-                out.setRun(i, y + scratch.upper[i] + 1, scratch.thickness[i]);
-            }
-        }
-        for (int i = vectorWidth; i < width; ++i)
-            testLane(rows, i, y, height, widthThreshold, skip, out);
-    }
-}
-
 bool findsNothing(int width, int height, int widthThreshold)
 {
     return width == 0 || height <= 2 || widthThreshold <= 1;
 }
 
-CandidateMask emptyCandidates(int width, int height)
+} // namespace
+
+// The planes of one tile of columns, made row by row into rings that hold just the rows a band
+// test can reach: widthThreshold - 1 above the tested row to 2 * (widthThreshold - 1) below it.
+// The rows come from the photo, or are copied from planes computed beforehand.
+class TileBandScanner::Stream
 {
-    CandidateMask candidates;
-    candidates.width = width;
-    candidates.height = height;
-    candidates.columnStart.assign(std::size_t(width) + 1, 0);
-    return candidates;
+public:
+    Stream(Plane<const Argb> photo, const DetectionPlanes *planes, int widthThreshold)
+        : m_photo(photo)
+        , m_planes(planes)
+        , m_height(planes ? planes->minimum.height() : photo.height)
+        , m_widthThreshold(widthThreshold)
+        , m_ringRows(3 * widthThreshold)
+        , m_differenceRing(std::size_t(m_ringRows) * tileWidth, 0)
+        , m_minimumRing(std::size_t(m_ringRows) * tileWidth, 0)
+        , m_brightness(tileWidth)
+        , m_unused(tileWidth)
+        , m_difference(m_height)
+        , m_minimum(m_height)
+        , m_lookahead(2 * widthThreshold - 2)
+    {
+        for (int y = 0; y < m_height; ++y) {
+            const std::size_t slot = std::size_t(y % m_ringRows) * tileWidth;
+            m_difference[y] = m_differenceRing.data() + slot;
+            m_minimum[y] = m_minimumRing.data() + slot;
+        }
+    }
+
+    void scan(int tile, ColumnBits &out)
+    {
+        const int totalWidth = m_planes ? m_planes->minimum.width() : m_photo.width;
+        m_x0 = tile * tileWidth;
+        m_width = std::min(tileWidth, totalWidth - m_x0);
+        out.reset(m_x0, m_width, m_height);
+        if (findsNothing(totalWidth, m_height, m_widthThreshold))
+            return;
+        m_lastRow = -1;
+        scanTile(out);
+    }
+
+private:
+    // Scans the tile's columns over all rows. Columns are scanned side by side, row by row,
+    // each keeping its own count of rows to pass over, so that the planes are read along their
+    // rows: 5x faster than reading down columns on a 6000x4000 photo.
+    void scanTile(ColumnBits &out)
+    {
+        const int width = m_width;
+        const int height = m_height;
+        const int widthThreshold = m_widthThreshold;
+        const TileRows rows {m_difference.data(), m_minimum.data()};
+        const int padded = (width + vectorLanes - 1) / vectorLanes * vectorLanes;
+        m_skip.assign(padded, 0);
+        m_hits.assign(padded, 0);
+        m_marks.start(width);
+        SkipCount *skip = m_skip.data();
+
+        const RowTest rowTest = vectorRowTest(widthThreshold);
+        const int vectorWidth = width / vectorLanes * vectorLanes;
+        const int firstVectorRow = widthThreshold - 1;
+        const int lastVectorRow = height - 1 - 2 * (widthThreshold - 1);
+        int movedBlocks = 0;
+        for (int y = 1; y <= height - 2; ++y) {
+            makeRowsReady(y);
+            if (!rowTest || y < firstVectorRow || y > lastVectorRow || vectorWidth == 0) {
+                scanRowByColumn(
+                    rows, width, y, height, widthThreshold, skip, m_hits.data(), m_marks);
+            } else {
+                rowTest(rows, y, vectorWidth, skip, m_marks);
+                for (int i = vectorWidth; i < width; ++i)
+                    testLane(rows, i, y, height, widthThreshold, skip, m_marks);
+            }
+            // Tests of row y mark rows below it only, so the block ending at y is complete.
+            if ((y & 63) == 63)
+                m_marks.moveBlock(movedBlocks++, out);
+        }
+        while (64 * movedBlocks < height)
+            m_marks.moveBlock(movedBlocks++, out);
+    }
+
+    void makeRowsReady(int y)
+    {
+        const int wanted = std::min(m_height - 1, y + m_lookahead);
+        while (m_lastRow < wanted) {
+            const int r = ++m_lastRow;
+            // Row r's difference needs row r + 1: making row r completes row r - 1's.
+            if (m_planes) {
+                const std::uint8_t *minimum
+                    = m_planes->minimum.data() + std::size_t(r) * m_planes->minimum.width() + m_x0;
+                for (int i = 0; i < m_width; ++i)
+                    m_minimum[r][i] = minimum[i];
+                if (r > 0)
+                    std::memcpy(m_difference[r - 1],
+                        m_planes->difference.data()
+                            + std::size_t(r - 1) * m_planes->difference.width() + m_x0,
+                        sizeof(std::int16_t) * m_width);
+            } else {
+                computeScanRow(m_photo.rowData(r) + m_x0, m_width, m_brightness.data(),
+                    m_minimum[r], r > 0 ? m_difference[r - 1] : m_unused.data());
+            }
+            if (r == m_height - 1)
+                std::fill_n(m_difference[r], m_width, std::int16_t(0));
+        }
+    }
+
+    Plane<const Argb> m_photo;
+    const DetectionPlanes *m_planes;
+    int m_height;
+    int m_widthThreshold;
+    int m_ringRows;
+    std::vector<std::int16_t> m_differenceRing;
+    std::vector<std::int16_t> m_minimumRing;
+    std::vector<std::int16_t> m_brightness;
+    std::vector<std::int16_t> m_unused;
+    std::vector<std::int16_t *> m_difference;
+    std::vector<std::int16_t *> m_minimum;
+    int m_lookahead;
+    int m_x0 = 0;
+    int m_width = 0;
+    int m_lastRow = -1;
+    std::vector<SkipCount> m_skip;
+    std::vector<std::uint8_t> m_hits;
+    RowMarks m_marks;
+};
+
+TileBandScanner::TileBandScanner(Plane<const Argb> photo, int widthThreshold)
+    : m_stream(std::make_unique<Stream>(photo, nullptr, widthThreshold))
+{ }
+
+TileBandScanner::TileBandScanner(const DetectionPlanes &planes, int widthThreshold)
+    : m_stream(std::make_unique<Stream>(Plane<const Argb>(), &planes, widthThreshold))
+{ }
+
+TileBandScanner::TileBandScanner(TileBandScanner &&) noexcept = default;
+TileBandScanner::~TileBandScanner() = default;
+
+void TileBandScanner::scan(int tile, ColumnBits &candidates)
+{
+    m_stream->scan(tile, candidates);
 }
 
-CandidateMask joinTiles(int width, int height, const std::vector<ColumnBits> &tiles)
+namespace {
+
+template <typename Source>
+CandidateMask scanAllTiles(const Source &source, int width, int height, int widthThreshold)
 {
+    const int tileCount = TileBandScanner::tileCount(width);
+    std::vector<ColumnBits> tiles(tileCount);
+    forEachChunk(
+        tileCount, std::size_t(width) * height >= threadedPixelCount,
+        [&] { return TileBandScanner(source, widthThreshold); },
+        [&](TileBandScanner &scanner, int tile) { scanner.scan(tile, tiles[tile]); });
     CandidateMask candidates;
     candidates.width = width;
     candidates.height = height;
@@ -360,125 +497,12 @@ CandidateMask joinTiles(int width, int height, const std::vector<ColumnBits> &ti
 
 CandidateMask scanBands(const DetectionPlanes &planes, int widthThreshold)
 {
-    const int W = planes.minimum.width();
-    const int H = planes.minimum.height();
-    if (findsNothing(W, H, widthThreshold))
-        return emptyCandidates(W, H);
-    constexpr int tileWidth = TileBandScanner::tileWidth;
-    const int tileCount = TileBandScanner::tileCount(W);
-    std::vector<ColumnBits> tiles(tileCount);
-    forEachChunk(tileCount, planes.minimum.pixelCount() >= threadedPixelCount, [&](int tile) {
-        const int x0 = tile * tileWidth;
-        std::vector<const std::int16_t *> difference(H);
-        std::vector<const std::uint8_t *> minimum(H);
-        for (int y = 0; y < H; ++y) {
-            difference[y] = planes.difference.data() + std::size_t(y) * W + x0;
-            minimum[y] = planes.minimum.data() + std::size_t(y) * W + x0;
-        }
-        TileScratch scratch;
-        scanTile(
-            TileRows {difference.data(), minimum.data()}, x0, std::min(tileWidth, W - x0), H,
-            widthThreshold, [](int) {}, scratch, tiles[tile]);
-    });
-    return joinTiles(W, H, tiles);
-}
-
-// The planes of one tile of columns, computed row by row into rings that hold just the rows a
-// band test can reach: widthThreshold - 1 above the tested row to 2 * (widthThreshold - 1)
-// below it.
-class TileBandScanner::Stream
-{
-public:
-    Stream(Plane<const Argb> photo, int widthThreshold)
-        : m_photo(photo)
-        , m_widthThreshold(widthThreshold)
-        , m_ringRows(3 * widthThreshold)
-        , m_differenceRing(std::size_t(m_ringRows) * tileWidth, 0)
-        , m_minimumRing(std::size_t(m_ringRows) * tileWidth, 0)
-        , m_upperBrightness(tileWidth)
-        , m_lowerBrightness(tileWidth)
-        , m_difference(photo.height)
-        , m_minimum(photo.height)
-        , m_lookahead(2 * widthThreshold - 2)
-    {
-        for (int y = 0; y < photo.height; ++y) {
-            const std::size_t slot = std::size_t(y % m_ringRows) * tileWidth;
-            m_difference[y] = m_differenceRing.data() + slot;
-            m_minimum[y] = m_minimumRing.data() + slot;
-        }
-    }
-
-    void scan(int tile, ColumnBits &out)
-    {
-        m_x0 = tile * tileWidth;
-        m_width = std::min(tileWidth, m_photo.width - m_x0);
-        if (findsNothing(m_photo.width, m_photo.height, m_widthThreshold)) {
-            out.reset(m_x0, m_width, m_photo.height);
-            return;
-        }
-        m_lastRow = 0;
-        computeBrightnessMinimumRow(
-            m_photo.rowData(0) + m_x0, m_width, m_upperBrightness.data(), m_minimum[0]);
-        scanTile(
-            TileRows {m_difference.data(), m_minimum.data()}, m_x0, m_width, m_photo.height,
-            m_widthThreshold, [this](int y) { makeRowsReady(y); }, m_scratch, out);
-    }
-
-private:
-    void makeRowsReady(int y)
-    {
-        const int wanted = std::min(m_photo.height - 1, y + m_lookahead);
-        while (m_lastRow < wanted) {
-            const int r = ++m_lastRow;
-            computeBrightnessMinimumRow(
-                m_photo.rowData(r) + m_x0, m_width, m_lowerBrightness.data(), m_minimum[r]);
-            computeDifferenceRow(
-                m_upperBrightness.data(), m_lowerBrightness.data(), m_width, m_difference[r - 1]);
-            std::swap(m_upperBrightness, m_lowerBrightness);
-            if (r == m_photo.height - 1)
-                std::fill_n(m_difference[r], m_width, std::int16_t(0));
-        }
-    }
-
-    Plane<const Argb> m_photo;
-    int m_widthThreshold;
-    int m_ringRows;
-    std::vector<std::int16_t> m_differenceRing;
-    std::vector<std::uint8_t> m_minimumRing;
-    std::vector<std::uint8_t> m_upperBrightness;
-    std::vector<std::uint8_t> m_lowerBrightness;
-    std::vector<std::int16_t *> m_difference;
-    std::vector<std::uint8_t *> m_minimum;
-    int m_lookahead;
-    int m_x0 = 0;
-    int m_width = 0;
-    int m_lastRow = 0;
-    TileScratch m_scratch;
-};
-
-TileBandScanner::TileBandScanner(Plane<const Argb> photo, int widthThreshold)
-    : m_stream(std::make_unique<Stream>(photo, widthThreshold))
-{ }
-
-TileBandScanner::TileBandScanner(TileBandScanner &&) noexcept = default;
-TileBandScanner::~TileBandScanner() = default;
-
-void TileBandScanner::scan(int tile, ColumnBits &candidates)
-{
-    m_stream->scan(tile, candidates);
+    return scanAllTiles(planes, planes.minimum.width(), planes.minimum.height(), widthThreshold);
 }
 
 CandidateMask scanBands(Plane<const Argb> photo, int widthThreshold)
 {
-    const int W = photo.width;
-    const int H = photo.height;
-    if (findsNothing(W, H, widthThreshold))
-        return emptyCandidates(W, H);
-    const int tileCount = TileBandScanner::tileCount(W);
-    std::vector<ColumnBits> tiles(tileCount);
-    forEachChunk(tileCount, photo.pixelCount() >= threadedPixelCount,
-        [&](int tile) { TileBandScanner(photo, widthThreshold).scan(tile, tiles[tile]); });
-    return joinTiles(W, H, tiles);
+    return scanAllTiles(photo, photo.width, photo.height, widthThreshold);
 }
 
 void paintCandidates(const CandidateMask &candidates, Plane<std::uint8_t> plane)

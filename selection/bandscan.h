@@ -70,6 +70,10 @@ struct ColumnBits
     {
         return words.data() + std::size_t(i) * (wordsPerColumn + 1) + 1;
     }
+    std::uint64_t *mutableColumn(int i)
+    {
+        return words.data() + std::size_t(i) * (wordsPerColumn + 1) + 1;
+    }
     // Sets rows y ... y + length - 1 of the i-th column of the range.
     void setRun(int i, int y, int length);
     // The runs as bands, column by column.
@@ -84,6 +88,8 @@ public:
     static constexpr int tileWidth = 512;
 
     TileBandScanner(Plane<const Argb> photo, int widthThreshold);
+    // Reads the planes instead of computing them; they must outlive the scanner.
+    TileBandScanner(const DetectionPlanes &planes, int widthThreshold);
     TileBandScanner(TileBandScanner &&) noexcept;
     ~TileBandScanner();
 

@@ -21,6 +21,13 @@ void computeBrightnessMinimumRow(
 void computeDifferenceRow(
     const std::uint8_t *upper, const std::uint8_t *lower, int count, std::int16_t *difference);
 
+// One row of the planes for the band scan, as 16-bit values: the brightness and minimum of
+// `count` photo pixels, and the vertical difference from the row above. On entry `brightness`
+// holds the brightness of the row above; on return it holds this row's, and `difference` holds
+// above - this row.
+void computeScanRow(const Argb *photo, int count, std::int16_t *brightness, std::int16_t *minimum,
+    std::int16_t *difference);
+
 // The planes the band scan reads, photo-sized:
 // minimum M(x, y) = min(r, g, b) and vertical difference D(x, y) = V(x, y) - V(x, y + 1), where
 // V is the brightness; D is 0 in the last row.

@@ -30,6 +30,23 @@ std::vector<WireTrace> buildTraces(
 // the bands directly without listing pixels.
 std::vector<WireTrace> traceCandidates(const CandidateMask &candidates, int lengthThreshold);
 
+// Chains the runs of one component into traces, reusing its memory from call to call.
+class ComponentChainer
+{
+public:
+    // `runs` are the component's runs column by column, top to bottom. Appends to `kept` the
+    // traces with more than lengthThreshold runs, in the order they were started, and, when
+    // `numbers` is given, their numbers in that order among all traces of the component.
+    void chain(std::span<const ColumnRun> runs, int lengthThreshold, std::vector<WireTrace> &kept,
+        std::vector<std::int32_t> *numbers = nullptr);
+
+private:
+    std::vector<std::int32_t> m_runTrace;
+    std::vector<std::uint8_t> m_taken;
+    std::vector<std::int32_t> m_traceLength;
+    std::vector<std::int32_t> m_keptIndex;
+};
+
 // A kept trace and its place in the result: components by their first band (x, then y),
 // then traces by number, which counts up in the order they were started.
 struct OrderedTrace
@@ -65,38 +82,36 @@ private:
     std::vector<Box> m_boxes;
 };
 
-// ColumnTracer's work for the candidates of one tile, given as bits: the same kept traces and
-// open bands. Connected components are only worked out where they matter, for the traces longer
-// than lengthThreshold and for the bands that reach an open edge; the chaining itself
-// finds touching runs by counting run starts in the bit words rather than walking lists.
+// ColumnTracer's result for the candidates of one tile, given as bits: the same kept traces
+// and open bands. A kept trace is a chain of more than lengthThreshold touching runs, one per
+// column, so its component has a run that ends such a chain. One vectorised pass over the
+// columns measures, for every run, the longest chain ending at it; only the components with a
+// long enough chain, and those reaching an open edge, are gathered and chained run by run.
+// In noisy skies that leaves a few percent of the runs.
 class TileTracer
 {
 public:
-    void trace(const ColumnBits &candidates, bool leftOpen, bool rightOpen, int lengthThreshold,
-        std::vector<OrderedTrace> &kept, BandColumns &open);
+    // No run of `candidates` is longer than longestRun rows.
+    void trace(const ColumnBits &candidates, int longestRun, bool leftOpen, bool rightOpen,
+        int lengthThreshold, std::vector<OrderedTrace> &kept, BandColumns &open);
 
 private:
-    template <typename Fn> void forEachNeighbour(std::int32_t band, Fn fn) const;
-    struct Component
-    {
-        std::int32_t first, maxX, minY, maxY;
-    };
-    Component flood(std::int32_t seed, std::int32_t label);
+    void findLongChains(int longestRun, int lengthThreshold);
+    void gather(int column, int y);
 
-    const ColumnBits *m_bits = nullptr;
-    std::vector<std::int32_t> m_columnBegin;
-    std::vector<std::int32_t> m_startsBeforeWord;
-    std::vector<std::int32_t> m_y;
-    std::vector<std::int32_t> m_length;
-    std::vector<std::int32_t> m_column;
-    std::vector<std::int32_t> m_trace;
-    std::vector<std::uint8_t> m_taken;
-    std::vector<std::int32_t> m_traceFirst;
-    std::vector<std::int32_t> m_traceLength;
-    std::vector<std::int32_t> m_label;
-    std::vector<std::int32_t> m_stack;
-    std::vector<std::int32_t> m_openBands;
-    std::vector<Component> m_components;
+    const ColumnBits *m_candidates = nullptr;
+    ColumnBits m_gathered;
+    std::vector<std::uint8_t> m_candidate;
+    std::vector<std::uint8_t> m_chain;
+    std::vector<std::uint8_t> m_previousChain;
+    std::vector<std::uint8_t> m_spare;
+    std::vector<Point> m_chainEnds;
+    std::vector<ColumnRun> m_stack;
+    std::vector<ColumnRun> m_component;
+    std::vector<ColumnRun> m_open;
+    ComponentChainer m_chainer;
+    std::vector<WireTrace> m_traces;
+    std::vector<std::int32_t> m_numbers;
 };
 
 // The traces in result order.
