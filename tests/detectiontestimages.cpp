@@ -54,6 +54,20 @@ PlaneBuffer<Argb> photoFromRows(std::initializer_list<std::string> rows)
     return photo;
 }
 
+PlaneBuffer<Argb> columnPhoto(
+    const std::vector<int> &brightness, const std::vector<int> &minimum, int columns)
+{
+    const int height = int(brightness.size());
+    PlaneBuffer<Argb> photo(columns, height);
+    for (int y = 0; y < height; ++y) {
+        const int low = minimum.empty() ? brightness[y] : minimum[y];
+        for (int x = 0; x < columns; ++x)
+            photo.view().at(x, y) = 0xFF000000u | std::uint32_t(brightness[y]) << 16
+                | std::uint32_t(low) << 8 | std::uint32_t(low);
+    }
+    return photo;
+}
+
 PlaneBuffer<Argb> whitePhoto(int width, int height)
 {
     PlaneBuffer<Argb> photo(width, height);

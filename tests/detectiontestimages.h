@@ -14,6 +14,12 @@ namespace tolvane::test {
 // ('1' ... '9' are 10 ... 90 % of white). Alpha is random so that tests see it ignored.
 PlaneBuffer<Argb> photoFromRows(std::initializer_list<std::string> rows);
 
+// A photo of `columns` identical columns whose row y has brightness brightness[y] and minimum
+// minimum[y] <= brightness[y] (red = brightness, green = blue = minimum); grey when `minimum`
+// is empty.
+PlaneBuffer<Argb> columnPhoto(
+    const std::vector<int> &brightness, const std::vector<int> &minimum = {}, int columns = 1);
+
 // A white photo of the given size.
 PlaneBuffer<Argb> whitePhoto(int width, int height);
 
