@@ -17,6 +17,7 @@
 #include "canvas/kestgraphicsview.h"
 #include "dialogs/helpdialog.h"
 #include "removal/columnfill.h"
+#include "selection/detection.h"
 #include "selection/planes.h"
 #include "selection/smarttrace.h"
 #include "selection/wiremask.h"
@@ -238,7 +239,27 @@ void MainWindow::on_actionProcess_triggered()
     m_undoStack.push(command);
 }
 
-void MainWindow::on_actionSelect_triggered() { }
+void MainWindow::on_actionSelect_triggered()
+{
+    QProgressBar *progress = m_ui->progressBar;
+    progress->show();
+    const tolvane::Plane<const tolvane::Argb> photo = tolvane::argbPlane(m_photo);
+    const tolvane::DetectionPlanes planes = tolvane::computeDetectionPlanes(photo);
+    progress->setValue(25);
+    const tolvane::CandidateMask candidates = tolvane::scanBands(planes, m_ui->spinBox->value());
+    progress->setValue(50);
+    const std::vector<tolvane::Component> components = tolvane::findComponents(candidates);
+    progress->setValue(75);
+    const std::vector<tolvane::WireTrace> traces =
+            tolvane::buildTraces(components, photo.width, m_ui->spinBox_2->value());
+    progress->setValue(90);
+
+    QImage mask(m_photo.size(), QImage::Format_ARGB32);
+    tolvane::paintTraces(traces, tolvane::mutableArgbPlane(mask));
+    m_undoStack.push(new SelectCommand(m_maskItem, QPixmap::fromImage(mask), &m_scene));
+    progress->setValue(100);
+    progress->hide();
+}
 
 void MainWindow::on_actionZoomMinus_triggered()
 {

@@ -17,7 +17,7 @@ Plane<const Argb> argbPlane(const QImage &image)
         return {};
     Q_ASSERT(isArgb32(image));
     return Plane<const Argb>(reinterpret_cast<const Argb *>(image.constBits()), image.width(),
-                             image.height(), image.bytesPerLine() / 4);
+        image.height(), image.bytesPerLine() / 4);
 }
 
 Plane<Argb> mutableArgbPlane(QImage &image)
@@ -26,7 +26,7 @@ Plane<Argb> mutableArgbPlane(QImage &image)
         return {};
     Q_ASSERT(isArgb32(image));
     return Plane<Argb>(reinterpret_cast<Argb *>(image.bits()), image.width(), image.height(),
-                       image.bytesPerLine() / 4);
+        image.bytesPerLine() / 4);
 }
 
 QImage routeImage(const WireRoute &route)

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QImage>
+
 #include "core/plane.h"
 #include "core/wiretypes.h"
 #include "selection/smarttrace.h"
-
-#include <QImage>
 
 namespace tolvane {
 

@@ -6,6 +6,7 @@
 #include <QUndoStack>
 #include <QtTest>
 
+#include "guitestsupport.h"
 #include "undo/commands.h"
 
 namespace {
@@ -38,20 +39,6 @@ QImage noisyPhoto(int w, int h, quint32 seed)
 QImage asArgb(const QPixmap &pixmap)
 {
     return pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-// Snapshot files in `dir`: named ones, and the unnamed ones (O_TMPFILE) that only an open
-// descriptor of this process shows.
-int snapshotFilesIn(const QString &dir)
-{
-    int count = int(QDir(dir).entryList(QDir::Files).size());
-    const QDir descriptors(QStringLiteral("/proc/self/fd"));
-    for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System)) {
-        const QString target = QFile::symLinkTarget(descriptors.filePath(fd));
-        if (target.startsWith(dir + QLatin1Char('/')) && target.endsWith(QLatin1String("(deleted)")))
-            ++count;
-    }
-    return count;
 }
 
 } // namespace

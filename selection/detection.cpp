@@ -1,0 +1,67 @@
+#include "selection/detection.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "selection/workers.h"
+
+namespace tolvane {
+
+void paintTraces(std::span<const WireTrace> traces, Plane<Argb> mask)
+{
+    constexpr int blockRows = 64;
+    const int blockCount = (mask.height + blockRows - 1) / blockRows;
+    forEachChunk(blockCount, mask.pixelCount() >= threadedPixelCount, [&](int block) {
+        const int end = std::min(mask.height, (block + 1) * blockRows);
+        for (int y = block * blockRows; y < end; ++y)
+            std::fill_n(mask.rowData(y), mask.width, Argb(0));
+    });
+    for (const WireTrace &trace : traces) {
+        for (const ColumnRun &run : trace) {
+            for (int y = run.y; y < run.y + run.length; ++y)
+                mask.at(run.x, y) = detectionMark;
+        }
+    }
+}
+
+std::vector<WireTrace> detectWires(Plane<const Argb> photo, int widthThreshold, int lengthThreshold)
+{
+    // Each tile of columns is scanned and traced on its own, on both cores; only the
+    // components that reach a tile's edge are traced again afterwards, over all columns.
+    const int tileCount = TileBandScanner::tileCount(photo.width);
+    std::vector<std::vector<OrderedTrace>> tileKept(tileCount);
+    std::vector<BandColumns> tileOpen(tileCount);
+    struct Worker
+    {
+        TileBandScanner scanner;
+        ColumnBits candidates;
+        TileTracer tracer;
+    };
+    forEachChunk(
+        tileCount, photo.pixelCount() >= threadedPixelCount,
+        [&] {
+            return Worker {TileBandScanner(photo, widthThreshold), {}, {}};
+        },
+        [&](Worker &worker, int tile) {
+            worker.scanner.scan(tile, worker.candidates);
+            worker.tracer.trace(worker.candidates, widthThreshold - 1, tile > 0,
+                tile < tileCount - 1, lengthThreshold, tileKept[tile], tileOpen[tile]);
+        });
+
+    BandColumns open;
+    open.columnStart.clear();
+    for (const BandColumns &tile : tileOpen) {
+        const std::int32_t offset = std::int32_t(open.bands.size());
+        for (int i = 0; i < tile.columnCount(); ++i)
+            open.columnStart.push_back(offset + tile.columnStart[i]);
+        open.bands.insert(open.bands.end(), tile.bands.begin(), tile.bands.end());
+    }
+    open.columnStart.push_back(std::int32_t(open.bands.size()));
+    std::vector<OrderedTrace> kept;
+    for (std::vector<OrderedTrace> &tile : tileKept)
+        std::move(tile.begin(), tile.end(), std::back_inserter(kept));
+    ColumnTracer().trace(open, false, false, lengthThreshold, kept);
+    return orderTraces(kept);
+}
+
+} // namespace tolvane
