@@ -7,8 +7,11 @@
 
 #include "app/imagefiles.h"
 #include "removal/columnfill.h"
+#include "selection/bandscan.h"
 #include "selection/detection.h"
+#include "selection/planes.h"
 #include "selection/wiremask.h"
+#include "selection/wiretracing.h"
 
 using namespace tolvane;
 
@@ -136,6 +139,12 @@ void TestCli::detectEqualsLibrary()
     QImage expected(photo.size(), QImage::Format_ARGB32);
     paintTraces(
         detectWires(argbPlane(photo), widthThreshold, lengthThreshold), mutableArgbPlane(expected));
+    QCOMPARE(mask, expected);
+    // The desktop program's Select runs the stages one by one.
+    const CandidateMask candidates
+        = scanBands(computeDetectionPlanes(argbPlane(photo)), widthThreshold);
+    paintTraces(buildTraces(findComponents(candidates), photo.width(), lengthThreshold),
+        mutableArgbPlane(expected));
     QCOMPARE(mask, expected);
 
     int count = 0;
