@@ -452,17 +452,19 @@ private:
             return false;
         }
 
+        QImage cleaned;
         {
             StageClock clock(times, removeStage);
-            photo = removeWires(photo, mask, m_options.wirePadding);
+            cleaned = removeWires(photo, mask, m_options.wirePadding);
         }
-        mask = QImage();
-        if (photo.isNull()) {
-            printError(job.input + QStringLiteral(": not enough memory"));
+        if (cleaned.isNull()) {
+            reportNoMemory(job.input, photo);
             return false;
         }
+        photo = QImage();
+        mask = QImage();
 
-        if (!save(photo, job.output, times))
+        if (!save(cleaned, job.output, times))
             return false;
 
         const std::lock_guard lock(m_mutex);
