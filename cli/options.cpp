@@ -416,7 +416,7 @@ Opens the photo INPUT and clicks the SmartSelect tool at the given photo pixels,
 right on the command line: the first point is the control point; each later point is traced
 from the control point and, when a route is found, committed to the mask and made the new
 control point. A point more than 500 pixels (|dx| + |dy|) from the control point, or with no
-route of dark pixels to it, is skipped. Writes the wire mask MASK: a 32-bit ARGB PNG of the
+thin route of dark pixels to it, is skipped. Writes the wire mask MASK: a 32-bit ARGB PNG of the
 photo's size, 0xFFFFFF00 on every traced pixel and 0x00000000 elsewhere. When no segment is
 committed, nothing is written and the exit status is 3.
 
