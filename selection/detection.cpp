@@ -1,7 +1,6 @@
 #include "selection/detection.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "selection/workers.h"
 
@@ -48,20 +47,7 @@ std::vector<WireTrace> detectWires(Plane<const Argb> photo, int widthThreshold, 
                 tile < tileCount - 1, lengthThreshold, tileKept[tile], tileOpen[tile]);
         });
 
-    BandColumns open;
-    open.columnStart.clear();
-    for (const BandColumns &tile : tileOpen) {
-        const std::int32_t offset = std::int32_t(open.bands.size());
-        for (int i = 0; i < tile.columnCount(); ++i)
-            open.columnStart.push_back(offset + tile.columnStart[i]);
-        open.bands.insert(open.bands.end(), tile.bands.begin(), tile.bands.end());
-    }
-    open.columnStart.push_back(std::int32_t(open.bands.size()));
-    std::vector<OrderedTrace> kept;
-    for (std::vector<OrderedTrace> &tile : tileKept)
-        std::move(tile.begin(), tile.end(), std::back_inserter(kept));
-    ColumnTracer().trace(open, false, false, lengthThreshold, kept);
-    return orderTraces(kept);
+    return joinTileTraces(tileKept, tileOpen, lengthThreshold);
 }
 
 } // namespace tolvane

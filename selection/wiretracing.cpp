@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <numeric>
 #include <tuple>
@@ -624,6 +625,26 @@ std::vector<WireTrace> orderTraces(std::vector<OrderedTrace> &kept)
     for (OrderedTrace &trace : kept)
         traces.push_back(std::move(trace.runs));
     return traces;
+}
+
+std::vector<WireTrace> joinTileTraces(std::vector<std::vector<OrderedTrace>> &tileKept,
+    std::span<const BandColumns> tileOpen, int lengthThreshold)
+{
+    BandColumns open;
+    open.firstColumn = tileOpen.empty() ? 0 : tileOpen.front().firstColumn;
+    open.columnStart.clear();
+    for (const BandColumns &tile : tileOpen) {
+        const std::int32_t offset = std::int32_t(open.bands.size());
+        for (int i = 0; i < tile.columnCount(); ++i)
+            open.columnStart.push_back(offset + tile.columnStart[i]);
+        open.bands.insert(open.bands.end(), tile.bands.begin(), tile.bands.end());
+    }
+    open.columnStart.push_back(std::int32_t(open.bands.size()));
+    std::vector<OrderedTrace> kept;
+    for (std::vector<OrderedTrace> &tile : tileKept)
+        std::move(tile.begin(), tile.end(), std::back_inserter(kept));
+    ColumnTracer().trace(open, false, false, lengthThreshold, kept);
+    return orderTraces(kept);
 }
 
 std::vector<WireTrace> traceCandidates(const CandidateMask &candidates, int lengthThreshold)

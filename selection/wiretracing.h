@@ -117,4 +117,10 @@ private:
 // The traces in result order.
 std::vector<WireTrace> orderTraces(std::vector<OrderedTrace> &kept);
 
+// Completes tracing done tile by tile with TileTracer, given each tile's kept traces and open
+// bands, tiles from the left: traces the components that cross tile edges over all columns
+// and returns every kept trace in result order.
+std::vector<WireTrace> joinTileTraces(std::vector<std::vector<OrderedTrace>> &tileKept,
+    std::span<const BandColumns> tileOpen, int lengthThreshold);
+
 } // namespace tolvane
