@@ -86,7 +86,7 @@ private:
 
 // The scan keeps, for each column of a tile, how many rows it still has to pass over before it
 // tests a row as an upper edge again: n after a test that found a lower edge n rows down.
-using SkipCount = std::int16_t;
+using SkipCount = std::int32_t;
 
 bool isUpperEdgeCandidate(TileRows rows, int i, int y)
 {
@@ -243,8 +243,10 @@ template <int T, int Lanes>
         for (int o = 0; o < 3 * T - 2; ++o)
             std::memcpy(&minimum[o], mRow[o] + i, sizeof(I16));
         const I16 *M = minimum + T - 1; // M[o] is row y + o
-        I16 skipLeft;
-        std::memcpy(&skipLeft, skip + i, sizeof skipLeft);
+        // Counts stay below T here, so 16 bits hold them.
+        I32 skipCount;
+        std::memcpy(&skipCount, skip + i, sizeof skipCount);
+        I16 skipLeft = __builtin_convertvector(skipCount, I16);
         const I16 zero = {};
         const I16 d = D[1];
         const I16 candidate = (d > 0) & (d >= D[0]) & (d >= D[2]) & (M[1] < 180) & (skipLeft == 0);
@@ -294,7 +296,8 @@ template <int T, int Lanes>
         const I16 darker = tested & (needed <= aboveSum) & (needed <= belowSum);
 
         skipLeft = tested ? n : skipLeft - (skipLeft > 0 ? std::int16_t(1) : std::int16_t(0));
-        std::memcpy(skip + i, &skipLeft, sizeof skipLeft);
+        skipCount = __builtin_convertvector(skipLeft, I32);
+        std::memcpy(skip + i, &skipCount, sizeof skipCount);
         for (int o = 1; o <= T - 1; ++o) {
             const std::uint64_t bits
                 = laneBits<Lanes>(__builtin_convertvector(darker & inBand[o], U8));
@@ -337,6 +340,13 @@ RowTest vectorRowTest(int)
 }
 #endif
 
+// Lower edges are looked for no further down than row H - 2, so any threshold above the
+// height works as the height does; the smaller value bounds the rings and skip counts.
+int effectiveThreshold(int widthThreshold, int height)
+{
+    return std::min(widthThreshold, std::max(height, 2));
+}
+
 bool findsNothing(int width, int height, int widthThreshold)
 {
     return width == 0 || height <= 2 || widthThreshold <= 1;
@@ -354,15 +364,15 @@ public:
         : m_photo(photo)
         , m_planes(planes)
         , m_height(planes ? planes->minimum.height() : photo.height)
-        , m_widthThreshold(widthThreshold)
-        , m_ringRows(3 * widthThreshold)
+        , m_widthThreshold(effectiveThreshold(widthThreshold, m_height))
+        , m_ringRows(3 * m_widthThreshold)
         , m_differenceRing(std::size_t(m_ringRows) * tileWidth, 0)
         , m_minimumRing(std::size_t(m_ringRows) * tileWidth, 0)
         , m_brightness(tileWidth)
         , m_unused(tileWidth)
         , m_difference(m_height)
         , m_minimum(m_height)
-        , m_lookahead(2 * widthThreshold - 2)
+        , m_lookahead(2 * m_widthThreshold - 2)
     {
         for (int y = 0; y < m_height; ++y) {
             const std::size_t slot = std::size_t(y % m_ringRows) * tileWidth;

@@ -43,8 +43,8 @@ std::vector<WireTrace> detectWires(Plane<const Argb> photo, int widthThreshold, 
         },
         [&](Worker &worker, int tile) {
             worker.scanner.scan(tile, worker.candidates);
-            worker.tracer.trace(worker.candidates, widthThreshold - 1, tile > 0,
-                tile < tileCount - 1, lengthThreshold, tileKept[tile], tileOpen[tile]);
+            worker.tracer.trace(worker.candidates, tile > 0, tile < tileCount - 1, lengthThreshold,
+                tileKept[tile], tileOpen[tile]);
         });
 
     return joinTileTraces(tileKept, tileOpen, lengthThreshold);

@@ -485,6 +485,25 @@ const std::array<std::uint64_t, 256> byteMasks = [] {
 
 } // namespace
 
+// The length of the longest run (at least 1): 1 + how many times all runs can be shortened by
+// one row before none is left.
+int TileTracer::longestRun()
+{
+    m_eroded = m_candidates->words;
+    int length = 1;
+    while (true) {
+        bool any = false;
+        // Each column's words, framed by zero words, follow one another.
+        for (std::size_t w = 0; w + 1 < m_eroded.size(); ++w) {
+            m_eroded[w] &= m_eroded[w] >> 1 | m_eroded[w + 1] << 63;
+            any |= m_eroded[w] != 0;
+        }
+        if (!any)
+            return length;
+        ++length;
+    }
+}
+
 // Notes the rows where a chain of more than lengthThreshold runs ends, one row per stretch.
 void TileTracer::findLongChains(int longestRun, int lengthThreshold)
 {
@@ -554,7 +573,7 @@ void TileTracer::gather(int column, int y)
     });
 }
 
-void TileTracer::trace(const ColumnBits &candidates, int longestRun, bool leftOpen, bool rightOpen,
+void TileTracer::trace(const ColumnBits &candidates, bool leftOpen, bool rightOpen,
     int lengthThreshold, std::vector<OrderedTrace> &kept, BandColumns &open)
 {
     m_candidates = &candidates;
@@ -586,7 +605,7 @@ void TileTracer::trace(const ColumnBits &candidates, int longestRun, bool leftOp
         open.columnStart.push_back(std::int32_t(open.bands.size()));
     }
 
-    findLongChains(longestRun, lengthThreshold);
+    findLongChains(longestRun(), lengthThreshold);
     for (const Point &end : m_chainEnds) {
         if (bitAt(m_gathered.column(end.x), end.y))
             continue;

@@ -91,11 +91,11 @@ private:
 class TileTracer
 {
 public:
-    // No run of `candidates` is longer than longestRun rows.
-    void trace(const ColumnBits &candidates, int longestRun, bool leftOpen, bool rightOpen,
-        int lengthThreshold, std::vector<OrderedTrace> &kept, BandColumns &open);
+    void trace(const ColumnBits &candidates, bool leftOpen, bool rightOpen, int lengthThreshold,
+        std::vector<OrderedTrace> &kept, BandColumns &open);
 
 private:
+    int longestRun();
     void findLongChains(int longestRun, int lengthThreshold);
     void gather(int column, int y);
 
@@ -105,6 +105,7 @@ private:
     std::vector<std::uint8_t> m_chain;
     std::vector<std::uint8_t> m_previousChain;
     std::vector<std::uint8_t> m_spare;
+    std::vector<std::uint64_t> m_eroded;
     std::vector<Point> m_chainEnds;
     std::vector<ColumnRun> m_stack;
     std::vector<ColumnRun> m_component;

@@ -190,9 +190,6 @@ void TestTraceBuilder::tilesAgreeWithReference()
         const int height = 20 + seed * 13 % 100;
         const PlaneBuffer<std::uint8_t> mask = randomMask(seed + 2000, width, height);
         const CandidateMask candidates = candidatesFromPlane(mask.view());
-        int longestRun = 1;
-        for (const ColumnRun &band : candidates.bands)
-            longestRun = std::max(longestRun, band.length);
         for (const int lengthThreshold : {1, 5, 30}) {
             std::vector<std::vector<OrderedTrace>> tileKept;
             std::vector<BandColumns> tileOpen;
@@ -207,8 +204,8 @@ void TestTraceBuilder::tilesAgreeWithReference()
                 }
                 tileKept.emplace_back();
                 tileOpen.emplace_back();
-                tracer.trace(bits, longestRun, x0 > 0, x0 + tileWidth < width, lengthThreshold,
-                    tileKept.back(), tileOpen.back());
+                tracer.trace(bits, x0 > 0, x0 + tileWidth < width, lengthThreshold, tileKept.back(),
+                    tileOpen.back());
                 x0 += tileWidth;
             }
             const std::vector<WireTrace> expected = reference::buildTraces(
