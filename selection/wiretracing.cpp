@@ -208,6 +208,15 @@ void ComponentChainer::chain(std::span<const ColumnRun> runs, int lengthThreshol
 std::vector<WireTrace> buildTraces(
     std::span<const Component> components, int width, int lengthThreshold)
 {
+    // Pixel indices become coordinates by a multiplication, corrected by at most one row:
+    // integer divisions made this function 1.5x slower (noisy 6000x4000 photo, 2-core machine).
+    const double inverseWidth = width > 0 ? 1.0 / width : 0.0;
+    auto rowOf = [&](PixelIndex p) {
+        int y = int(p * inverseWidth);
+        y -= y * width > p;
+        y += (y + 1) * width <= p;
+        return y;
+    };
     std::vector<WireTrace> kept;
     std::vector<std::uint64_t> pixels;
     std::vector<ColumnRun> runs;
@@ -216,8 +225,19 @@ std::vector<WireTrace> buildTraces(
         // Column by column, top to bottom: the order in which a box bitmap of the component
         // would be scanned. Only the component's own pixels are present.
         pixels.clear();
-        for (const PixelIndex p : component)
-            pixels.push_back(std::uint64_t(p % width) << 32 | std::uint32_t(p / width));
+        int minX = width;
+        int maxX = -1;
+        for (const PixelIndex p : component) {
+            const int y = rowOf(p);
+            const int x = p - y * width;
+            minX = std::min(minX, x);
+            maxX = std::max(maxX, x);
+            pixels.push_back(std::uint64_t(x) << 32 | std::uint32_t(y));
+        }
+        // A trace has one run per column, so a component spanning lengthThreshold columns or
+        // fewer keeps none: most noise is left out here.
+        if (maxX - minX + 1 <= lengthThreshold)
+            continue;
         std::sort(pixels.begin(), pixels.end());
         pixels.erase(std::unique(pixels.begin(), pixels.end()), pixels.end());
         runs.clear();
