@@ -4,7 +4,7 @@
 
 #include "detectiontestimages.h"
 #include "reference_detection.h"
-#include "selection/wiretracing.h"
+#include "selection/tiletracing.h"
 
 using namespace tolvane;
 using namespace tolvane::test;
