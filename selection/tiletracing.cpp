@@ -14,8 +14,8 @@
 
 namespace tolvane {
 
-void ColumnTracer::trace(const BandColumns &columns, bool leftOpen, bool rightOpen,
-    int lengthThreshold, std::vector<OrderedTrace> &kept, BandColumns *open)
+void ColumnTracer::trace(
+    const BandColumns &columns, int lengthThreshold, std::vector<OrderedTrace> &kept)
 {
     // Bands that touch always belong to one component, so a run's candidate traces all come
     // from its own component and one sweep over all columns chains every component at once.
@@ -68,16 +68,13 @@ void ColumnTracer::trace(const BandColumns &columns, bool leftOpen, bool rightOp
         const std::int32_t r = find(b);
         parent[b] = r;
         const ColumnRun &band = bands[b];
-        const bool atOpenEdge
-            = (leftOpen && band.x == firstColumn) || (rightOpen && band.x == lastColumn);
         Box &box = m_boxes[r];
         if (r == b) {
-            box = {band.x, band.y, band.y + band.length - 1, atOpenEdge};
+            box = {band.x, band.y, band.y + band.length - 1};
         } else {
             box.maxX = std::max(box.maxX, band.x);
             box.minY = std::min(box.minY, band.y);
             box.maxY = std::max(box.maxY, band.y + band.length - 1);
-            box.open = box.open || atOpenEdge;
         }
     }
 
@@ -88,7 +85,7 @@ void ColumnTracer::trace(const BandColumns &columns, bool leftOpen, bool rightOp
             continue;
         const std::int32_t r = parent[m_traceFirstBand[t]];
         const Box &box = m_boxes[r];
-        if (box.open || !isBigEnough(box.maxX - bands[r].x, box.maxY - box.minY))
+        if (!isBigEnough(box.maxX - bands[r].x, box.maxY - box.minY))
             continue;
         m_keptIndex[t] = std::int32_t(kept.size() - firstKept);
         OrderedTrace &trace = kept.emplace_back();
@@ -100,19 +97,6 @@ void ColumnTracer::trace(const BandColumns &columns, bool leftOpen, bool rightOp
     for (std::int32_t b = 0; b < bandCount; ++b) {
         if (const std::int32_t k = m_keptIndex[m_bandTrace[b]]; k >= 0)
             kept[firstKept + k].runs.push_back(bands[b]);
-    }
-
-    if (!open)
-        return;
-    open->firstColumn = firstColumn;
-    open->bands.clear();
-    open->columnStart.assign(1, 0);
-    for (int x = firstColumn; x <= lastColumn; ++x) {
-        for (std::int32_t b = columns.columnBegin(x); b < columns.columnBegin(x + 1); ++b) {
-            if (m_boxes[parent[b]].open)
-                open->bands.push_back(bands[b]);
-        }
-        open->columnStart.push_back(std::int32_t(open->bands.size()));
     }
 }
 
@@ -442,14 +426,14 @@ std::vector<WireTrace> joinTileTraces(std::vector<std::vector<OrderedTrace>> &ti
     std::vector<OrderedTrace> kept;
     for (std::vector<OrderedTrace> &tile : tileKept)
         std::move(tile.begin(), tile.end(), std::back_inserter(kept));
-    ColumnTracer().trace(open, false, false, lengthThreshold, kept);
+    ColumnTracer().trace(open, lengthThreshold, kept);
     return orderTraces(kept);
 }
 
 std::vector<WireTrace> traceCandidates(const CandidateMask &candidates, int lengthThreshold)
 {
     std::vector<OrderedTrace> kept;
-    ColumnTracer().trace(candidates, false, false, lengthThreshold, kept);
+    ColumnTracer().trace(candidates, lengthThreshold, kept);
     return orderTraces(kept);
 }
 

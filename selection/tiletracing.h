@@ -26,15 +26,13 @@ struct OrderedTrace
     WireTrace runs;
 };
 
-// Finds the components and traces of a range of columns on the bands directly, reusing its
-// memory from call to call. A component that has a band in an open edge column (the first
-// column when leftOpen, the last when rightOpen) may go on beyond the range: it is not traced
-// here, its bands are added to `open` instead, column by column.
+// Finds the components and kept traces of a range of columns on the bands directly, reusing
+// its memory from call to call. Every component of the bands must lie within the range.
 class ColumnTracer
 {
 public:
-    void trace(const BandColumns &columns, bool leftOpen, bool rightOpen, int lengthThreshold,
-        std::vector<OrderedTrace> &kept, BandColumns *open = nullptr);
+    // Appends the kept traces to `kept`.
+    void trace(const BandColumns &columns, int lengthThreshold, std::vector<OrderedTrace> &kept);
 
 private:
     std::vector<std::int32_t> m_bandTrace;
@@ -46,7 +44,6 @@ private:
     struct Box
     {
         std::int32_t maxX, minY, maxY;
-        bool open;
     };
     std::vector<Box> m_boxes;
 };
