@@ -148,12 +148,12 @@ template <typename Fn> void forEachRunMeeting(const std::uint64_t *bits, int fro
 // longest chain of the previous column touching the run (saturating at 255), 0 off the runs.
 // The previous column's lengths are first spread one row up and down, then spread along each
 // run, one row per pass, longestRun - 1 times. Arrays are indexed by row, with `padding` zero
-// bytes before and after `rows` (a multiple of Lanes). Returns whether a length reaches
-// `atLeast`.
+// bytes before and after `rows` (a multiple of Lanes). reached[y] becomes 255 where the length
+// reaches `atLeast`, else 0. Returns whether it does anywhere.
 template <int Lanes>
 [[gnu::always_inline]] inline bool measureChainsInVectors(const std::uint8_t *candidate,
-    const std::uint8_t *previous, std::uint8_t *chain, std::uint8_t *spare, int rows,
-    int longestRun, std::uint8_t atLeast)
+    const std::uint8_t *previous, std::uint8_t *chain, std::uint8_t *spare, std::uint8_t *reached,
+    int rows, int longestRun, std::uint8_t atLeast)
 {
     using U8 = typename simd::Vectors<Lanes>::U8;
     auto spread = [&](const std::uint8_t *from, std::uint8_t *to) {
@@ -176,44 +176,51 @@ template <int Lanes>
         spread(from, to);
         std::swap(from, to);
     }
-    U8 reached = {};
+    U8 anywhere = {};
     for (int y = 0; y < rows; y += Lanes) {
         U8 length, inRun;
         std::memcpy(&length, from + y, sizeof length);
         std::memcpy(&inRun, candidate + y, sizeof inRun);
         length = (length < 255 ? length + 1 : length) & inRun;
-        reached |= length >= atLeast;
+        const U8 long_ = length >= atLeast;
+        anywhere |= long_;
         std::memcpy(chain + y, &length, sizeof length);
+        std::memcpy(reached + y, &long_, sizeof long_);
     }
     for (int i = 0; i < Lanes; ++i) {
-        if (reached[i])
+        if (anywhere[i])
             return true;
     }
     return false;
 }
 
 bool measureChainsPortable(const std::uint8_t *candidate, const std::uint8_t *previous,
-    std::uint8_t *chain, std::uint8_t *spare, int rows, int longestRun, std::uint8_t atLeast)
+    std::uint8_t *chain, std::uint8_t *spare, std::uint8_t *reached, int rows, int longestRun,
+    std::uint8_t atLeast)
 {
-    return measureChainsInVectors<16>(candidate, previous, chain, spare, rows, longestRun, atLeast);
+    return measureChainsInVectors<16>(
+        candidate, previous, chain, spare, reached, rows, longestRun, atLeast);
 }
 
 TOLVANE_AVX2 bool measureChainsAvx2(const std::uint8_t *candidate, const std::uint8_t *previous,
-    std::uint8_t *chain, std::uint8_t *spare, int rows, int longestRun, std::uint8_t atLeast)
+    std::uint8_t *chain, std::uint8_t *spare, std::uint8_t *reached, int rows, int longestRun,
+    std::uint8_t atLeast)
 {
-    return measureChainsInVectors<32>(candidate, previous, chain, spare, rows, longestRun, atLeast);
+    return measureChainsInVectors<32>(
+        candidate, previous, chain, spare, reached, rows, longestRun, atLeast);
 }
 
 bool measureChains(const std::uint8_t *candidate, const std::uint8_t *previous, std::uint8_t *chain,
-    std::uint8_t *spare, int rows, int longestRun, std::uint8_t atLeast)
+    std::uint8_t *spare, std::uint8_t *reached, int rows, int longestRun, std::uint8_t atLeast)
 {
     return simd::hasAvx2()
-        ? measureChainsAvx2(candidate, previous, chain, spare, rows, longestRun, atLeast)
-        : measureChainsPortable(candidate, previous, chain, spare, rows, longestRun, atLeast);
+        ? measureChainsAvx2(candidate, previous, chain, spare, reached, rows, longestRun, atLeast)
+        : measureChainsPortable(
+            candidate, previous, chain, spare, reached, rows, longestRun, atLeast);
 }
 #else
 bool measureChains(const std::uint8_t *candidate, const std::uint8_t *previous, std::uint8_t *chain,
-    std::uint8_t *spare, int rows, int longestRun, std::uint8_t atLeast)
+    std::uint8_t *spare, std::uint8_t *reached, int rows, int longestRun, std::uint8_t atLeast)
 {
     auto spread = [&](const std::uint8_t *from, std::uint8_t *to) {
         for (int y = 0; y < rows; ++y)
@@ -226,12 +233,13 @@ bool measureChains(const std::uint8_t *candidate, const std::uint8_t *previous, 
         spread(from, to);
         std::swap(from, to);
     }
-    bool reached = false;
+    bool anywhere = false;
     for (int y = 0; y < rows; ++y) {
         chain[y] = std::uint8_t(from[y] < 255 ? from[y] + 1 : 255) & candidate[y];
-        reached |= chain[y] >= atLeast;
+        reached[y] = chain[y] >= atLeast ? 255 : 0;
+        anywhere |= reached[y] != 0;
     }
-    return reached;
+    return anywhere;
 }
 #endif
 
@@ -279,6 +287,7 @@ void TileTracer::findLongChains(int longestRun, int lengthThreshold)
     m_chain.assign(size, 0);
     m_previousChain.assign(size, 0);
     m_spare.assign(size, 0);
+    m_reached.assign(size, 0);
     // Saturated lengths count as long: the test then lets more through, never less.
     const std::uint8_t atLeast = std::uint8_t(std::min(lengthThreshold + 1, 255));
     m_chainEnds.clear();
@@ -291,15 +300,21 @@ void TileTracer::findLongChains(int longestRun, int lengthThreshold)
             }
         }
         std::swap(m_chain, m_previousChain);
-        const bool reached
-            = measureChains(m_candidate.data() + padding, m_previousChain.data() + padding,
-                m_chain.data() + padding, m_spare.data() + padding, rows, longestRun, atLeast);
-        if (!reached)
+        const std::uint8_t *reached = m_reached.data() + padding;
+        if (!measureChains(m_candidate.data() + padding, m_previousChain.data() + padding,
+                m_chain.data() + padding, m_spare.data() + padding, m_reached.data() + padding,
+                rows, longestRun, atLeast))
             continue;
-        const std::uint8_t *chain = m_chain.data() + padding;
-        for (int y = 0; y < candidates.height; ++y) {
-            if (chain[y] >= atLeast && chain[y - 1] < atLeast)
-                m_chainEnds.push_back({c, y});
+        // Along a wire nearly every column reaches the length, but in a few rows only.
+        for (int y = 0; y < rows; y += 8) {
+            std::uint64_t eight;
+            std::memcpy(&eight, reached + y, 8);
+            if (!eight)
+                continue;
+            for (int i = y; i < y + 8; ++i) {
+                if (reached[i] && !reached[i - 1])
+                    m_chainEnds.push_back({c, i});
+            }
         }
     }
 }

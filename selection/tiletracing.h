@@ -72,6 +72,7 @@ private:
     std::vector<std::uint8_t> m_chain;
     std::vector<std::uint8_t> m_previousChain;
     std::vector<std::uint8_t> m_spare;
+    std::vector<std::uint8_t> m_reached;
     std::vector<std::uint64_t> m_eroded;
     std::vector<Point> m_chainEnds;
     std::vector<ColumnRun> m_stack;
