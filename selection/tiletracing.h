@@ -53,7 +53,7 @@ private:
 // column, so its component has a run that ends such a chain. One vectorised pass over the
 // columns measures, for every run, the longest chain ending at it; only the components with a
 // long enough chain, and those reaching an open edge, are gathered and chained run by run.
-// In noisy skies that leaves a few percent of the runs: 31 ms instead of 125 ms with
+// In noisy skies that leaves a few percent of the runs: 26 ms instead of 110 ms with
 // ColumnTracer for the 4 million runs of a noisy 6000x4000 photo (one core, -O3).
 class TileTracer
 {
