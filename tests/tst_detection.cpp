@@ -52,6 +52,7 @@ private slots:
     void slope();
     void longLines_data();
     void longLines();
+    void paddedRowsAreIgnored();
     void emptyPhotosFindNothing_data();
     void emptyPhotosFindNothing();
     void stagesAgreeWithReference_data();
@@ -202,6 +203,28 @@ void TestDetection::longLines()
     const std::vector<WireTrace> traces = detectWires(photo.view(), 4, lengthThreshold);
     QCOMPARE(traces.size(), std::size_t(kept ? 2 : 1));
     QVERIFY(traces == reference::detectWires(photo.view(), 4, lengthThreshold));
+}
+
+// Views into wider buffers: only the view's own columns are read and written.
+void TestDetection::paddedRowsAreIgnored()
+{
+    const PlaneBuffer<Argb> photo = wirePhoto(77, 600, 120);
+    const int stride = 637;
+    std::vector<Argb> wide(std::size_t(stride) * 120, 0xFF000000u);
+    for (int y = 0; y < 120; ++y)
+        std::copy_n(photo.view().rowData(y), 600, wide.data() + std::size_t(y) * stride);
+    const Plane<const Argb> view(wide.data(), 600, 120, stride);
+    const std::vector<WireTrace> traces = detectWires(view, 4, 5);
+    QVERIFY(!traces.empty());
+    QVERIFY(traces == reference::detectWires(photo.view(), 4, 5));
+
+    std::vector<Argb> mask(std::size_t(stride) * 120, garbage);
+    paintTraces(traces, Plane<Argb>(mask.data(), 600, 120, stride));
+    const std::vector<Argb> expected = reference::paintedMask(traces, 600, 120);
+    for (int y = 0; y < 120; ++y) {
+        for (int x = 0; x < stride; ++x)
+            QCOMPARE(mask[std::size_t(y) * stride + x], x < 600 ? expected[y * 600 + x] : garbage);
+    }
 }
 
 void TestDetection::emptyPhotosFindNothing_data()
