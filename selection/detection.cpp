@@ -1,7 +1,6 @@
 #include "selection/detection.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "selection/workers.h"
 
@@ -26,8 +25,9 @@ void paintTraces(std::span<const WireTrace> traces, Plane<Argb> mask)
 
 std::vector<WireTrace> detectWires(Plane<const Argb> photo, int widthThreshold, int lengthThreshold)
 {
-    // Each tile of columns is scanned and traced on its own, on both cores; only the
-    // components that reach a tile's edge are traced again afterwards, over all columns.
+    // Each tile of columns is scanned and traced on its own, on both cores, with its working
+    // data (about 1 MB) in the caches and without photo-sized planes; only the components that
+    // reach a tile's edge are traced again afterwards, over all columns.
     const int tileCount = TileBandScanner::tileCount(photo.width);
     std::vector<std::vector<OrderedTrace>> tileKept(tileCount);
     std::vector<BandColumns> tileOpen(tileCount);
@@ -44,24 +44,11 @@ std::vector<WireTrace> detectWires(Plane<const Argb> photo, int widthThreshold, 
         },
         [&](Worker &worker, int tile) {
             worker.scanner.scan(tile, worker.candidates);
-            worker.tracer.trace(worker.candidates, widthThreshold - 1, tile > 0,
-                tile < tileCount - 1, lengthThreshold, tileKept[tile], tileOpen[tile]);
+            worker.tracer.trace(worker.candidates, tile > 0, tile < tileCount - 1, lengthThreshold,
+                tileKept[tile], tileOpen[tile]);
         });
 
-    BandColumns open;
-    open.columnStart.clear();
-    for (const BandColumns &tile : tileOpen) {
-        const std::int32_t offset = std::int32_t(open.bands.size());
-        for (int i = 0; i < tile.columnCount(); ++i)
-            open.columnStart.push_back(offset + tile.columnStart[i]);
-        open.bands.insert(open.bands.end(), tile.bands.begin(), tile.bands.end());
-    }
-    open.columnStart.push_back(std::int32_t(open.bands.size()));
-    std::vector<OrderedTrace> kept;
-    for (std::vector<OrderedTrace> &tile : tileKept)
-        std::move(tile.begin(), tile.end(), std::back_inserter(kept));
-    ColumnTracer().trace(open, false, false, lengthThreshold, kept);
-    return orderTraces(kept);
+    return joinTileTraces(tileKept, tileOpen, lengthThreshold);
 }
 
 } // namespace tolvane

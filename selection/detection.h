@@ -7,6 +7,7 @@
 #include "core/wiretypes.h"
 #include "selection/bandscan.h"
 #include "selection/planes.h"
+#include "selection/tiletracing.h"
 #include "selection/wiretracing.h"
 
 namespace tolvane {

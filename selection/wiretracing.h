@@ -26,10 +26,6 @@ std::vector<Component> findComponents(Plane<const std::uint8_t> candidates);
 std::vector<WireTrace> buildTraces(
     std::span<const Component> components, int width, int lengthThreshold);
 
-// buildTraces(findComponents(candidates), candidates.width, lengthThreshold), worked out on
-// the bands directly without listing pixels.
-std::vector<WireTrace> traceCandidates(const CandidateMask &candidates, int lengthThreshold);
-
 // Chains the runs of one component into traces, reusing its memory from call to call.
 class ComponentChainer
 {
@@ -46,75 +42,5 @@ private:
     std::vector<std::int32_t> m_traceLength;
     std::vector<std::int32_t> m_keptIndex;
 };
-
-// A kept trace and its place in the result: components by their first band (x, then y),
-// then traces by number, which counts up in the order they were started.
-struct OrderedTrace
-{
-    std::int32_t componentX = 0;
-    std::int32_t componentY = 0;
-    std::int32_t number = 0;
-    WireTrace runs;
-};
-
-// Finds the components and traces of a range of columns on the bands directly, reusing its
-// memory from call to call. A component that has a band in an open edge column (the first
-// column when leftOpen, the last when rightOpen) may go on beyond the range: it is not traced
-// here, its bands are added to `open` instead, column by column.
-class ColumnTracer
-{
-public:
-    void trace(const BandColumns &columns, bool leftOpen, bool rightOpen, int lengthThreshold,
-        std::vector<OrderedTrace> &kept, BandColumns *open = nullptr);
-
-private:
-    std::vector<std::int32_t> m_bandTrace;
-    std::vector<std::uint8_t> m_taken;
-    std::vector<std::int32_t> m_parent;
-    std::vector<std::int32_t> m_traceLength;
-    std::vector<std::int32_t> m_traceFirstBand;
-    std::vector<std::int32_t> m_keptIndex;
-    struct Box
-    {
-        std::int32_t maxX, minY, maxY;
-        bool open;
-    };
-    std::vector<Box> m_boxes;
-};
-
-// ColumnTracer's result for the candidates of one tile, given as bits: the same kept traces
-// and open bands. A kept trace is a chain of more than lengthThreshold touching runs, one per
-// column, so its component has a run that ends such a chain. One vectorised pass over the
-// columns measures, for every run, the longest chain ending at it; only the components with a
-// long enough chain, and those reaching an open edge, are gathered and chained run by run.
-// In noisy skies that leaves a few percent of the runs.
-class TileTracer
-{
-public:
-    // No run of `candidates` is longer than longestRun rows.
-    void trace(const ColumnBits &candidates, int longestRun, bool leftOpen, bool rightOpen,
-        int lengthThreshold, std::vector<OrderedTrace> &kept, BandColumns &open);
-
-private:
-    void findLongChains(int longestRun, int lengthThreshold);
-    void gather(int column, int y);
-
-    const ColumnBits *m_candidates = nullptr;
-    ColumnBits m_gathered;
-    std::vector<std::uint8_t> m_candidate;
-    std::vector<std::uint8_t> m_chain;
-    std::vector<std::uint8_t> m_previousChain;
-    std::vector<std::uint8_t> m_spare;
-    std::vector<Point> m_chainEnds;
-    std::vector<ColumnRun> m_stack;
-    std::vector<ColumnRun> m_component;
-    std::vector<ColumnRun> m_open;
-    ComponentChainer m_chainer;
-    std::vector<WireTrace> m_traces;
-    std::vector<std::int32_t> m_numbers;
-};
-
-// The traces in result order.
-std::vector<WireTrace> orderTraces(std::vector<OrderedTrace> &kept);
 
 } // namespace tolvane

@@ -177,7 +177,7 @@ void TestBandScan::nothingFoundWhenTooSmall()
 void TestBandScan::bandsStayInsideAndApart_data()
 {
     QTest::addColumn<int>("widthThreshold");
-    for (const int t : {2, 3, 4, 8, 16, 17, 30, 99})
+    for (const int t : {2, 3, 4, 8, 16, 17, 30, 99, 1000})
         QTest::newRow(qPrintable(QStringLiteral("T %1").arg(t))) << t;
 }
 

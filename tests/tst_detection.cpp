@@ -50,6 +50,9 @@ private slots:
     void paleness();
     void slope_data();
     void slope();
+    void longLines_data();
+    void longLines();
+    void paddedRowsAreIgnored();
     void emptyPhotosFindNothing_data();
     void emptyPhotosFindNothing();
     void stagesAgreeWithReference_data();
@@ -177,6 +180,53 @@ void TestDetection::slope()
     QCOMPARE(markedCount(detectedMask(photo.view(), 4, 30)), marked);
 }
 
+void TestDetection::longLines_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("lengthThreshold");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("301 columns, L 300 keeps") << 301 << 300 << true;
+    QTest::newRow("300 columns, L 300 drops") << 300 << 300 << false;
+    QTest::newRow("1000 columns, L 999 keeps") << 1000 << 999 << true;
+    QTest::newRow("999 columns, L 999 drops") << 999 << 999 << false;
+}
+
+// Lines crossing several tiles of columns, traced against length thresholds beyond 255.
+void TestDetection::longLines()
+{
+    QFETCH(int, columns);
+    QFETCH(int, lengthThreshold);
+    QFETCH(bool, kept);
+    PlaneBuffer<Argb> photo = whitePhoto(1100, 30);
+    fillBlock(photo.view(), 50, 50 + columns - 1, 10, 11, 0xFF000000u);
+    fillBlock(photo.view(), 40, 1080, 20, 20, 0xFF303030u);
+    const std::vector<WireTrace> traces = detectWires(photo.view(), 4, lengthThreshold);
+    QCOMPARE(traces.size(), std::size_t(kept ? 2 : 1));
+    QVERIFY(traces == reference::detectWires(photo.view(), 4, lengthThreshold));
+}
+
+// Views into wider buffers: only the view's own columns are read and written.
+void TestDetection::paddedRowsAreIgnored()
+{
+    const PlaneBuffer<Argb> photo = wirePhoto(77, 600, 120);
+    const int stride = 637;
+    std::vector<Argb> wide(std::size_t(stride) * 120, 0xFF000000u);
+    for (int y = 0; y < 120; ++y)
+        std::copy_n(photo.view().rowData(y), 600, wide.data() + std::size_t(y) * stride);
+    const Plane<const Argb> view(wide.data(), 600, 120, stride);
+    const std::vector<WireTrace> traces = detectWires(view, 4, 5);
+    QVERIFY(!traces.empty());
+    QVERIFY(traces == reference::detectWires(photo.view(), 4, 5));
+
+    std::vector<Argb> mask(std::size_t(stride) * 120, garbage);
+    paintTraces(traces, Plane<Argb>(mask.data(), 600, 120, stride));
+    const std::vector<Argb> expected = reference::paintedMask(traces, 600, 120);
+    for (int y = 0; y < 120; ++y) {
+        for (int x = 0; x < stride; ++x)
+            QCOMPARE(mask[std::size_t(y) * stride + x], x < 600 ? expected[y * 600 + x] : garbage);
+    }
+}
+
 void TestDetection::emptyPhotosFindNothing_data()
 {
     QTest::addColumn<int>("width");
@@ -232,7 +282,7 @@ void TestDetection::stagesAgreeWithReference()
     for (int seed = 0; seed < photos; ++seed) {
         const PlaneBuffer<Argb> photo = wirePhoto(seed * 7919 + width, width, height);
         const DetectionPlanes planes = computeDetectionPlanes(photo.view());
-        for (const int widthThreshold : {1, 2, 4, 5, 12}) {
+        for (const int widthThreshold : {1, 2, 3, 4, 5, 12, 16, 17}) {
             const std::vector<std::uint8_t> expectedMask
                 = reference::candidateMask(photo.view(), widthThreshold);
             const CandidateMask candidates = scanBands(planes, widthThreshold);
