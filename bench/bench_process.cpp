@@ -37,7 +37,7 @@ public:
     }
 };
 
-// A sky with six sagging dark wires, written once as BMP (quick to read back).
+// A noisy sky with six sagging dark wires, written once as BMP (quick to read back).
 QString photoFile(const QTemporaryDir &dir)
 {
     QImage photo(6000, 4000, QImage::Format_ARGB32);
@@ -54,6 +54,17 @@ QString photoFile(const QTemporaryDir &dir)
         painter.drawPath(path);
     }
     painter.end();
+    // Texture, as real skies have: detection then finds many short candidate bands.
+    quint32 state = 1;
+    for (int y = 0; y < photo.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(photo.scanLine(y));
+        for (int x = 0; x < photo.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            const int d = int(state >> 28) - 8;
+            row[x] = qRgb(qBound(0, qRed(row[x]) + d, 255), qBound(0, qGreen(row[x]) + d, 255),
+                          qBound(0, qBlue(row[x]) + d, 255));
+        }
+    }
     const QString path = dir.filePath(QStringLiteral("sky.bmp"));
     photo.save(path);
     return path;
