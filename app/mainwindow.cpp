@@ -40,12 +40,14 @@ QString filterSuffix(const QString &filter)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_ui(new MainWindowForm)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_ui(new MainWindowForm)
 {
     m_ui->setupUi(this);
     m_ui->progressBar->hide();
-    connect(m_ui->graphicsView, &KestGraphicsView::SmartSelect, this,
-            &MainWindow::ProcessSmartSelect);
+    connect(
+        m_ui->graphicsView, &KestGraphicsView::SmartSelect, this, &MainWindow::ProcessSmartSelect);
 
     QAction *undo = m_undoStack.createUndoAction(this);
     undo->setShortcut(QKeySequence::Undo);
@@ -67,8 +69,8 @@ void MainWindow::on_actionIndex_triggered()
 void MainWindow::on_actionAbout_triggered()
 {
     QMessageBox::about(this, tr("Tolvane"),
-                       tr("Tolvane is the property of Pellam software.\n"
-                          "https://tolvane.pellam-software.example"));
+        tr("Tolvane is the property of Pellam software.\n"
+           "https://tolvane.pellam-software.example"));
 }
 
 void MainWindow::on_actionQuit_triggered()
@@ -104,9 +106,8 @@ bool MainWindow::mayDiscardChanges()
     if (!hasUnsavedChanges())
         return true;
     const QString name = QFileInfo(m_filePath).fileName();
-    switch (UserPrompts::current().askToSaveChanges(
-            this, tr("Tolvane"),
-            tr("The wires removed from %1 have not been saved. Save the photo?").arg(name))) {
+    switch (UserPrompts::current().askToSaveChanges(this, tr("Tolvane"),
+        tr("The wires removed from %1 have not been saved. Save the photo?").arg(name))) {
     case QMessageBox::Save:
         return savePhoto();
     case QMessageBox::Discard:
@@ -121,9 +122,8 @@ void MainWindow::on_actionOpen_triggered()
     if (!mayDiscardChanges())
         return;
     const QString dir = m_settings.value(QStringLiteral("CurrDir")).toString();
-    m_filePath = UserPrompts::current().openFileName(
-            this, tr("Open Image"), dir,
-            tr("Image Files (*.png *.jpg *.bmp *.jpeg *.tiff *.tif *.gif);;All files (*.*)"));
+    m_filePath = UserPrompts::current().openFileName(this, tr("Open Image"), dir,
+        tr("Image Files (*.png *.jpg *.bmp *.jpeg *.tiff *.tif *.gif);;All files (*.*)"));
     if (m_filePath.isEmpty()) {
         statusBar()->showMessage(tr("No file selected"));
         return;
@@ -145,7 +145,7 @@ void MainWindow::on_actionOpen_triggered()
     setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName());
     const QPixmap pixmap = QPixmap::fromImage(m_photo);
 
-    for (QSpinBox *box : { m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox })
+    for (QSpinBox *box : {m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox})
         box->setEnabled(true);
     m_ui->spinBox->setValue(4);
     m_ui->spinBox_2->setValue(30);
@@ -196,7 +196,7 @@ bool MainWindow::savePhoto()
     const QString dir = m_settings.value(QStringLiteral("CurrSaveDir"), openDir).toString();
     QString filter;
     QString name = UserPrompts::current().saveFileName(
-            this, tr("Save Image"), dir, tr("JPG Files (*.jpg);;PNG Files (*.png)"), &filter);
+        this, tr("Save Image"), dir, tr("JPG Files (*.jpg);;PNG Files (*.png)"), &filter);
     if (name.isEmpty()) {
         statusBar()->showMessage(tr("No file selected"));
         return false;
@@ -210,8 +210,8 @@ bool MainWindow::savePhoto()
         return false;
     }
     statusBar()->clearMessage();
-    m_settings.setValue(QStringLiteral("CurrSaveDir"),
-                        QFileInfo(name).absoluteDir().canonicalPath());
+    m_settings.setValue(
+        QStringLiteral("CurrSaveDir"), QFileInfo(name).absoluteDir().canonicalPath());
     m_savedRevision = photoRevision();
     return true;
 }
@@ -233,8 +233,9 @@ void MainWindow::on_actionProcess_triggered()
         return;
     QImage cleaned(mask.size(), QImage::Format_ARGB32);
     tolvane::clearWires(tolvane::argbPlane(m_photo), tolvane::argbPlane(mask),
-                        m_ui->padspinbox->value(), tolvane::mutableArgbPlane(cleaned));
-    auto *command = new ProcessCommand(std::move(cleaned), &m_scene, m_photoItem, m_maskItem, m_photo);
+        m_ui->padspinbox->value(), tolvane::mutableArgbPlane(cleaned));
+    auto *command
+        = new ProcessCommand(std::move(cleaned), &m_scene, m_photoItem, m_maskItem, m_photo);
     command->setText(tr("Clear wires"));
     m_undoStack.push(command);
 }
@@ -247,8 +248,8 @@ void MainWindow::on_actionSelect_triggered()
     // photo-sized plane: 130 ms against 600 ms stage by stage for a textured 24-megapixel
     // photo (2-core machine). The stage marks follow it in their usual order.
     const std::vector<tolvane::WireTrace> traces = tolvane::detectWires(
-            tolvane::argbPlane(m_photo), m_ui->spinBox->value(), m_ui->spinBox_2->value());
-    for (int stage : { 25, 50, 75, 90 })
+        tolvane::argbPlane(m_photo), m_ui->spinBox->value(), m_ui->spinBox_2->value());
+    for (int stage : {25, 50, 75, 90})
         progress->setValue(stage);
 
     QImage mask(m_photo.size(), QImage::Format_ARGB32);
@@ -285,8 +286,8 @@ void MainWindow::ProcessSmartSelect(QRect rect, bool pressed, bool is_right)
     // The brightness map describes the photo as opened; it is never read with other sizes.
     if (m_photo.isNull() || m_brightnessMap.width() != w || m_brightnessMap.height() != h)
         return;
-    const tolvane::Point cursor =
-            tolvane::cursorPoint(rect.left(), rect.top(), rect.right(), rect.bottom(), w, h);
+    const tolvane::Point cursor
+        = tolvane::cursorPoint(rect.left(), rect.top(), rect.right(), rect.bottom(), w, h);
     if (m_lastControlPoint == noControlPoint) {
         if (pressed)
             m_lastControlPoint = QPoint(cursor.x, cursor.y);
@@ -294,7 +295,7 @@ void MainWindow::ProcessSmartSelect(QRect rect, bool pressed, bool is_right)
     }
 
     const tolvane::WireRoute route = tolvane::traceWire(
-            m_brightnessMap.view(), { m_lastControlPoint.x(), m_lastControlPoint.y() }, cursor);
+        m_brightnessMap.view(), {m_lastControlPoint.x(), m_lastControlPoint.y()}, cursor);
     removePreview();
     if (route.outcome != tolvane::WireRoute::Outcome::Found)
         return;
@@ -316,6 +317,6 @@ void MainWindow::ProcessSmartSelect(QRect rect, bool pressed, bool is_right)
         painter.drawPixmap(QRect(QPoint(route.x0, route.y0), path.size()), path);
     }
     removePreview();
-    m_undoStack.push(new SmartSelectCommand(m_maskItem, QPixmap::fromImage(mask), &m_scene,
-                                            m_lastControlPoint, cursor.x, cursor.y));
+    m_undoStack.push(new SmartSelectCommand(
+        m_maskItem, QPixmap::fromImage(mask), &m_scene, m_lastControlPoint, cursor.x, cursor.y));
 }

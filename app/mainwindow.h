@@ -1,13 +1,13 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QGraphicsScene>
 #include <QImage>
 #include <QMainWindow>
 #include <QPoint>
 #include <QSettings>
 #include <QUndoStack>
-
-#include <cstdint>
 
 #include "core/plane.h"
 
@@ -70,7 +70,7 @@ private:
     QGraphicsPixmapItem *m_maskItem = nullptr;
     QGraphicsPixmapItem *m_previewItem = nullptr;
     QGraphicsPixmapItem *m_backdropItem = nullptr;
-    QPoint m_lastControlPoint { 0, 0 };
+    QPoint m_lastControlPoint {0, 0};
     QUndoStack m_undoStack;
     tolvane::PlaneBuffer<std::uint8_t> m_brightnessMap;
     QImage m_photo;

@@ -63,7 +63,7 @@ QString labelText(const char *text)
 {
     return QStringLiteral("<html><head/><body><p><span style=\" font-size:8pt; font-weight:600; "
                           "color:#5a5a5a;\">%1</span></p></body></html>")
-            .arg(QCoreApplication::translate("MainWindow", text));
+        .arg(QCoreApplication::translate("MainWindow", text));
 }
 
 } // namespace
@@ -155,7 +155,7 @@ void MainWindowForm::setupUi(QMainWindow *window)
     QWidget::setTabOrder(spinBox_2, padspinbox);
     // Values change only through the arrows and the wheel. Set after the tab order, which
     // leaves out widgets that take no focus.
-    for (QSpinBox *box : { spinBox, spinBox_2, padspinbox })
+    for (QSpinBox *box : {spinBox, spinBox_2, padspinbox})
         box->setFocusPolicy(Qt::NoFocus);
 
     menuBar->addAction(menuFile->menuAction());

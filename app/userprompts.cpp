@@ -7,14 +7,14 @@ namespace {
 class PlatformPrompts final : public UserPrompts
 {
 public:
-    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
-                         const QString &filter) override
+    QString openFileName(
+        QWidget *parent, const QString &caption, const QString &dir, const QString &filter) override
     {
         return QFileDialog::getOpenFileName(parent, caption, dir, filter);
     }
 
     QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                         const QString &filter, QString *selectedFilter) override
+        const QString &filter, QString *selectedFilter) override
     {
         QFileDialog dialog(parent, caption, dir, filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -23,7 +23,7 @@ public:
         auto followFilter = [&dialog](const QString &nameFilter) {
             const qsizetype star = nameFilter.indexOf(QLatin1String("*."));
             dialog.setDefaultSuffix(
-                    star < 0 ? QString() : nameFilter.mid(star + 2).section(QLatin1Char(')'), 0, 0));
+                star < 0 ? QString() : nameFilter.mid(star + 2).section(QLatin1Char(')'), 0, 0));
         };
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
         followFilter(dialog.selectedNameFilter());
@@ -34,13 +34,11 @@ public:
         return dialog.selectedFiles().constFirst();
     }
 
-    QMessageBox::StandardButton askToSaveChanges(QWidget *parent, const QString &title,
-                                                 const QString &question) override
+    QMessageBox::StandardButton askToSaveChanges(
+        QWidget *parent, const QString &title, const QString &question) override
     {
         return QMessageBox::question(parent, title, question,
-                                     QMessageBox::Save | QMessageBox::Discard
-                                             | QMessageBox::Cancel,
-                                     QMessageBox::Save);
+            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     }
 };
 

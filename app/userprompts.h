@@ -13,14 +13,17 @@ public:
     virtual ~UserPrompts() = default;
 
     // Empty when cancelled.
-    virtual QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
-                                 const QString &filter) = 0;
+    virtual QString openFileName(
+        QWidget *parent, const QString &caption, const QString &dir, const QString &filter)
+        = 0;
     // Empty when cancelled; `selectedFilter` receives the filter chosen in the dialog.
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                                 const QString &filter, QString *selectedFilter) = 0;
+        const QString &filter, QString *selectedFilter)
+        = 0;
     // Save, Discard or Cancel.
-    virtual QMessageBox::StandardButton askToSaveChanges(QWidget *parent, const QString &title,
-                                                         const QString &question) = 0;
+    virtual QMessageBox::StandardButton askToSaveChanges(
+        QWidget *parent, const QString &title, const QString &question)
+        = 0;
 
     static UserPrompts &current();
     // Routes every later question to `prompts` (not owned); nullptr restores the platform's

@@ -4,7 +4,6 @@
 #include <QPainterPath>
 #include <QTemporaryDir>
 #include <QUndoStack>
-
 #include <benchmark/benchmark.h>
 
 #include "app/imagefiles.h"
@@ -25,13 +24,13 @@ public:
     {
         return path;
     }
-    QString saveFileName(QWidget *, const QString &, const QString &, const QString &,
-                         QString *) override
+    QString saveFileName(
+        QWidget *, const QString &, const QString &, const QString &, QString *) override
     {
         return {};
     }
-    QMessageBox::StandardButton askToSaveChanges(QWidget *, const QString &,
-                                                 const QString &) override
+    QMessageBox::StandardButton askToSaveChanges(
+        QWidget *, const QString &, const QString &) override
     {
         return QMessageBox::Discard;
     }
@@ -62,7 +61,7 @@ QString photoFile(const QTemporaryDir &dir)
             state = state * 1664525u + 1013904223u;
             const int d = int(state >> 28) - 8;
             row[x] = qRgb(qBound(0, qRed(row[x]) + d, 255), qBound(0, qGreen(row[x]) + d, 255),
-                          qBound(0, qBlue(row[x]) + d, 255));
+                qBound(0, qBlue(row[x]) + d, 255));
         }
     }
     const QString path = dir.filePath(QStringLiteral("sky.bmp"));

@@ -4,7 +4,9 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 
-KestGraphicsView::KestGraphicsView(QWidget *parent) : QGraphicsView(parent) { }
+KestGraphicsView::KestGraphicsView(QWidget *parent)
+    : QGraphicsView(parent)
+{ }
 
 void KestGraphicsView::removeCursorCircle()
 {
@@ -30,8 +32,8 @@ void KestGraphicsView::mousePressEvent(QMouseEvent *event)
     if (!scene())
         return;
     if (m_tool == Tool::SmartSelect) {
-        emit SmartSelect(cursorSquare(event->position().toPoint()), true,
-                         event->button() == Qt::RightButton);
+        emit SmartSelect(
+            cursorSquare(event->position().toPoint()), true, event->button() == Qt::RightButton);
     }
     QGraphicsView::mousePressEvent(event);
 }
@@ -86,11 +88,11 @@ void KestGraphicsView::resizeEvent(QResizeEvent *event)
     if (now.width() > 0 && now.height() > 0 && before.width() > 0 && before.height() > 0) {
         const QRectF shown = transform().mapRect(sceneRect());
         const double sx = (shown.width() < now.width() || now.width() < before.width())
-                ? double(now.width()) / before.width()
-                : 1.0;
+            ? double(now.width()) / before.width()
+            : 1.0;
         const double sy = (shown.height() < now.height() || now.height() < before.height())
-                ? double(now.height()) / before.height()
-                : 1.0;
+            ? double(now.height()) / before.height()
+            : 1.0;
         const double departureX = sx > 1 ? sx : 1 / sx;
         const double departureY = sy > 1 ? sy : 1 / sy;
         const double s = departureX > departureY ? sx : sy;

@@ -15,7 +15,10 @@ inline constexpr Argb detectionMark = 0x96FF0000u;
 inline constexpr Argb traceMark = 0xFFFFFF00u;
 
 // A mask pixel is marked when its alpha is not 0, whatever its colour bits.
-constexpr bool isMarked(Argb pixel) { return pixel >= 0x1000000u; }
+constexpr bool isMarked(Argb pixel)
+{
+    return pixel >= 0x1000000u;
+}
 
 // Pixel index y * width + x into a plane of the photo's size.
 using PixelIndex = std::int32_t;

@@ -55,7 +55,7 @@ class TestTools : public QObject
 
     void open(MainWindow &window, FakePrompts &prompts)
     {
-        prompts.openAnswers = { m_photoPath };
+        prompts.openAnswers = {m_photoPath};
         trigger(window, "actionOpen");
         QVERIFY(!window.photo().isNull());
     }
@@ -88,7 +88,7 @@ private slots:
         QList<int> seen;
         for (const QList<QVariant> &value : values)
             seen.append(value.first().toInt());
-        QCOMPARE(seen, QList<int>({ 25, 50, 75, 90, 100 }));
+        QCOMPARE(seen, QList<int>({25, 50, 75, 90, 100}));
         QVERIFY(progress->isHidden());
 
         const QImage mask = maskImage(window);
@@ -219,8 +219,8 @@ private slots:
         QTest::newRow("cancel") << int(QMessageBox::Cancel) << QString() << false;
         QTest::newRow("discard") << int(QMessageBox::Discard) << QString() << true;
         QTest::newRow("save") << int(QMessageBox::Save) << QStringLiteral("clean.png") << true;
-        QTest::newRow("save fails") << int(QMessageBox::Save) << QStringLiteral("no/dir/x.png")
-                                    << false;
+        QTest::newRow("save fails")
+            << int(QMessageBox::Save) << QStringLiteral("no/dir/x.png") << false;
         QTest::newRow("save cancelled") << int(QMessageBox::Save) << QString() << false;
     }
     void unsavedRemovalIsOfferedForSaving()
@@ -240,7 +240,7 @@ private slots:
         trigger(window, "actionProcess");
         prompts.saveChangesAnswer = QMessageBox::StandardButton(answer);
         if (!saveAs.isEmpty())
-            prompts.saveAnswers = { m_files.filePath(saveAs) };
+            prompts.saveAnswers = {m_files.filePath(saveAs)};
         trigger(window, "actionQuit");
         QCOMPARE(prompts.saveChangesAsked, 1);
         QCOMPARE(quit.size(), quits ? 2 : 1);

@@ -68,8 +68,8 @@ class TestUndoCommands : public QObject
     }
     void pushSmartSelect(const QImage &mask, QPoint end)
     {
-        m_stack.push(new SmartSelectCommand(m_maskItem, QPixmap::fromImage(mask), &m_scene,
-                                            m_controlPoint, end.x(), end.y()));
+        m_stack.push(new SmartSelectCommand(
+            m_maskItem, QPixmap::fromImage(mask), &m_scene, m_controlPoint, end.x(), end.y()));
     }
     void pushProcess(const QImage &result)
     {
@@ -103,7 +103,8 @@ private slots:
         QCOMPARE(m_maskItem->pos(), QPointF(10, 10));
         QCOMPARE(m_maskItem->transformationMode(), Qt::SmoothTransformation);
         QCOMPARE(asArgb(m_maskItem->pixmap()), markedMask(12, 10));
-        QVERIFY2(snapshotFilesIn(m_tempDir.path()) == 0, "no mask existed, so no snapshot is written");
+        QVERIFY2(
+            snapshotFilesIn(m_tempDir.path()) == 0, "no mask existed, so no snapshot is written");
 
         m_stack.undo();
         QVERIFY(!m_maskItem);

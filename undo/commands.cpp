@@ -10,7 +10,7 @@ int lastRevision = 0;
 
 // Saves the current mask, if any, and shows `newMask` in its place.
 void replaceMask(Snapshot &snapshot, QGraphicsScene *scene, QGraphicsPixmapItem *&maskItem,
-                 const QPixmap &newMask)
+    const QPixmap &newMask)
 {
     if (maskItem) {
         snapshot.store(maskItem->pixmap().toImage());
@@ -36,16 +36,14 @@ bool restoreMask(Snapshot &snapshot, QGraphicsScene *scene, QGraphicsPixmapItem 
 } // namespace
 
 ProcessCommand::ProcessCommand(QImage result, QGraphicsScene *scene,
-                               QGraphicsPixmapItem *&photoItem, QGraphicsPixmapItem *&maskItem,
-                               QImage &photo)
-    : m_revision(++lastRevision),
-      m_scene(scene),
-      m_photoItem(photoItem),
-      m_maskItem(maskItem),
-      m_photo(photo),
-      m_result(std::move(result))
-{
-}
+    QGraphicsPixmapItem *&photoItem, QGraphicsPixmapItem *&maskItem, QImage &photo)
+    : m_revision(++lastRevision)
+    , m_scene(scene)
+    , m_photoItem(photoItem)
+    , m_maskItem(maskItem)
+    , m_photo(photo)
+    , m_result(std::move(result))
+{ }
 
 void ProcessCommand::redo()
 {
@@ -79,9 +77,10 @@ void ProcessCommand::undo()
 }
 
 SelectCommand::SelectCommand(QGraphicsPixmapItem *&maskItem, QPixmap newMask, QGraphicsScene *scene)
-    : m_maskItem(maskItem), m_newMask(std::move(newMask)), m_scene(scene)
-{
-}
+    : m_maskItem(maskItem)
+    , m_newMask(std::move(newMask))
+    , m_scene(scene)
+{ }
 
 void SelectCommand::redo()
 {
@@ -95,16 +94,14 @@ void SelectCommand::undo()
 }
 
 SmartSelectCommand::SmartSelectCommand(QGraphicsPixmapItem *&maskItem, QPixmap newMask,
-                                       QGraphicsScene *scene, QPoint &lastControlPoint, int x,
-                                       int y)
-    : m_maskItem(maskItem),
-      m_newMask(std::move(newMask)),
-      m_scene(scene),
-      m_lastControlPoint(lastControlPoint),
-      m_newControlPoint(x, y),
-      m_previousControlPoint(lastControlPoint)
-{
-}
+    QGraphicsScene *scene, QPoint &lastControlPoint, int x, int y)
+    : m_maskItem(maskItem)
+    , m_newMask(std::move(newMask))
+    , m_scene(scene)
+    , m_lastControlPoint(lastControlPoint)
+    , m_newControlPoint(x, y)
+    , m_previousControlPoint(lastControlPoint)
+{ }
 
 void SmartSelectCommand::redo()
 {

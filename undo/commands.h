@@ -19,7 +19,7 @@ class ProcessCommand : public QUndoCommand
 {
 public:
     ProcessCommand(QImage result, QGraphicsScene *scene, QGraphicsPixmapItem *&photoItem,
-                   QGraphicsPixmapItem *&maskItem, QImage &photo);
+        QGraphicsPixmapItem *&maskItem, QImage &photo);
 
     void undo() override;
     void redo() override;
@@ -59,7 +59,7 @@ class SmartSelectCommand : public QUndoCommand
 {
 public:
     SmartSelectCommand(QGraphicsPixmapItem *&maskItem, QPixmap newMask, QGraphicsScene *scene,
-                       QPoint &lastControlPoint, int x, int y);
+        QPoint &lastControlPoint, int x, int y);
 
     void undo() override;
     void redo() override;

@@ -20,4 +20,5 @@ void removeSceneItem(QGraphicsScene *scene, QGraphicsPixmapItem *&item);
 
 // Shows `pixmap` over the photo area (scene position (10, 10), smooth transformation) at
 // depth `z`, and stores the new item in `item`.
-void addSceneItem(QGraphicsScene *scene, QGraphicsPixmapItem *&item, const QPixmap &pixmap, qreal z);
+void addSceneItem(
+    QGraphicsScene *scene, QGraphicsPixmapItem *&item, const QPixmap &pixmap, qreal z);
