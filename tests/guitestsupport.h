@@ -111,16 +111,8 @@ inline QString writePhoto(const QTemporaryDir &dir, const QString &name, const Q
     return path;
 }
 
-// Snapshot files in `dir`: named ones, and the unnamed ones (O_TMPFILE) that only an open
-// descriptor of this process shows.
+// Snapshot files in `dir`.
 inline int snapshotFilesIn(const QString &dir)
 {
-    int count = int(QDir(dir).entryList(QDir::Files).size());
-    const QDir descriptors(QStringLiteral("/proc/self/fd"));
-    for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System)) {
-        const QString target = QFile::symLinkTarget(descriptors.filePath(fd));
-        if (target.startsWith(dir + QLatin1Char('/')) && target.endsWith(QLatin1String("(deleted)")))
-            ++count;
-    }
-    return count;
+    return int(QDir(dir).entryList(QDir::Files).size());
 }

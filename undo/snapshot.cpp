@@ -2,12 +2,15 @@
 
 void Snapshot::store(const QImage &image)
 {
-    if (m_file.open() && image.save(&m_file, "PNG", 100) && m_file.flush() && m_file.seek(0)) {
+    // Asking for the name gives the file one at once (the toolkit may otherwise keep it
+    // unnamed), so that it shows in the temporary folder like any other temporary file.
+    if (m_file.open() && !m_file.fileName().isEmpty() && image.save(&m_file, "PNG", 100)
+        && m_file.flush() && m_file.seek(0)) {
         m_onDisk = true;
         return;
     }
     // A partly written file is of no use; give its space back at once.
-    if (!m_file.fileName().isEmpty())
+    if (m_file.isOpen())
         m_file.remove();
     m_inMemory = image;
 }
@@ -16,9 +19,8 @@ QImage Snapshot::load()
 {
     if (!m_onDisk)
         return m_inMemory;
-    // Read the bytes, not the file: an image reader would ask for the file's name, and that
-    // gives the unnamed temporary file a name in the folder, where it outlives a crash.
-    if (!m_file.seek(0))
-        return {};
-    return QImage::fromData(m_file.readAll(), "PNG");
+    QImage image;
+    if (m_file.seek(0))
+        image.load(&m_file, "PNG");
+    return image;
 }
