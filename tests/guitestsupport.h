@@ -55,15 +55,14 @@ struct FakePrompts final : UserPrompts
     }
 };
 
-// Points the settings store of "Pellam software"/"Tolvane 1.0" into `dir`. Call from
-// initTestCase(), before any window exists.
+// Points the settings store of "Pellam software"/"Tolvane 1.0" into `dir`, a fresh folder.
+// Call from initTestCase(), before any window exists.
 inline void useTemporarySettings(const QTemporaryDir &dir)
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Pellam software"));
     QCoreApplication::setApplicationName(QStringLiteral("Tolvane 1.0"));
     // On Unix the native format is the INI one.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    QSettings().clear();
 }
 
 inline QVariant storedSetting(const QString &key)
