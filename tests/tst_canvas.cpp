@@ -100,7 +100,7 @@ private slots:
         QTest::newRow("one column overlaps") << 1.0 << QPointF(-4, 50) << QRect(0, 45, 1, 10);
         QTest::newRow("just beside, null") << 1.0 << QPointF(-5, 50) << QRect();
         QTest::newRow("scale 2, left -1.5 is -1") << 2.0 << QPointF(1, 1) << QRect(0, 0, 4, 4);
-        QTest::newRow("scale 10") << 10.0 << QPointF(110, 60) << QRect(109, 59, 1, 1);
+        QTest::newRow("scale 10, one unit") << 10.0 << QPointF(110, 60) << QRect(109, 59, 1, 1);
         QTest::newRow("scale 11, empty") << 11.0 << QPointF(110, 60) << QRect();
     }
 

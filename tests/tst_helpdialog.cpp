@@ -32,6 +32,7 @@ QStringList texts(HelpDialog &dialog)
 
 } // namespace
 
+// The help dialog: its form, re-translation, the OK button, and the guide's pictures.
 class TestHelpDialog : public QObject
 {
     Q_OBJECT
