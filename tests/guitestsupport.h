@@ -5,11 +5,8 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QStatusBar>
-#include <QStringList>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include "app/userprompts.h"
 
@@ -18,23 +15,18 @@
 
 // Answers the window's questions from queues and records what it asked. Installed for its
 // lifetime.
-class FakePrompts final : public UserPrompts
+struct FakePrompts final : UserPrompts
 {
-public:
     struct Asked
     {
-        QString caption;
-        QString dir;
-        QString filter;
+        QString caption, dir, filter;
     };
 
-    QStringList openAnswers; // taken front first; empty means cancel
-    QStringList saveAnswers;
+    QStringList openAnswers, saveAnswers; // taken front first; empty means cancel
     QString selectedSaveFilter = QStringLiteral("JPG Files (*.jpg)");
     QMessageBox::StandardButton saveChangesAnswer = QMessageBox::Discard;
 
-    QList<Asked> openAsked;
-    QList<Asked> saveAsked;
+    QList<Asked> openAsked, saveAsked;
     int saveChangesAsked = 0;
 
     FakePrompts() { UserPrompts::install(this); }
@@ -51,8 +43,7 @@ public:
         const QString &filter, QString *selectedFilter) override
     {
         saveAsked.append({caption, dir, filter});
-        if (selectedFilter)
-            *selectedFilter = selectedSaveFilter;
+        *selectedFilter = selectedSaveFilter; // the window always asks for it
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
 
@@ -64,16 +55,14 @@ public:
     }
 };
 
-// Points the settings store of "Pellam software"/"Tolvane 1.0" into `dir`. Call from
-// initTestCase(), before any window exists.
+// Points the settings store of "Pellam software"/"Tolvane 1.0" into `dir`, a fresh folder.
+// Call from initTestCase(), before any window exists.
 inline void useTemporarySettings(const QTemporaryDir &dir)
 {
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("Pellam software"));
     QCoreApplication::setApplicationName(QStringLiteral("Tolvane 1.0"));
+    // On Unix the native format is the INI one.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
-    QSettings().clear();
 }
 
 inline QVariant storedSetting(const QString &key)
@@ -95,10 +84,9 @@ inline QString statusMessage(QMainWindow &window)
 inline QImage patternPhoto(int w, int h)
 {
     QImage image(w, h, QImage::Format_ARGB32);
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             image.setPixel(x, y, qRgb(x * 7 % 256, y * 11 % 256, (x + y) * 3 % 256));
-    }
     return image;
 }
 
