@@ -5,7 +5,8 @@
 #include "core/wiretypes.h"
 
 // A plain, pixel by pixel rendition of the removal rules, kept apart from the fast code so that
-// the two can be compared. Images are width x height vectors of 32-bit values, row by row.
+// the two can be compared. Images are width x height vectors of 32-bit values, row by row; a
+// pixel is marked when its alpha is not 0.
 namespace reference {
 
 using tolvane::Argb;
@@ -16,9 +17,5 @@ void widen(std::vector<Argb> &mask, int width, int height, int wirePadding);
 // Pass 2: fills every run of `widened` into `result`, reading sources from `photo` only.
 void fill(const std::vector<Argb> &photo, const std::vector<Argb> &widened, int width, int height,
     std::vector<Argb> &result);
-
-// Both passes on private copies: the photo with the wires removed.
-std::vector<Argb> clearWires(const std::vector<Argb> &photo, const std::vector<Argb> &mask,
-    int width, int height, int wirePadding);
 
 } // namespace reference
