@@ -50,15 +50,15 @@ class TestDetection : public QObject
     Q_OBJECT
 
 private slots:
-    void columnCases_data();
-    void columnCases();
-    void lines_data();
-    void lines();
+    void bandScanRules_data();
+    void bandScanRules();
+    void linesOnWhite_data();
+    void linesOnWhite();
     void agreesWithReference_data();
     void agreesWithReference();
 };
 
-void TestDetection::columnCases_data()
+void TestDetection::bandScanRules_data()
 {
     QTest::addColumn<Rows>("brightness");
     QTest::addColumn<Rows>("minimum"); // empty for grey
@@ -108,7 +108,7 @@ void TestDetection::columnCases_data()
 
 // The column alone, scanned a column at a time, and 40 copies of it with 8 more copies of its
 // first and last rows, scanned in vectors; from the photo, from the planes and by the reference.
-void TestDetection::columnCases()
+void TestDetection::bandScanRules()
 {
     QFETCH(Rows, brightness);
     QFETCH(Rows, minimum);
@@ -134,14 +134,14 @@ void TestDetection::columnCases()
     }
 }
 
-void TestDetection::lines_data()
+void TestDetection::linesOnWhite_data()
 {
     QTest::addColumn<Line>("line");
     QTest::addColumn<bool>("found");
     QTest::newRow("40 columns found") << Line {40, 10, 2, 4, 30} << true;
     QTest::newRow("30 columns, L 30 missed") << Line {30, 10, 2, 4, 30} << false;
     QTest::newRow("31 columns, L 30 found") << Line {31, 10, 2, 4, 30} << true;
-    // Over several tiles of columns, and longer than 255 columns.
+    // Longer than 255 columns, within one tile of columns and across tiles.
     QTest::newRow("301 columns, L 300 found") << Line {301, 10, 2, 4, 300} << true;
     QTest::newRow("300 columns, L 300 missed") << Line {300, 10, 2, 4, 300} << false;
     QTest::newRow("1000 columns, L 999 found") << Line {1000, 10, 2, 4, 999} << true;
@@ -170,7 +170,7 @@ void TestDetection::lines_data()
 
 // On a photo 20 rows high for a horizontal line: exactly the line's pixels, as one trace, or
 // nothing.
-void TestDetection::lines()
+void TestDetection::linesOnWhite()
 {
     QFETCH(Line, line);
     QFETCH(bool, found);

@@ -51,7 +51,7 @@ std::vector<WireTrace> traceInTiles(const CandidateMask &candidates, int lengthT
     return joinTileTraces(tileKept, tileOpen, lengthThreshold);
 }
 
-// Every tracing path, and the reference, on a 0/255 mask: the traces, all the same.
+// The traces of a 0/255 mask by the reference, then by every tracing path; all must agree.
 std::vector<std::vector<WireTrace>> traceAllWays(
     const std::vector<std::uint8_t> &mask, int width, int height, int lengthThreshold)
 {
