@@ -5,20 +5,35 @@
 
 namespace tolvane::reference {
 
+namespace {
+
+struct Box
+{
+    int minX, maxX, minY, maxY;
+};
+
+Box boxOf(const Component &component, int W)
+{
+    Box box {W, -1, component.front() / W, -1};
+    for (int p : component) {
+        box.minX = std::min(box.minX, p % W);
+        box.maxX = std::max(box.maxX, p % W);
+        box.minY = std::min(box.minY, p / W);
+        box.maxY = std::max(box.maxY, p / W);
+    }
+    return box;
+}
+
+} // namespace
+
 std::vector<std::uint8_t> candidateMask(Plane<const Argb> photo, int widthThreshold)
 {
-    const int W = photo.width;
-    const int H = photo.height;
-    const int T = widthThreshold;
-    std::vector<int> V(std::size_t(W) * H);
-    std::vector<int> M(std::size_t(W) * H);
-    std::vector<int> D(std::size_t(W) * H, 0);
+    const int W = photo.width, H = photo.height, T = widthThreshold;
+    std::vector<int> V(std::size_t(W) * H), M(std::size_t(W) * H), D(std::size_t(W) * H, 0);
     for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
             const Argb p = photo.at(x, y);
-            const int red = (p >> 16) & 0xFF;
-            const int green = (p >> 8) & 0xFF;
-            const int blue = p & 0xFF;
+            const int red = p >> 16 & 0xFF, green = p >> 8 & 0xFF, blue = p & 0xFF;
             V[y * W + x] = std::max({red, green, blue});
             M[y * W + x] = std::min({red, green, blue});
         }
@@ -39,8 +54,7 @@ std::vector<std::uint8_t> candidateMask(Plane<const Argb> photo, int widthThresh
                 y = y + 1;
                 continue;
             }
-            int n = 0;
-            int best = 0;
+            int n = 0, best = 0;
             for (int k = 1; k <= T - 1 && y + k <= H - 2; ++k) {
                 if (d(x, y + k) < 0 && d(x, y + k) < best) {
                     best = d(x, y + k);
@@ -51,12 +65,10 @@ std::vector<std::uint8_t> candidateMask(Plane<const Argb> photo, int widthThresh
                 y = y + 1;
                 continue;
             }
-            int mm = 0;
-            int top = 0;
+            int mm = 0, top = 0;
             for (int l = 1; l <= n; ++l) {
-                const int value = d(x, y + n - l);
-                if (value > 0 && value > top) {
-                    top = value;
+                if (d(x, y + n - l) > 0 && d(x, y + n - l) > top) {
+                    top = d(x, y + n - l);
                     mm = l;
                 }
             }
@@ -65,22 +77,12 @@ std::vector<std::uint8_t> candidateMask(Plane<const Argb> photo, int widthThresh
             for (int r = u + 1; r <= u + mm; ++r)
                 bandSum += m(x, r);
             const int b = bandSum / n;
-            int aboveSum = 0;
-            int aboveCount = 0;
-            for (int r = u - mm; r <= u - 1; ++r) {
-                if (r >= 0) {
-                    aboveSum += m(x, r);
-                    ++aboveCount;
-                }
-            }
-            int belowSum = 0;
-            int belowCount = 0;
-            for (int r = u + mm + 1; r <= u + 2 * mm; ++r) {
-                if (r <= H - 1) {
-                    belowSum += m(x, r);
-                    ++belowCount;
-                }
-            }
+            int aboveSum = 0, aboveCount = 0;
+            for (int r = std::max(0, u - mm); r <= u - 1; ++r, ++aboveCount)
+                aboveSum += m(x, r);
+            int belowSum = 0, belowCount = 0;
+            for (int r = u + mm + 1; r <= std::min(H - 1, u + 2 * mm); ++r, ++belowCount)
+                belowSum += m(x, r);
             const int a = aboveSum / aboveCount;
             const int c = belowSum / belowCount;
             if (b < a && b < c) {
@@ -93,10 +95,8 @@ std::vector<std::uint8_t> candidateMask(Plane<const Argb> photo, int widthThresh
     return mask;
 }
 
-std::vector<Component> findComponents(const std::vector<std::uint8_t> &mask, int width, int height)
+std::vector<Component> findComponents(const std::vector<std::uint8_t> &mask, int W, int H)
 {
-    const int W = width;
-    const int H = height;
     std::vector<std::uint8_t> visited(std::size_t(W) * H, 0);
     std::vector<Component> components;
     for (int x = 0; x < W; ++x) {
@@ -111,31 +111,20 @@ std::vector<Component> findComponents(const std::vector<std::uint8_t> &mask, int
                 std::vector<int> next;
                 for (int q : frontier) {
                     component.push_back(q);
-                    const int qx = q % W;
-                    const int qy = q / W;
-                    for (int c = qx - 1; c <= qx + 1; ++c) {
-                        for (int r = qy - 1; r <= qy + 1; ++r) {
-                            if (c < 0 || c >= W || r < 0 || r >= H)
-                                continue;
-                            const int p = r * W + c;
-                            if (mask[p] == 255 && !visited[p]) {
-                                visited[p] = 1;
-                                next.push_back(p);
+                    for (int c = q % W - 1; c <= q % W + 1; ++c) {
+                        for (int r = q / W - 1; r <= q / W + 1; ++r) {
+                            if (c >= 0 && c < W && r >= 0 && r < H && mask[r * W + c] == 255
+                                && !visited[r * W + c]) {
+                                visited[r * W + c] = 1;
+                                next.push_back(r * W + c);
                             }
                         }
                     }
                 }
                 frontier = next;
             }
-            int minX = W, maxX = -1, minY = H, maxY = -1;
-            for (int p : component) {
-                minX = std::min(minX, p % W);
-                maxX = std::max(maxX, p % W);
-                minY = std::min(minY, p / W);
-                maxY = std::max(maxY, p / W);
-            }
-            const int dx = maxX - minX;
-            const int dy = maxY - minY;
+            const auto [minX, maxX, minY, maxY] = boxOf(component, W);
+            const int dx = maxX - minX, dy = maxY - minY;
             if (int(std::sqrt(double(dx * dx + dy * dy))) > 5)
                 components.push_back(component);
         }
@@ -144,20 +133,12 @@ std::vector<Component> findComponents(const std::vector<std::uint8_t> &mask, int
 }
 
 std::vector<WireTrace> buildTraces(
-    const std::vector<Component> &components, int width, int lengthThreshold)
+    const std::vector<Component> &components, int W, int lengthThreshold)
 {
-    const int W = width;
     std::vector<WireTrace> kept;
     for (const Component &component : components) {
-        int minX = W, maxX = -1, minY = 1 << 30, maxY = -1;
-        for (int p : component) {
-            minX = std::min(minX, p % W);
-            maxX = std::max(maxX, p % W);
-            minY = std::min(minY, p / W);
-            maxY = std::max(maxY, p / W);
-        }
-        const int w = maxX - minX + 1;
-        const int h = maxY - minY + 1;
+        const auto [minX, maxX, minY, maxY] = boxOf(component, W);
+        const int w = maxX - minX + 1, h = maxY - minY + 1;
         std::vector<std::uint8_t> box(std::size_t(w) * h, 0);
         for (int p : component)
             box[(p / W - minY) * w + (p % W - minX)] = 255;
@@ -176,15 +157,13 @@ std::vector<WireTrace> buildTraces(
         };
         for (int x = minX; x <= maxX; ++x) {
             int start = -1;
-            for (int row = 0; row < h; ++row) {
-                const bool set = box[row * w + (x - minX)] == 255;
-                if (set && start < 0)
+            // Row h counts as clear, so that a run reaching the box's bottom row ends there.
+            for (int row = 0; row <= h; ++row) {
+                const bool set = row < h && box[row * w + (x - minX)] == 255;
+                if (set && start < 0) {
                     start = row;
-                if (start >= 0 && !set) {
+                } else if (!set && start >= 0) {
                     place({x, minY + start, row - start});
-                    start = -1;
-                } else if (start >= 0 && row == h - 1) {
-                    place({x, minY + start, row - start + 1});
                     start = -1;
                 }
             }
@@ -207,13 +186,6 @@ std::vector<Argb> paintedMask(const std::vector<WireTrace> &traces, int width, i
         }
     }
     return mask;
-}
-
-std::vector<WireTrace> detectWires(Plane<const Argb> photo, int widthThreshold, int lengthThreshold)
-{
-    const std::vector<std::uint8_t> mask = candidateMask(photo, widthThreshold);
-    return buildTraces(
-        findComponents(mask, photo.width, photo.height), photo.width, lengthThreshold);
 }
 
 } // namespace tolvane::reference

@@ -24,7 +24,4 @@ std::vector<WireTrace> buildTraces(
 // The detection mask: the mark colour on every run of every trace, 0 elsewhere.
 std::vector<Argb> paintedMask(const std::vector<WireTrace> &traces, int width, int height);
 
-std::vector<WireTrace> detectWires(
-    Plane<const Argb> photo, int widthThreshold, int lengthThreshold);
-
 } // namespace tolvane::reference
