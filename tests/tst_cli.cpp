@@ -1,5 +1,7 @@
+#include <tuple>
+#include <utility>
+
 #include <QFile>
-#include <QImageReader>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -7,400 +9,243 @@
 
 #include "app/imagefiles.h"
 #include "removal/columnfill.h"
-#include "selection/bandscan.h"
 #include "selection/detection.h"
 #include "selection/planes.h"
 #include "selection/wiremask.h"
-#include "selection/wiretracing.h"
 
 using namespace tolvane;
 
-// The stored photo wires.png (64x48) has a sky that brightens downwards, wire A two rows thick
-// (rows 10 + x/12, every column), wire B one row thick (row 30 - (x-4)/10, columns 4..59) and
-// a 20-column dark stroke at rows 40..41 that is too short for a wire.
-namespace {
-
-const QString dataDir = QStringLiteral(TOLVANE_TEST_DATA);
-
-struct CliRun
-{
-    int status = -1;
-    QByteArray out;
-    QStringList errorLines;
-};
-
-CliRun runCli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(TOLVANE_CLI_PATH), arguments);
-    CliRun run;
-    if (!process.waitForFinished(120000))
-        return run;
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.errorLines
-        = QString::fromLocal8Bit(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
-    return run;
-}
-
-QImage readArgb(const QString &path)
-{
-    return readMask(path);
-}
-
-bool isWireB(int x, int y)
-{
-    return x >= 4 && x <= 59 && y == 30 - (x - 4) / 10;
-}
-
-QImage lineOnWhite()
-{
-    QImage photo(600, 8, QImage::Format_ARGB32);
-    photo.fill(0xFFFFFFFFu);
-    for (int x = 0; x < photo.width(); ++x)
-        photo.setPixel(x, 4, 0xFF000000u);
-    return photo;
-}
-
-} // namespace
-
+// Runs the built tolvane-cli on the pictures in data/. wires.png (64x48) has a sky that
+// brightens downwards, wire A two rows thick (rows 10 + x/12, every column), wire B one row
+// thick (row 30 - (x-4)/10, columns 4..59) and a 20-column dark stroke at rows 40..41, too short
+// for a wire. wires-mask.png is its mask at the default thresholds, wires-clean.png the photo
+// cleaned with that mask. line.png is a black row 4 across 600 white columns, longer than one
+// trace may reach. not-an-image.png holds text.
 class TestCli : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void detectEqualsLibrary_data();
-    void detectEqualsLibrary();
-    void removeWritesExpectedPhoto();
-    void traceCommitsSucceedingSegments_data();
-    void traceCommitsSucceedingSegments();
-    void cleanWritesEveryReadablePhoto();
-    void cleanNeverOverwritesUnasked();
-    void errorsGiveOneLine_data();
-    void errorsGiveOneLine();
-    void timingsLine_data();
-    void timingsLine();
-    void helpAndVersionOnStdout();
-
-private:
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-
     QTemporaryDir m_dir;
-    QString m_photo = dataDir + QStringLiteral("/wires.png");
-    QString m_mask = dataDir + QStringLiteral("/wires-mask.png");
-    QString m_cleaned = dataDir + QStringLiteral("/wires-clean.png");
+    QByteArray m_stdout; // of every run in the current test
+    QStringList m_errors; // the standard error lines of the last run
+    const QString m_data = QStringLiteral(TOLVANE_TEST_DATA);
+
+    QString fill(QString text) const
+    {
+        return text.replace("{detect}", "detect {photo} -o {out}")
+            .replace("{remove}", "remove {photo} --mask {mask} -o {out}")
+            .replace("{trace}", "trace -o {out} --points")
+            .replace("{photo}", "{data}/wires.png")
+            .replace("{mask}", "{data}/wires-mask.png")
+            .replace("{notes}", "{data}/not-an-image.png")
+            .replace("{line}", "{data}/line.png")
+            .replace("{data}", m_data)
+            .replace("{out}", "{dir}/out.png")
+            .replace("{dir}", m_dir.path());
+    }
+
+    QImage image(const QString &name) const { return readMask(fill(name)); }
+
+    // Runs tolvane-cli on `commandLine`, split at spaces after filling in the placeholders;
+    // returns its exit status.
+    int run(const QString &commandLine)
+    {
+        QProcess process;
+        process.start(TOLVANE_CLI_PATH, fill(commandLine).split(u' ', Qt::SkipEmptyParts));
+        const bool ended = process.waitForFinished(120000);
+        m_stdout += process.readAllStandardOutput();
+        m_errors = QString::fromLocal8Bit(process.readAllStandardError())
+                       .split(u'\n', Qt::SkipEmptyParts);
+        return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    static void row(const char *name, const char *commandLine, int status, const char *error = "")
+    {
+        QTest::newRow(name) << QString(commandLine) << status << QString(error);
+    }
+
+private slots:
+    void cleanup()
+    {
+        QFile::remove(fill("{out}"));
+        const QByteArray out = std::exchange(m_stdout, {});
+        QVERIFY2(out.isEmpty(), out.constData());
+    }
+
+    void detectAndCleanEqualLibrary_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("widthThreshold");
+        QTest::addColumn<int>("lengthThreshold");
+        QTest::newRow("defaults mark both wires") << "" << 4 << 30;
+        QTest::newRow("L 19 adds the stroke") << "--length-threshold 19" << 4 << 19;
+        QTest::newRow("T 2 drops the thick wire") << "--width-threshold=2" << 2 << 30;
+    }
+
+    void detectAndCleanEqualLibrary()
+    {
+        QFETCH(QString, options);
+        QFETCH(int, widthThreshold);
+        QFETCH(int, lengthThreshold);
+        QVERIFY(run("{detect} " + options) == 0 && m_errors.isEmpty());
+        const QImage photo = readPhoto(fill("{photo}"));
+        QImage expected(photo.size(), QImage::Format_ARGB32);
+        paintTraces(detectWires(argbPlane(photo), widthThreshold, lengthThreshold),
+            mutableArgbPlane(expected));
+        QCOMPARE(image("{out}"), expected);
+        if (options.isEmpty())
+            QCOMPARE(expected, image("{mask}"));
+
+        // clean detects alike and then removes, here with padding 2.
+        QImage cleaned(photo.size(), QImage::Format_ARGB32);
+        clearWires(argbPlane(photo), argbPlane(expected), 2, mutableArgbPlane(cleaned));
+        QCOMPARE(run("clean {photo} -o {out} --overwrite --padding 2 " + options), 0);
+        QCOMPARE(image("{out}"), cleaned);
+    }
+
+    void removeEqualsLibrary()
+    {
+        QVERIFY(run("{remove}") == 0 && m_errors.isEmpty());
+        QCOMPARE(image("{out}"), image("{data}/wires-clean.png"));
+
+        const QImage photo = readPhoto(fill("{photo}"));
+        QImage expected(photo.size(), QImage::Format_ARGB32);
+        clearWires(argbPlane(photo), argbPlane(image("{mask}")), 3, mutableArgbPlane(expected));
+        QCOMPARE(run("{remove} --padding 3"), 0);
+        QCOMPARE(image("{out}"), expected);
+    }
+
+    void traceCommitsSucceedingSegments_data()
+    {
+        QTest::addColumn<QString>("points");
+        QTest::addColumn<int>("skipped");
+        QTest::addColumn<int>("endX");
+        // Each segment marks the wire from its start up to, not including, its end point.
+        QTest::newRow("along wire B") << "4,30 40,27 59,25 {photo}" << 0 << 59;
+        QTest::newRow("failed trace keeps control point") << "0,4 599,4 300,4 {line}" << 1 << 300;
+    }
+
+    void traceCommitsSucceedingSegments()
+    {
+        QFETCH(QString, points);
+        QFETCH(int, skipped);
+        QFETCH(int, endX);
+        QCOMPARE(run("{trace} " + points), 0);
+        QCOMPARE(m_errors.size(), skipped);
+        const QImage mask = image("{out}");
+        for (int y = 0; y < mask.height(); ++y) {
+            for (int x = 0; x < mask.width(); ++x) {
+                const bool onWire
+                    = points.endsWith("{line}") ? y == 4 : x >= 4 && y == 30 - (x - 4) / 10;
+                QCOMPARE(mask.pixel(x, y), onWire && x < endX ? traceMark : 0u);
+            }
+        }
+    }
+
+    void cleanWritesWhatItMay()
+    {
+        QVERIFY(QFile::copy(fill("{mask}"), fill("{dir}/line.png")));
+        // The unreadable input and the existing output are reported; wires.png is still cleaned.
+        const QString several = "clean {photo} {notes} {line} --jobs 2 --out-dir {dir}";
+        QCOMPARE(run(several), 2);
+        QCOMPARE(m_errors.size(), 3);
+        QVERIFY(m_errors.contains(fill("tolvane-cli: {notes}: Failed to read image")));
+        QVERIFY(m_errors.contains(
+            fill("[1/3] wires.png: 2 wire traces, 184 pixels marked -> {dir}/wires.png")));
+        QCOMPARE(image("{dir}/wires.png"), image("{data}/wires-clean.png"));
+        QCOMPARE(image("{dir}/line.png"), image("{mask}"));
+
+        QCOMPARE(run(several + " --overwrite"), 2);
+        QCOMPARE(m_errors.size(), 3);
+        QCOMPARE(image("{dir}/line.png").size(), QSize(600, 8));
+
+        // Its own input, even under another name, is never written.
+        QVERIFY(QFile::copy(fill("{photo}"), fill("{dir}/a.png")));
+        QCOMPARE(run("clean {dir}/a.png --out-dir {dir}/. --overwrite"), 2);
+        QCOMPARE(image("{dir}/a.png"), image("{photo}"));
+    }
+
+    void errorsGiveOneLine_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        // Each numeric option refuses the values just outside its range and takes its limits.
+        const std::tuple<const char *, const char *, int, int> ranges[]
+            = {{"{detect}", "--width-threshold", 1, 99}, {"{detect}", "--length-threshold", 1, 999},
+                {"{remove}", "--padding", 0, 99}};
+        for (const auto &[command, option, low, high] : ranges) {
+            for (const int value : {low - 1, low, high, high + 1}) {
+                const int status = value < low || value > high ? 1 : 0;
+                QTest::addRow("%s %d %s", option, value, status ? "refused" : "accepted")
+                    << QString::asprintf("%s %s %d", command, option, value) << status
+                    << QString::asprintf("%s: %d is out of range %d..%d", option, value, low, high);
+            }
+        }
+        row("--jobs 0 refused", "clean {photo} -o {out} --jobs 0", 1, "--jobs: 0 is out of range");
+        row("--jobs 1 accepted", "clean {photo} -o {out} --jobs 1", 0);
+        row("unknown command", "wipe {photo}", 1, "wipe: unknown command");
+        row("unknown option", "{detect} --fast", 1, "--fast: unknown option");
+        row("other command's option", "{detect} --padding 2", 1, "--padding: not an option of");
+        row("missing value", "{remove} --padding", 1, "--padding: missing value");
+        row("option as value", "detect {photo} -o --timings", 1, "-o: missing value");
+        row("missing output", "detect {photo}", 1, "-o: missing");
+        row("given twice", "{detect} -o {out}", 1, "-o: given more than once");
+        row("flag with value", "{detect} --timings=yes", 1, "--timings: takes no value");
+        row("not an integer", "{remove} --padding 4.5", 1, "--padding: 4.5 is not an integer");
+        row("huge", "{remove} --padding=9999999999999999999", 1, "--padding: 9999999999999999999");
+        row("not a point", "{trace} 1,1 2,1.5 {photo}", 1, "--points: 2,1.5 is not a point");
+        row("point outside", "{trace} 1,1 64,10 {photo}", 1, "--points: 64,10 is outside");
+        row("negative point", "{trace} -1,5 2,2 {photo}", 1, "--points: -1,5 is outside");
+        row("mask size differs", "remove {photo} -o {out} --mask {line}", 1, "{line}: the mask is");
+        row("unreadable input", "detect {notes} -o {out}", 2, "{notes}: Failed to read image");
+        row("unreadable mask", "remove {photo} -o {out} --mask {notes}", 2,
+            "{notes}: Failed to read image");
+        row("every trace fails", "{trace} 0,0 599,7 10,0 {line}", 3, "--points: no segment could");
+        row("unwritable output", "detect {photo} -o {dir}/none/m.png", 2, "{dir}/none/m.png: ");
+    }
+
+    void errorsGiveOneLine()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        QCOMPARE(run(commandLine), status);
+        QCOMPARE(QFile::exists(fill("{out}")), status == 0);
+        const bool named
+            = m_errors.size() == 1 && m_errors[0].startsWith("tolvane-cli: " + fill(error));
+        QVERIFY2(status == 0 || named, qPrintable(m_errors.join(u'\n')));
+    }
+
+    void timingsLine_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("stages");
+        QTest::newRow("detect") << "{detect}" << QString("load detect save");
+        QTest::newRow("remove") << "{remove}" << QString("load remove save");
+        QTest::newRow("trace") << "{trace} 4,30 40,27 {photo}" << QString("load trace save");
+        QTest::newRow("clean") << "clean {photo} -o {out}" << QString("load detect remove save");
+    }
+
+    void timingsLine()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(QString, stages);
+        const QString ms = " [0-9]+\\.[0-9] ms";
+        const QRegularExpression line("^timings: " + stages.replace(" ", ms + ", ") + ms + "$");
+        QCOMPARE(run(commandLine + " --timings"), 0);
+        QVERIFY(line.match(m_errors.value(m_errors.size() - 1)).hasMatch());
+    }
+
+    void helpAndVersionOnStdout()
+    {
+        QVERIFY(run("--help") == 0 && m_errors.isEmpty());
+        QVERIFY(run("remove --help") == 0 && m_stdout.startsWith("Usage: tolvane-cli COMMAND"));
+        QVERIFY(m_stdout.contains("Usage: tolvane-cli remove") && m_stdout.contains("--padding P"));
+        m_stdout.clear();
+        QVERIFY(run("--version") == 0 && std::exchange(m_stdout, {}) == "tolvane-cli 1.0\n");
+    }
 };
-
-void TestCli::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    QVERIFY(QFile::exists(QStringLiteral(TOLVANE_CLI_PATH)));
-    QVERIFY(lineOnWhite().save(path("line.png")));
-    QImage small(10, 10, QImage::Format_ARGB32);
-    small.fill(0);
-    QVERIFY(small.save(path("small.png")));
-    QFile text(path("notes.png"));
-    QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not an image\n") > 0);
-}
-
-void TestCli::detectEqualsLibrary_data()
-{
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<int>("widthThreshold");
-    QTest::addColumn<int>("lengthThreshold");
-    QTest::addColumn<int>("marked");
-
-    QTest::newRow("defaults mark both wires") << QStringList() << 4 << 30 << 128 + 56;
-    QTest::newRow("L 19 adds the stroke")
-        << QStringList {"--length-threshold", "19"} << 4 << 19 << 128 + 56 + 40;
-    QTest::newRow("T 2 drops the thick wire")
-        << QStringList {"--width-threshold=2"} << 2 << 30 << 56;
-}
-
-void TestCli::detectEqualsLibrary()
-{
-    QFETCH(QStringList, options);
-    QFETCH(int, widthThreshold);
-    QFETCH(int, lengthThreshold);
-    QFETCH(int, marked);
-
-    const QString output = path("detected.png");
-    const CliRun run = runCli(QStringList {"detect", m_photo, "-o", output} + options);
-    QCOMPARE(run.status, 0);
-    QVERIFY(run.out.isEmpty() && run.errorLines.isEmpty());
-
-    QImageReader reader(output);
-    QCOMPARE(reader.format(), "png");
-    const QImage mask = reader.read();
-    QCOMPARE(mask.format(), QImage::Format_ARGB32);
-
-    const QImage photo = readPhoto(m_photo);
-    QImage expected(photo.size(), QImage::Format_ARGB32);
-    paintTraces(
-        detectWires(argbPlane(photo), widthThreshold, lengthThreshold), mutableArgbPlane(expected));
-    QCOMPARE(mask, expected);
-    // The desktop program's Select runs the stages one by one.
-    const CandidateMask candidates
-        = scanBands(computeDetectionPlanes(argbPlane(photo)), widthThreshold);
-    paintTraces(buildTraces(findComponents(candidates), photo.width(), lengthThreshold),
-        mutableArgbPlane(expected));
-    QCOMPARE(mask, expected);
-
-    int count = 0;
-    for (int y = 0; y < mask.height(); ++y) {
-        for (int x = 0; x < mask.width(); ++x) {
-            const QRgb pixel = mask.pixel(x, y);
-            QVERIFY(pixel == detectionMark || pixel == 0);
-            count += pixel != 0;
-            if (pixel && y < 40)
-                QVERIFY(qRed(photo.pixel(x, y)) < 60);
-        }
-    }
-    QCOMPARE(count, marked);
-    if (options.isEmpty())
-        QCOMPARE(mask, readArgb(m_mask));
-}
-
-void TestCli::removeWritesExpectedPhoto()
-{
-    const QImage photo = readPhoto(m_photo);
-    const QImage cleaned = readArgb(m_cleaned);
-    // Every wire pixel of the stored result is gone; only the short stroke stays dark.
-    for (int y = 0; y < 40; ++y) {
-        for (int x = 0; x < cleaned.width(); ++x)
-            QVERIFY(qRed(cleaned.pixel(x, y)) >= 100);
-    }
-
-    CliRun run = runCli({"remove", m_photo, "--mask", m_mask, "-o", path("clean.png")});
-    QCOMPARE(run.status, 0);
-    QVERIFY(run.out.isEmpty() && run.errorLines.isEmpty());
-    QCOMPARE(readArgb(path("clean.png")), cleaned);
-
-    run = runCli({"remove", m_photo, "--mask", m_mask, "--padding", "3", "-o", path("clean.jpg")});
-    QCOMPARE(run.status, 0);
-    QCOMPARE(QImageReader(path("clean.jpg")).format(), "jpeg");
-    run = runCli({"remove", m_photo, "--mask", m_mask, "--padding", "3", "-o", path("clean3.png")});
-    QCOMPARE(run.status, 0);
-    QImage expected(photo.size(), QImage::Format_ARGB32);
-    clearWires(argbPlane(photo), argbPlane(readArgb(m_mask)), 3, mutableArgbPlane(expected));
-    QCOMPARE(readArgb(path("clean3.png")), expected);
-}
-
-void TestCli::traceCommitsSucceedingSegments_data()
-{
-    QTest::addColumn<QString>("photo");
-    QTest::addColumn<QString>("points");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<int>("skipped");
-
-    // Each segment paints the wire from its start up to, not including, its end point.
-    QTest::newRow("along wire B") << "wires"
-                                  << "4,30 40,27 59,25" << 0 << 0;
-    QTest::newRow("failed trace keeps control point") << "line"
-                                                      << "0,4 599,4 300,4" << 0 << 1;
-    QTest::newRow("click on control point") << "wires"
-                                            << "10,10 10,10" << 0 << 0;
-    QTest::newRow("too far") << "line"
-                             << "0,0 599,7" << 3 << 0;
-    QTest::newRow("no route across white") << "line"
-                                           << "0,0 10,0" << 3 << 0;
-}
-
-void TestCli::traceCommitsSucceedingSegments()
-{
-    QFETCH(QString, photo);
-    QFETCH(QString, points);
-    QFETCH(int, status);
-    QFETCH(int, skipped);
-
-    const QString output = path("traced.png");
-    QFile::remove(output);
-    const QString input = photo == u"wires" ? m_photo : path("line.png");
-    const CliRun run
-        = runCli(QStringList {"trace", input, "-o", output, "--points"} + points.split(u' '));
-    QCOMPARE(run.status, status);
-    QVERIFY(run.out.isEmpty());
-    if (status == 3) {
-        QCOMPARE(run.errorLines.size(), 1);
-        QVERIFY(
-            run.errorLines[0].startsWith("tolvane-cli: --points: no segment could be committed"));
-        QVERIFY(!QFile::exists(output));
-        return;
-    }
-    QCOMPARE(run.errorLines.size(), skipped);
-
-    const QImage mask = readArgb(output);
-    for (int y = 0; y < mask.height(); ++y) {
-        for (int x = 0; x < mask.width(); ++x) {
-            bool yellow = false;
-            if (points.startsWith(u"4,30"))
-                yellow = isWireB(x, y) && x < 59;
-            else if (photo == u"line")
-                yellow = y == 4 && x < 300;
-            QCOMPARE(mask.pixel(x, y), yellow ? traceMark : 0u);
-        }
-    }
-}
-
-void TestCli::cleanWritesEveryReadablePhoto()
-{
-    QVERIFY(QFile::copy(m_photo, path("a.png")) && QFile::copy(m_photo, path("b.png")));
-    const QString outDir = path("out");
-    const CliRun run = runCli({"clean", path("a.png"), path("notes.png"), path("b.png"), "--jobs",
-        "2", "--out-dir", outDir});
-    QCOMPARE(run.status, 2);
-    QVERIFY(run.out.isEmpty());
-    QCOMPARE(run.errorLines.size(), 3);
-    QVERIFY(
-        run.errorLines.contains("tolvane-cli: " + path("notes.png") + ": Failed to read image"));
-
-    const QRegularExpression progress(
-        "^\\[([12])/3\\] ([ab]).png: 2 wire traces, 184 pixels marked -> (.*)$");
-    QSet<QString> finishing;
-    for (const QString &line : run.errorLines) {
-        const QRegularExpressionMatch match = progress.match(line);
-        if (match.hasMatch()) {
-            finishing.insert(match.captured(1));
-            QCOMPARE(match.captured(3), outDir + "/" + match.captured(2) + ".png");
-        }
-    }
-    QCOMPARE(finishing, (QSet<QString> {"1", "2"}));
-    QCOMPARE(readArgb(outDir + "/a.png"), readArgb(m_cleaned));
-    QCOMPARE(readArgb(outDir + "/b.png"), readArgb(m_cleaned));
-    QVERIFY(!QFile::exists(outDir + "/notes.png"));
-}
-
-void TestCli::cleanNeverOverwritesUnasked()
-{
-    QDir().mkpath(path("in2"));
-    QVERIFY(QFile::copy(m_photo, path("c.png")) && QFile::copy(m_photo, path("in2/c.png")));
-    const QString output = path("c-out.png");
-    QFile file(output);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
-    file.close();
-
-    CliRun run = runCli({"clean", path("c.png"), "-o", output});
-    QCOMPARE(run.status, 2);
-    QCOMPARE(run.errorLines.size(), 1);
-    QVERIFY(run.errorLines[0].startsWith("tolvane-cli: " + output + ": already exists"));
-    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "old");
-    file.close();
-
-    run = runCli({"clean", path("c.png"), "-o", output, "--overwrite"});
-    QCOMPARE(run.status, 0);
-    QCOMPARE(readArgb(output), readArgb(m_cleaned));
-
-    // Its own input, reached through another name, is never written, even with --overwrite.
-    run = runCli({"clean", path("c.png"), "-o", path("in2/../c.png"), "--overwrite"});
-    QCOMPARE(run.status, 2);
-    QCOMPARE(readArgb(path("c.png")), readArgb(m_photo));
-
-    // Two inputs of one name: the first keeps the output.
-    run = runCli({"clean", path("c.png"), path("in2/c.png"), "--out-dir", path("same")});
-    QCOMPARE(run.status, 2);
-    QCOMPARE(run.errorLines.size(), 2);
-    QVERIFY(run.errorLines.contains("tolvane-cli: " + path("same/c.png")
-        + ": already the output of " + path("c.png") + "; " + path("in2/c.png") + " skipped"));
-    QCOMPARE(readArgb(path("same/c.png")), readArgb(m_cleaned));
-}
-
-void TestCli::errorsGiveOneLine_data()
-{
-    QTest::addColumn<QString>("commandLine");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("error");
-
-    QTest::newRow("no arguments") << "" << 1 << "no command given";
-    QTest::newRow("unknown command") << "wipe {photo}" << 1 << "wipe: unknown command";
-    QTest::newRow("unknown option")
-        << "detect {photo} -o {out} --fast" << 1 << "--fast: unknown option";
-    QTest::newRow("missing argument")
-        << "remove {photo} --mask {mask} -o {out} --padding" << 1 << "--padding: missing value";
-    QTest::newRow("not an integer") << "detect {photo} -o {out} --length-threshold 4.5" << 1
-                                    << "--length-threshold: 4.5 is not an integer";
-    QTest::newRow("out of range") << "remove {photo} --mask {mask} -o {out} --padding 120" << 1
-                                  << "--padding: 120 is out of range 0..99";
-    QTest::newRow("point outside photo") << "trace {photo} --points 1,1 64,10 -o {out}" << 1
-                                         << "--points: 64,10 is outside the photo (64x48)";
-    QTest::newRow("mask size differs") << "remove {photo} --mask {small} -o {out}" << 1
-                                       << "{small}: the mask is 10x10, the photo 64x48";
-    QTest::newRow("unreadable input")
-        << "detect {notes} -o {out}" << 2 << "{notes}: Failed to read image";
-    QTest::newRow("unreadable mask")
-        << "remove {photo} --mask {notes} -o {out}" << 2 << "{notes}: Failed to read image";
-    QTest::newRow("unwritable output") << "detect {photo} -o {nodir}" << 2 << "{nodir}: ";
-}
-
-void TestCli::errorsGiveOneLine()
-{
-    QFETCH(QString, commandLine);
-    QFETCH(int, status);
-    QFETCH(QString, error);
-
-    const QString output = path("error-out.png");
-    auto fill = [&](QString text) {
-        return text.replace("{photo}", m_photo)
-            .replace("{mask}", m_mask)
-            .replace("{small}", path("small.png"))
-            .replace("{notes}", path("notes.png"))
-            .replace("{nodir}", path("missing/m.png"))
-            .replace("{out}", output);
-    };
-    const CliRun run = runCli(fill(commandLine).split(u' ', Qt::SkipEmptyParts));
-    QCOMPARE(run.status, status);
-    QVERIFY(run.out.isEmpty());
-    QCOMPARE(run.errorLines.size(), 1);
-    QVERIFY2(
-        run.errorLines[0].startsWith("tolvane-cli: " + fill(error)), qPrintable(run.errorLines[0]));
-    QVERIFY(!QFile::exists(output));
-}
-
-void TestCli::timingsLine_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("stages");
-
-    QTest::newRow("detect") << QStringList {"detect", m_photo, "-o", path("t-mask.png")}
-                            << "load detect save";
-    QTest::newRow("remove") << QStringList {"remove", m_photo, "--mask", m_mask, "-o",
-        path("t-clean.png")} << "load remove save";
-    QTest::newRow("trace") << QStringList {"trace", m_photo, "--points", "4,30", "40,27", "-o",
-        path("t-trace.png")}
-                           << "load trace save";
-    QTest::newRow("clean") << QStringList {"clean", m_photo, "--out-dir", path("t-out")}
-                           << "load detect remove save";
-}
-
-void TestCli::timingsLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, stages);
-
-    const CliRun run = runCli(arguments + QStringList {"--timings"});
-    QCOMPARE(run.status, 0);
-    QVERIFY(run.out.isEmpty());
-    QStringList parts;
-    for (const QString &stage : stages.split(u' '))
-        parts.append(stage + " [0-9]+\\.[0-9] ms");
-    const QRegularExpression line("^timings: " + parts.join(", ") + "$");
-    QVERIFY2(line.match(run.errorLines.value(run.errorLines.size() - 1)).hasMatch(),
-        qPrintable(run.errorLines.join(u'\n')));
-}
-
-void TestCli::helpAndVersionOnStdout()
-{
-    CliRun run = runCli({"--help"});
-    QCOMPARE(run.status, 0);
-    QVERIFY(run.out.startsWith("Usage: tolvane-cli COMMAND"));
-    QVERIFY(run.errorLines.isEmpty());
-    run = runCli({"remove", "--help"});
-    QCOMPARE(run.status, 0);
-    QVERIFY(run.out.contains("--padding P"));
-    run = runCli({"--version"});
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, "tolvane-cli 1.0\n");
-}
 
 QTEST_GUILESS_MAIN(TestCli)
 
