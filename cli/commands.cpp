@@ -123,6 +123,13 @@ int reportNoMemory(const QString &path, const QImage &photo)
     return exitFileError;
 }
 
+// Reads a photo as Open does, timed as loading.
+QImage loadPhoto(const QString &path, StageTimes &times)
+{
+    StageClock clock(times, loadStage);
+    return readPhoto(path);
+}
+
 QImage newArgbImage(QSize size)
 {
     return QImage(size, QImage::Format_ARGB32);
@@ -187,11 +194,7 @@ bool checkWritableName(const QString &path)
 int runDetect(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
-    QImage photo;
-    {
-        StageClock clock(times, loadStage);
-        photo = readPhoto(input);
-    }
+    const QImage photo = loadPhoto(input, times);
     if (photo.isNull())
         return reportUnreadable(input);
 
@@ -268,11 +271,7 @@ void commitRoute(const WireRoute &route, QImage &mask)
 int runTrace(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
-    QImage photo;
-    {
-        StageClock clock(times, loadStage);
-        photo = readPhoto(input);
-    }
+    const QImage photo = loadPhoto(input, times);
     if (photo.isNull())
         return reportUnreadable(input);
     for (QPoint point : options.points) {
@@ -427,11 +426,7 @@ private:
 
     bool clean(const CleanJob &job, StageTimes &times)
     {
-        QImage photo;
-        {
-            StageClock clock(times, loadStage);
-            photo = readPhoto(job.input);
-        }
+        QImage photo = loadPhoto(job.input, times);
         if (photo.isNull()) {
             reportUnreadable(job.input);
             return false;
