@@ -69,8 +69,8 @@ void MainWindow::on_actionIndex_triggered()
 void MainWindow::on_actionAbout_triggered()
 {
     QMessageBox::about(this, tr("Tolvane"),
-        tr("Tolvane is the property of Pellam software.\n"
-           "https://tolvane.pellam-software.example"));
+        tr("Tolvane 1.0, copyright \u00a9 Pellam software. All rights reserved.\n"
+           "https://www.pellam-software.example/tolvane"));
 }
 
 void MainWindow::on_actionQuit_triggered()
