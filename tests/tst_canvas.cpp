@@ -110,6 +110,7 @@ private slots:
         canvas.mouse(QEvent::MouseButtonPress, {50, 40});
         QResizeEvent shrink(QSize(600, 600), QSize(800, 600));
         QCoreApplication::sendEvent(canvas.view->viewport(), &shrink);
+        QCOMPARE(canvas.view->transform(), QTransform());
         QCOMPARE(canvas.view->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
 
         canvas.open();

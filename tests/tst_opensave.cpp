@@ -121,7 +121,7 @@ private slots:
         // Photos up to 200 megapixels decode; a header claiming far more is refused unread.
         QVERIFY(qint64(QImageReader::allocationLimit()) * 1024 * 1024 >= 200'000'000LL * 4);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("allocation limit"));
-        s.open(writeFile(s.saved, "huge.ppm", "P6\n32767 32767\n255\n"));
+        s.open(writeFile(s.saved, "huge.ppm", "P6\n32767 32767\n255\n")); // another folder
         QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to read image"));
         QCOMPARE(s.window.photo(), image);
         QCOMPARE(s.window.photoItem(), photoItem);
