@@ -17,32 +17,26 @@
 // lifetime.
 struct FakePrompts final : UserPrompts
 {
-    struct Asked
-    {
-        QString caption, dir, filter;
-    };
-
     QStringList openAnswers, saveAnswers; // taken front first; empty means cancel
     QString selectedSaveFilter = QStringLiteral("JPG Files (*.jpg)");
     QMessageBox::StandardButton saveChangesAnswer = QMessageBox::Discard;
 
-    QList<Asked> openAsked, saveAsked;
+    QStringList openAsked, saveAsked; // the directory each dialog started in
     int saveChangesAsked = 0;
 
     FakePrompts() { UserPrompts::install(this); }
     ~FakePrompts() override { UserPrompts::install(nullptr); }
 
-    QString openFileName(
-        QWidget *, const QString &caption, const QString &dir, const QString &filter) override
+    QString openFileName(QWidget *, const QString &, const QString &dir, const QString &) override
     {
-        openAsked.append({caption, dir, filter});
+        openAsked.append(dir);
         return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
     }
 
-    QString saveFileName(QWidget *, const QString &caption, const QString &dir,
-        const QString &filter, QString *selectedFilter) override
+    QString saveFileName(QWidget *, const QString &, const QString &dir, const QString &,
+        QString *selectedFilter) override
     {
-        saveAsked.append({caption, dir, filter});
+        saveAsked.append(dir);
         *selectedFilter = selectedSaveFilter; // the window always asks for it
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
@@ -63,11 +57,6 @@ inline void useTemporarySettings(const QTemporaryDir &dir)
     QCoreApplication::setApplicationName(QStringLiteral("Tolvane 1.0"));
     // On Unix the native format is the INI one.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-}
-
-inline QVariant storedSetting(const QString &key)
-{
-    return QSettings().value(key);
 }
 
 inline QString canonical(const QString &dir)

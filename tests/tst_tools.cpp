@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QGraphicsPixmapItem>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QtTest>
@@ -13,17 +14,19 @@
 
 namespace {
 
-// White, with a dark two-row wire on rows 10-11 from column 5 through 64.
-QImage photoWithWire()
+// 80 x 40 of `background` with a two-row `wire` on rows 10-11 from column 5 through 64.
+QImage wireImage(QRgb background, QRgb wire)
 {
-    QImage photo(80, 40, QImage::Format_ARGB32);
-    photo.fill(0xFFFFFFFF);
+    QImage image(80, 40, QImage::Format_ARGB32);
+    image.fill(background);
     for (int x = 5; x < 65; ++x) {
-        photo.setPixel(x, 10, 0xFF282828);
-        photo.setPixel(x, 11, 0xFF282828);
+        image.setPixel(x, 10, wire);
+        image.setPixel(x, 11, wire);
     }
-    return photo;
+    return image;
 }
+
+const QImage photoWithWire = wireImage(0xFFFFFFFF, 0xFF282828);
 
 // A window with the wire photo open, driven as the user drives it.
 struct Session
@@ -33,10 +36,9 @@ struct Session
 
     explicit Session(const QString &photo = {})
     {
-        if (photo.isEmpty())
-            return;
         prompts.openAnswers = {photo};
-        trigger("actionOpen");
+        if (!photo.isEmpty())
+            trigger("actionOpen");
     }
     void trigger(const char *action) { window.findChild<QAction *>(action)->trigger(); }
     void undo() { const_cast<QUndoStack &>(window.undoStack()).undo(); }
@@ -68,78 +70,91 @@ class TestTools : public QObject
 
     QTemporaryDir m_settingsDir;
     QTemporaryDir m_files;
+    QTemporaryDir m_snapshots;
     QString m_photo;
 
 private slots:
     void initTestCase()
     {
         useTemporarySettings(m_settingsDir);
-        m_photo = writePhoto(m_files, QStringLiteral("wire.png"), photoWithWire());
+        m_photo = writePhoto(m_files, QStringLiteral("wire.png"), photoWithWire);
+        qputenv("TMPDIR", m_snapshots.path().toLocal8Bit());
     }
+    // Every window takes its snapshot files with it.
+    void cleanup() { QCOMPARE(snapshotFilesIn(m_snapshots.path()), 0); }
 
-    void selectMarksWiresWithProgress()
+    // Nothing marked, Process does nothing. Select reads the thresholds when it runs; Process
+    // fills what it marked, and undo brings the wire and its marks back: nothing is left to
+    // lose.
+    void selectAndProcess()
     {
         Session s(m_photo);
+        s.trigger("actionProcess");
+        QCOMPARE(s.count(), 0);
         auto *progress = s.window.findChild<QProgressBar *>(QStringLiteral("progressBar"));
         QSignalSpy values(progress, &QProgressBar::valueChanged);
         s.trigger("actionSelect");
-        QList<int> seen;
-        for (const QList<QVariant> &value : values)
-            seen.append(value.first().toInt());
-        QCOMPARE(seen, QList<int>({25, 50, 75, 90, 100}));
+        QCOMPARE(
+            QList<QVariantList>(values), (QList<QVariantList> {{25}, {50}, {75}, {90}, {100}}));
         QVERIFY(progress->isHidden());
-
-        QImage expected(80, 40, QImage::Format_ARGB32);
-        expected.fill(0);
-        for (int x = 5; x < 65; ++x) {
-            expected.setPixel(x, 10, 0x96FF0000);
-            expected.setPixel(x, 11, 0x96FF0000);
-        }
-        QCOMPARE(s.mask(), expected);
+        const QImage marks = wireImage(0, 0x96FF0000);
+        QCOMPARE(s.mask(), marks);
         QVERIFY(!s.window.hasUnsavedChanges());
 
-        // The Length threshold is read when Select runs: a 60-column wire is too short for 60.
+        s.trigger("actionProcess");
+        QVERIFY(!s.window.maskItem());
+        QCOMPARE(s.window.photo(), wireImage(0xFFFFFFFF, 0xFFFFFFFF));
+        QCOMPARE(s.window.undoStack().undoText(), QStringLiteral("Clear wires"));
+        QCOMPARE(snapshotFilesIn(m_snapshots.path()), 2); // the marks and the photo
+        QVERIFY(s.window.hasUnsavedChanges());
+        s.undo();
+        QCOMPARE(s.window.photo(), photoWithWire);
+        QCOMPARE(s.mask(), marks);
+        QVERIFY(!s.window.hasUnsavedChanges());
+
+        // A 60-column wire is too short for a Length threshold of 60.
         s.window.findChild<QSpinBox *>(QStringLiteral("spinBox_2"))->setValue(60);
         s.trigger("actionSelect");
-        expected.fill(0);
-        QCOMPARE(s.mask(), expected);
+        QCOMPARE(s.mask(), wireImage(0, 0));
         QCOMPARE(s.count(), 2);
     }
 
-    void selectWithoutPhotoPushesEmptyMask()
+    // Without a photo, Select pushes an empty mask. Each Index opens another modeless help
+    // dialog, and OK hides only its own.
+    void withoutPhoto()
     {
         Session s;
         s.trigger("actionSelect");
         QCOMPARE(s.count(), 1);
         QVERIFY(s.window.maskItem()->pixmap().isNull());
+
+        s.trigger("actionIndex");
+        s.trigger("actionIndex");
+        const QList<HelpDialog *> dialogs = s.window.findChildren<HelpDialog *>();
+        QCOMPARE(dialogs.size(), 2);
+        QVERIFY(dialogs[0]->isVisible() && dialogs[1]->isVisible() && !dialogs[0]->isModal());
+        QTest::mouseClick(dialogs[0]->findChild<QPushButton *>("buttonOK"), Qt::LeftButton);
+        QVERIFY(!dialogs[0]->isVisible() && dialogs[1]->isVisible());
     }
 
-    void processRemovesWiresAndUndoBringsThemBack()
-    {
-        Session s(m_photo);
-        s.trigger("actionProcess");
-        QCOMPARE(s.count(), 0); // nothing marked: nothing happens
-        s.trigger("actionSelect");
-        s.trigger("actionProcess");
-        QVERIFY(!s.window.maskItem());
-        QImage clean(80, 40, QImage::Format_ARGB32);
-        clean.fill(0xFFFFFFFF);
-        QCOMPARE(s.window.photo(), clean);
-        QCOMPARE(s.window.undoStack().undoText(), QStringLiteral("Clear wires"));
-        s.undo();
-        QCOMPARE(s.window.photo(), photoWithWire());
-        QVERIFY(s.window.maskItem());
-    }
-
-    void smartSelectionChain()
+    void smartSelection()
     {
         Session s(m_photo);
         s.smartSelect(30, 10, false); // no control point: a move does nothing
         QVERIFY(!s.window.previewItem());
+        s.smartSelect(QRect(), true); // the null rectangle is a press on pixel (0, 0)
+        QCOMPARE(s.window.lastControlPoint(), QPoint(0, 0));
+        s.smartSelect(QRect(), true, true);
+        // Across open white sky the route is far wider than a wire: nothing is committed.
+        s.smartSelect(70, 30, true);
+        s.smartSelect(10, 30, true);
+        QCOMPARE(s.window.lastControlPoint(), QPoint(70, 30));
+        QVERIFY(!s.window.previewItem());
+        s.smartSelect(QRect(), true, true);
+
         s.smartSelect(10, 10, true);
         QCOMPARE(s.window.lastControlPoint(), QPoint(10, 10));
         QCOMPARE(s.count(), 0);
-
         s.smartSelect(30, 10, false);
         QCOMPARE(s.window.previewItem()->zValue(), 12.0);
         QCOMPARE(s.window.previewItem()->pos(), QPointF(10, 10)); // window from (0, 0)
@@ -171,20 +186,6 @@ private slots:
         QCOMPARE(s.mask().pixel(10, 10), 0u);
     }
 
-    void smartSelectionEdgeClicks()
-    {
-        Session s(m_photo);
-        s.smartSelect(QRect(), true); // the null rectangle is a press on pixel (0, 0)
-        QCOMPARE(s.window.lastControlPoint(), QPoint(0, 0));
-        s.smartSelect(QRect(), true, true);
-        // Across open white sky the route is far wider than a wire: nothing is committed.
-        s.smartSelect(70, 30, true);
-        s.smartSelect(10, 30, true);
-        QCOMPARE(s.window.lastControlPoint(), QPoint(70, 30));
-        QCOMPARE(s.count(), 0);
-        QVERIFY(!s.window.previewItem());
-    }
-
     void unsavedRemovalIsOfferedForSaving_data()
     {
         QTest::addColumn<int>("answer");
@@ -192,11 +193,12 @@ private slots:
         QTest::addColumn<bool>("quits");
         QTest::newRow("cancel") << int(QMessageBox::Cancel) << QString() << false;
         QTest::newRow("discard") << int(QMessageBox::Discard) << QString() << true;
-        QTest::newRow("save") << int(QMessageBox::Save) << QStringLiteral("clean.png") << true;
-        QTest::newRow("save fails")
-            << int(QMessageBox::Save) << QStringLiteral("no/x.png") << false;
+        QTest::newRow("save") << int(QMessageBox::Save) << "clean.png" << true;
+        QTest::newRow("save fails") << int(QMessageBox::Save) << "no/x.png" << false;
         QTest::newRow("save cancelled") << int(QMessageBox::Save) << QString() << false;
     }
+    // Quit, closing the window and Open ask while a removal is unsaved, and go on only as
+    // the answer allows.
     void unsavedRemovalIsOfferedForSaving()
     {
         QFETCH(int, answer);
@@ -216,51 +218,14 @@ private slots:
         s.trigger("actionQuit");
         QCOMPARE(s.prompts.saveChangesAsked, 1);
         QCOMPARE(quit.size(), quits ? 2 : 1);
-        QCOMPARE(s.window.hasUnsavedChanges(), !(quits && answer == QMessageBox::Save));
-        if (answer == QMessageBox::Save && quits)
+        const bool saved = quits && answer == QMessageBox::Save;
+        QCOMPARE(s.window.hasUnsavedChanges(), !saved);
+        if (saved)
             QCOMPARE(tolvane::readPhoto(m_files.filePath(saveAs)), s.window.photo());
-    }
-
-    void closeAndOpenAskToo()
-    {
-        Session s(m_photo);
-        s.trigger("actionSelect");
-        s.trigger("actionProcess");
-        s.window.show();
-        s.prompts.saveChangesAnswer = QMessageBox::Cancel;
-        QVERIFY(!s.window.close());
+        QCOMPARE(s.window.close(), quits);
         s.trigger("actionOpen");
-        QCOMPARE(s.prompts.saveChangesAsked, 2);
-        QCOMPARE(s.prompts.openAsked.size(), 1); // cancelled before the dialog
-        s.undo();
-        QVERIFY(s.window.close()); // nothing to lose any more
-        QCOMPARE(s.prompts.saveChangesAsked, 2);
-    }
-
-    void closingWindowDeletesSnapshots()
-    {
-        QTemporaryDir tmp;
-        const QByteArray savedTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", tmp.path().toLocal8Bit());
-        {
-            Session s(m_photo);
-            s.trigger("actionSelect");
-            s.trigger("actionSelect");
-            s.trigger("actionProcess");
-            QCOMPARE(snapshotFilesIn(tmp.path()), 3);
-        }
-        qputenv("TMPDIR", savedTmp);
-        QCOMPARE(snapshotFilesIn(tmp.path()), 0);
-    }
-
-    void indexOpensAnotherHelpEachTime()
-    {
-        Session s;
-        s.trigger("actionIndex");
-        s.trigger("actionIndex");
-        const QList<HelpDialog *> dialogs = s.window.findChildren<HelpDialog *>();
-        QCOMPARE(dialogs.size(), 2);
-        QVERIFY(dialogs[0]->isVisible() && dialogs[1]->isVisible() && !dialogs[0]->isModal());
+        QCOMPARE(s.prompts.openAsked.size(), quits ? 2 : 1);
+        QCOMPARE(s.prompts.saveChangesAsked, saved ? 1 : 3);
     }
 };
 
