@@ -1,7 +1,6 @@
 #include "detectiontestimages.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <random>
 
@@ -9,43 +8,37 @@ namespace tolvane::test {
 
 namespace {
 
-struct Random : std::mt19937
+struct Random
 {
-    using std::mt19937::mt19937;
-    using std::mt19937::operator();
-    int operator()(int a, int b) { return std::uniform_int_distribution(a, b)(*this); }
-    double operator()(double a, double b) { return std::uniform_real_distribution(a, b)(*this); }
+    std::mt19937 engine;
+    int operator()(int a, int b) { return std::uniform_int_distribution(a, b)(engine); }
+    double operator()(double a, double b) { return std::uniform_real_distribution(a, b)(engine); }
 };
 
-Argb rgb(double red, double green, double blue, int alpha)
+// Covers the part c of pixel p with ink of the colour (red, green, blue), keeping p's alpha.
+Argb cover(Argb p, double c, double red, double green, double blue)
 {
-    auto byte = [](double v) { return std::uint32_t(std::clamp(std::lround(v), 0L, 255L)); };
-    return std::uint32_t(alpha) << 24 | byte(red) << 16 | byte(green) << 8 | byte(blue);
-}
-
-// Covers the part `c` of pixel p with a wire whose red, green and blue are darkest + 30,
-// darkest + 10 and darkest.
-Argb blend(Argb p, int darkest, double c)
-{
-    auto mix = [&](int shift, int wire) { return (p >> shift & 0xFF) * (1 - c) + wire * c; };
-    return rgb(mix(16, darkest + 30), mix(8, darkest + 10), mix(0, darkest), int(p >> 24));
+    auto mix = [&](int shift, double ink) {
+        return Argb(std::clamp(std::lround((p >> shift & 0xFF) * (1 - c) + ink * c), 0L, 255L));
+    };
+    return (p & 0xFF000000u) | mix(16, red) << 16 | mix(8, green) << 8 | mix(0, blue);
 }
 
 } // namespace
 
 void drawWirePhoto(std::uint32_t seed, Plane<Argb> photo)
 {
-    Random random(seed);
+    Random random {std::mt19937(seed)};
     const int width = photo.width, height = photo.height;
     const int background = random(0, 3);
     const int noise = background == 2 ? 40 : random(0, background ? 6 : 0);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const int sky = 130 + 100 * y / height, n = random(-noise, noise);
-            const int brick = 100 + (x / 9 + y / 5 % 2) % 3 * 25 - (y % 5 ? 0 : 40);
-            const int level = std::array {255, sky, sky, 2 * y < height ? sky : brick}[background];
-            photo.at(x, y) = rgb(level + n, level + 20 + n, level + 40 + n, random(0, 255));
-        }
+    // White, a sky, a noisy sky or a sky above a brick wall; random alpha.
+    for (int i = 0; i < width * height; ++i) {
+        const int x = i % width, y = i / width;
+        const int sky = 130 + 100 * y / height, n = random(-noise, noise);
+        const int brick = 100 + (x / 9 + y / 5 % 2) % 3 * 25 - (y % 5 ? 0 : 40);
+        const int level = background == 0 ? 255 : background == 3 && 2 * y >= height ? brick : sky;
+        photo.at(x, y) = cover(random(0, 255) << 24, 1, level + n, level + 20 + n, level + 40 + n);
     }
     double x0 = 0, y0 = 0;
     for (int line = 0, lines = random(1, 7); line < lines; ++line) {
@@ -59,16 +52,16 @@ void drawWirePhoto(std::uint32_t seed, Plane<Argb> photo)
         const int shape = random(0, 3);
         const double slope = shape == 0 ? 0 : shape == 1 ? random(-1.0, 1.0) : random(-4.5, 4.5);
         const double sag = shape == 3 ? random(0.0, 160 / std::max(1.0, (x1 - x0) * (x1 - x0))) : 0;
-        const double thickness = random(0, 2) ? random(1, 4) : random(0.6, 4.5);
-        const double spread = thickness / 2 + std::abs(slope) / 2;
+        // The rows it covers in a column: its thickness, 1 to 4 pixels, and its slope.
+        const double extent = (random(0, 2) ? random(1, 4) : random(0.6, 4.5)) + std::abs(slope);
         const int darkest = random(0, 3) ? random(0, 120) : random(160, 200), smooth = random(0, 1);
         for (int x = std::max(0, int(x0)); x <= std::min(width - 1, int(x1)); ++x) {
-            const double top = y0 + slope * (x - x0) + sag * (x - x0) * (x1 - x) - spread;
-            const double end = top + 2 * spread;
+            const double top = y0 + slope * (x - x0) + sag * (x - x0) * (x1 - x) - extent / 2;
+            const double end = top + extent;
             for (int y = std::max(0, int(top)); y < std::min(height, int(end) + 2); ++y) {
                 const double part = std::max(0.0, std::min(end, y + 1.0) - std::max(top, y + 0.0));
                 Argb &p = photo.at(x, y);
-                p = blend(p, darkest, smooth ? part : part >= 0.5);
+                p = cover(p, smooth ? part : part >= 0.5, darkest + 30, darkest + 10, darkest);
             }
         }
     }
@@ -76,7 +69,7 @@ void drawWirePhoto(std::uint32_t seed, Plane<Argb> photo)
 
 std::vector<std::uint8_t> randomMask(std::uint32_t seed, int width, int height)
 {
-    Random random(seed);
+    Random random {std::mt19937(seed)};
     std::vector<std::uint8_t> mask(std::size_t(width) * height);
     const int density = random(1, 30);
     std::generate(mask.begin(), mask.end(), [&] { return random(0, 999) < density ? 255 : 0; });

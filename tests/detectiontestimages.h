@@ -1,8 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include "core/plane.h"
 #include "core/wiretypes.h"
 

@@ -17,9 +17,8 @@ namespace {
 // One column from top to bottom, '#' marked.
 std::vector<std::uint8_t> columnFlags(const std::string &rows)
 {
-    std::vector<std::uint8_t> flags;
-    for (char c : rows)
-        flags.push_back(c == '#' ? 1 : 0);
+    std::vector<std::uint8_t> flags(rows.size());
+    std::ranges::transform(rows, flags.begin(), [](char c) { return c == '#'; });
     return flags;
 }
 
@@ -65,130 +64,109 @@ class ColumnFillTest : public QObject
     Q_OBJECT
 
 private slots:
-    void widening_data();
-    void widening();
-    void mirrorFill_data();
-    void mirrorFill();
-    void matchesReference_data();
-    void matchesReference();
-};
+    void widening_data()
+    {
+        QTest::addColumn<std::string>("marks");
+        QTest::addColumn<int>("wirePadding");
+        QTest::addColumn<std::string>("widened");
 
-void ColumnFillTest::widening_data()
-{
-    QTest::addColumn<std::string>("marks");
-    QTest::addColumn<int>("wirePadding");
-    QTest::addColumn<std::string>("widened");
+        QTest::newRow("L=1 P=0") << ".......#........"s << 0 << "....########...."s;
+        QTest::newRow("L=2 P=0") << "......##........"s << 0 << "....#######....."s;
+        QTest::newRow("L=1 P=1") << ".......#........"s << 1 << "...##########..."s;
+        // The scan goes on two rows past the paint below a run: a run starting there is unseen.
+        QTest::newRow("2 skipped rows unread") << "..#.....#......."s << 0 << "#######.#......."s;
+        QTest::newRow("resumes at y + n + 2") << "..#....###......"s << 0 << "##############.."s;
+        QTest::newRow("top rows clipped") << "##.........."s << 0 << "#####......."s;
+        QTest::newRow("bottom end") << "..........##"s << 0 << ".......#####"s;
+        QTest::newRow("14 steps back, widens below") << column(2, 14, 14) << 0 << column(2, 18, 10);
+        QTest::newRow("bottom 14 steps back, stays") << column(6, 14, 0) << 0 << column(6, 14, 0);
+        QTest::newRow("P=0: 27 widens below") << column(1, 27, 9) << 0 << column(1, 28, 8);
+        QTest::newRow("P=0: 28 stays") << column(1, 28, 9) << 0 << column(1, 28, 9);
+        QTest::newRow("P=0: 39 stays") << column(1, 39, 9) << 0 << column(1, 39, 9);
+        QTest::newRow("P=0: 40 widens below") << column(1, 40, 9) << 0 << column(1, 44, 5);
+        QTest::newRow("P=10: 27 widens below") << column(1, 27, 9) << 10 << column(1, 28, 8);
+        QTest::newRow("P=10: 28 stays") << column(1, 28, 9) << 10 << column(1, 28, 9);
+        QTest::newRow("P=10: 34 widens below") << column(1, 34, 9) << 10 << column(1, 43, 0);
+    }
 
-    QTest::newRow("L=1 P=0") << ".......#........"s << 0 << "....########...."s;
-    QTest::newRow("L=2 P=0") << "......##........"s << 0 << "....#######....."s;
-    QTest::newRow("L=1 P=1") << ".......#........"s << 1 << "...##########..."s;
-    QTest::newRow("2 rows after the paint unread")
-        << "..#.....#......."s << 0 << "#######.#......."s;
-    QTest::newRow("resumes at y + n + 2") << "..#....###......"s << 0 << "##############.."s;
-    QTest::newRow("top rows clipped") << "##.........."s << 0 << "#####......."s;
-    QTest::newRow("bottom end") << "..........##"s << 0 << ".......#####"s;
-    QTest::newRow("14 steps back, widens below") << column(2, 14, 14) << 0 << column(2, 18, 10);
-    QTest::newRow("bottom 14 steps back, stays") << column(6, 14, 0) << 0 << column(6, 14, 0);
-    QTest::newRow("P=0: 27 widens below") << column(1, 27, 9) << 0 << column(1, 28, 8);
-    QTest::newRow("P=0: 28 stays") << column(1, 28, 9) << 0 << column(1, 28, 9);
-    QTest::newRow("P=0: 39 stays") << column(1, 39, 9) << 0 << column(1, 39, 9);
-    QTest::newRow("P=0: 40 widens below") << column(1, 40, 9) << 0 << column(1, 44, 5);
-    QTest::newRow("P=10: 27 widens below") << column(1, 27, 9) << 10 << column(1, 28, 8);
-    QTest::newRow("P=10: 28 stays") << column(1, 28, 9) << 10 << column(1, 28, 9);
-    QTest::newRow("P=10: 34 widens below") << column(1, 34, 9) << 10 << column(1, 43, 0);
-}
+    void widening()
+    {
+        QFETCH(std::string, marks);
+        QFETCH(int, wirePadding);
+        QFETCH(std::string, widened);
 
-void ColumnFillTest::widening()
-{
-    QFETCH(std::string, marks);
-    QFETCH(int, wirePadding);
-    QFETCH(std::string, widened);
+        std::vector<std::uint8_t> flags = columnFlags(marks);
+        widenMarks(Plane<std::uint8_t>(flags, 1, int(flags.size())), wirePadding);
+        QCOMPARE(flags, columnFlags(widened));
+    }
 
-    std::vector<std::uint8_t> flags = columnFlags(marks);
-    widenMarks(Plane<std::uint8_t>(flags, 1, int(flags.size())), wirePadding);
-    QCOMPARE(flags, columnFlags(widened));
-}
+    // A column's marks, then the result of the fill: photo row r holds the letter 'a' + r.
+    void mirrorFill_data()
+    {
+        QTest::addColumn<std::string>("column");
+        QTest::newRow("L=1 P=0 widened") << "....########........ -> abcddcbaqponmnopqrst"s;
+        QTest::newRow("mirror below the image: end row") << "....########.. -> abcddcbammmnmn"s;
+        QTest::newRow("row 0 never searched") << ".#.####... -> aacchjihij"s;
+        QTest::newRow("one clean row between runs") << "..##.####... -> abbeeeblkjkl"s;
+        QTest::newRow("top run") << "###....... -> ddedefghij"s;
+        QTest::newRow("bottom run") << "......#### -> abcdeedfff"s;
+        QTest::newRow("sources from the photo") << "...##.#### -> abccfccfff"s;
+        QTest::newRow("only row 0 clean") << ".##### -> abcdef"s;
+        QTest::newRow("fully marked") << "##### -> abcde"s;
+    }
 
-void ColumnFillTest::mirrorFill_data()
-{
-    // Each entry of "sources" names the photo row that the result row shows.
-    QTest::addColumn<std::string>("marks");
-    QTest::addColumn<std::vector<int>>("sources");
+    void mirrorFill()
+    {
+        QFETCH(std::string, column);
+        const int height = int(column.find(' '));
+        const std::vector<std::uint8_t> flags = columnFlags(column.substr(0, height));
+        std::vector<Argb> photo(height);
+        std::iota(photo.begin(), photo.end(), Argb('a'));
+        std::vector<Argb> result = photo;
+        fillMarkedRuns(Plane<const Argb>(photo, 1, height),
+            Plane<const std::uint8_t>(flags, 1, height), Plane<Argb>(result, 1, height));
+        QCOMPARE(std::string(result.begin(), result.end()), column.substr(height + 4));
+    }
 
-    QTest::newRow("L=1 P=0 widened")
-        << "....########........"s
-        << std::vector {0, 1, 2, 3, 3, 2, 1, 0, 16, 15, 14, 13, 12, 13, 14, 15, 16, 17, 18, 19};
-    QTest::newRow("mirror below the image: end row")
-        << "....########.."s << std::vector {0, 1, 2, 3, 3, 2, 1, 0, 12, 12, 12, 13, 12, 13};
-    QTest::newRow("row 0 never searched")
-        << ".#.####..."s << std::vector {0, 0, 2, 2, 7, 9, 8, 7, 8, 9};
-    QTest::newRow("one clean row between runs")
-        << "..##.####..."s << std::vector {0, 1, 1, 4, 4, 4, 1, 11, 10, 9, 10, 11};
-    QTest::newRow("top run") << "###......."s << std::vector {3, 3, 4, 3, 4, 5, 6, 7, 8, 9};
-    QTest::newRow("bottom run") << "......####"s << std::vector {0, 1, 2, 3, 4, 4, 3, 5, 5, 5};
-    QTest::newRow("sources from the photo")
-        << "...##.####"s << std::vector {0, 1, 2, 2, 5, 2, 2, 5, 5, 5};
-    QTest::newRow("only row 0 clean") << ".#####"s << std::vector {0, 1, 2, 3, 4, 5};
-    QTest::newRow("fully marked") << "#####"s << std::vector {0, 1, 2, 3, 4};
-}
+    void matchesReference_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
 
-void ColumnFillTest::mirrorFill()
-{
-    QFETCH(std::string, marks);
-    QFETCH(std::vector<int>, sources);
+        // 1100x1000 is over a megapixel: clearWires shares the work between both cores.
+        for (auto [width, height] : {std::pair(0, 0), {0, 5}, {5, 0}, {1, 1}, {1, 90}, {90, 1},
+                 {3, 2}, {7, 40}, {33, 17}, {120, 90}, {60, 300}, {1100, 1000}})
+            QTest::addRow("%dx%d", width, height) << width << height;
+    }
 
-    const int height = int(marks.size());
-    const std::vector<std::uint8_t> flags = columnFlags(marks);
-    std::vector<Argb> photo(height);
-    std::iota(photo.begin(), photo.end(), 0u);
-    std::vector<Argb> result = photo;
-    fillMarkedRuns(Plane<const Argb>(photo, 1, height), Plane<const std::uint8_t>(flags, 1, height),
-        Plane<Argb>(result, 1, height));
-    QCOMPARE(std::vector<int>(result.begin(), result.end()), sources);
-}
+    void matchesReference()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
 
-void ColumnFillTest::matchesReference_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("height");
+        auto plane = [&](auto &pixels) { return Plane(pixels.data(), width, height, width + 3); };
+        for (int seed = 0; seed < (width * height > 100000 ? 1 : 30); ++seed) {
+            const auto [photo, mask] = randomCase(width, height, seed * 1000 + width + height);
+            for (int wirePadding : {0, 1, 3, 10, seed % 25}) {
+                std::vector<Argb> widened = mask;
+                reference::widen(widened, width + 3, height, wirePadding);
+                std::vector<Argb> expected = photo;
+                reference::fill(photo, widened, width + 3, height, expected);
+                std::vector<Argb> result(photo.size(), 2u); // every pixel is written
+                clearWires(plane(photo), plane(mask), wirePadding, plane(result));
+                QCOMPARE(result, expected);
 
-    // 1100x1000 is over a megapixel: clearWires shares the work between both cores.
-    for (auto [width, height] : {std::pair(0, 0), std::pair(0, 5), std::pair(5, 0), std::pair(1, 1),
-             std::pair(1, 90), std::pair(90, 1), std::pair(3, 2), std::pair(7, 40),
-             std::pair(33, 17), std::pair(120, 90), std::pair(60, 300), std::pair(1100, 1000)})
-        QTest::addRow("%dx%d", width, height) << width << height;
-}
-
-void ColumnFillTest::matchesReference()
-{
-    QFETCH(int, width);
-    QFETCH(int, height);
-
-    const int stride = width + 3;
-    auto plane = [&](auto &pixels) { return Plane(pixels.data(), width, height, stride); };
-    for (int seed = 0; seed < (width * height > 100000 ? 1 : 30); ++seed) {
-        const auto [photo, mask]
-            = randomCase(width, height, unsigned(seed * 1000 + width + height));
-        for (int wirePadding : {0, 1, 3, 10, seed % 25}) {
-            std::vector<Argb> widened = mask;
-            reference::widen(widened, stride, height, wirePadding);
-            std::vector<Argb> expected = photo;
-            reference::fill(photo, widened, stride, height, expected);
-            std::vector<Argb> result(photo.size(), 2u); // every pixel is written
-            clearWires(plane(photo), plane(mask), wirePadding, plane(result));
-            QCOMPARE(result, expected);
-
-            std::vector<std::uint8_t> flags(mask.size());
-            std::transform(mask.begin(), mask.end(), flags.begin(), isMarked);
-            widenMarks(plane(flags), wirePadding);
-            QVERIFY(std::equal(flags.begin(), flags.end(), widened.begin(),
-                [](std::uint8_t flag, Argb pixel) { return bool(flag) == isMarked(pixel); }));
-            result = photo;
-            fillMarkedRuns(plane(photo), plane(flags), plane(result));
-            QCOMPARE(result, expected);
+                std::vector<std::uint8_t> flags(mask.size());
+                std::transform(mask.begin(), mask.end(), flags.begin(), isMarked);
+                widenMarks(plane(flags), wirePadding);
+                QVERIFY(std::ranges::equal(flags, widened, {}, {}, isMarked));
+                result = photo;
+                fillMarkedRuns(plane(photo), plane(flags), plane(result));
+                QCOMPARE(result, expected);
+            }
         }
     }
-}
+};
 
 QTEST_APPLESS_MAIN(ColumnFillTest)
 

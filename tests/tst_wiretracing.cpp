@@ -1,5 +1,4 @@
 #include <random>
-#include <string>
 
 #include <QTest>
 
@@ -11,13 +10,11 @@ using namespace tolvane;
 
 namespace {
 
-using Rows = std::vector<std::string>;
-
-// The kept traces drawn on a blank picture: each trace's runs show its place in the list
-// ('0', '1', ...); '*' marks a pixel of two traces or a run out of its column.
+// The kept traces drawn on a blank picture, each row ended by '|': each trace's runs show its
+// place in the list ('0', '1', ...); '*' marks a pixel of two traces or a run out of its column.
 QByteArray drawTraces(const std::vector<WireTrace> &traces, int width, int height)
 {
-    QByteArray picture = QByteArray(width, '.').append('\n').repeated(height);
+    QByteArray picture = QByteArray(width, '.').append('|').repeated(height);
     for (std::size_t k = 0; k < traces.size(); ++k) {
         for (std::size_t i = 0; i < traces[k].size(); ++i) {
             const ColumnRun &run = traces[k][i];
@@ -41,10 +38,9 @@ std::vector<WireTrace> traceInTiles(const CandidateMask &candidates, int lengthT
         tileWidth = std::min(candidates.width - x0, 1 + int(random() % 40));
         ColumnBits bits;
         bits.reset(x0, tileWidth, candidates.height);
-        for (int x = x0; x < x0 + tileWidth; ++x) {
-            for (const ColumnRun &band : candidates.column(x))
-                bits.setRun(x - x0, band.y, band.length);
-        }
+        for (int b = candidates.columnBegin(x0); b < candidates.columnBegin(x0 + tileWidth); ++b)
+            bits.setRun(
+                candidates.bands[b].x - x0, candidates.bands[b].y, candidates.bands[b].length);
         tracer.trace(bits, x0 > 0, x0 + tileWidth < candidates.width, lengthThreshold,
             tileKept.emplace_back(), tileOpen.emplace_back());
     }
@@ -70,71 +66,62 @@ class TestWireTracing : public QObject
     Q_OBJECT
 
 private slots:
-    void traces_data();
-    void traces();
-    void agreesWithReference();
-};
-
-// Masks drawn with '.' for no candidate, '#' for a candidate in no kept trace and a digit for
-// one in the kept trace of that place in the result.
-void TestWireTracing::traces_data()
-{
-    QTest::addColumn<Rows>("mask");
-    QTest::addColumn<int>("lengthThreshold");
-    QTest::newRow("no candidates") << Rows {"........", "........"} << 1;
-    QTest::newRow("6 columns: dx 5 drops") << Rows {"######"} << 1;
-    QTest::newRow("7 columns: dx 6 keeps") << Rows {"0000000"} << 1;
-    QTest::newRow("dx 5, dy 3 drops") << Rows {"#.....", ".#....", "..#...", "...###"} << 1;
-    QTest::newRow("diagonal, dx 5, dy 4: corners connect")
-        << Rows {"0.....", ".0....", "..0...", "...0..", "....00"} << 1;
-    QTest::newRow("40 runs, L 39 keeps") << Rows(2, std::string(40, '0')) << 39;
-    QTest::newRow("40 runs, L 40 drops") << Rows(2, std::string(40, '#')) << 40;
-    QTest::newRow("runs reach the box's bottom row")
-        << Rows {"000.........", "000000......", "...000000...", "......000000", ".........000"}
-        << 1;
-    QTest::newRow("fork: upper branch continues, lower one starts a trace")
-        << Rows {".....00000", "....0.....", "0000......", "....1.....", ".....11111"} << 5;
-    QTest::newRow("fork: lower branch too short")
-        << Rows {".....00000", "....0.....", "0000......", "....#.....", ".....#####"} << 6;
-    // The run of column 2 touches the last runs of both traces and joins the earlier one.
-    QTest::newRow("merging run joins the earliest trace")
-        << Rows {".#.", "..0", "..0", "..0", "..0", "..0", "..0", "..0", "0.0", ".0."} << 2;
-    QTest::newRow("overlapping boxes traced separately")
-        << Rows {"0...........0", "0..1111111..0", "0...........0", "0000000000000"} << 5;
-}
-
-void TestWireTracing::traces()
-{
-    QFETCH(Rows, mask);
-    QFETCH(int, lengthThreshold);
-    const int width = mask.empty() ? 0 : int(mask[0].size()), height = int(mask.size());
-    std::vector<std::uint8_t> plane;
-    QByteArray expected;
-    for (const std::string &row : mask) {
-        for (const char c : row)
-            plane.push_back(c == '.' ? 0 : 255);
-        expected.append(QByteArray::fromStdString(row).replace('#', '.')).append('\n');
+    // Masks drawn with '.' for no candidate, '#' for a candidate in no kept trace and a digit for
+    // one in the kept trace of that place in the result, each row ended by '|'.
+    void traces_data()
+    {
+        QTest::addColumn<QByteArray>("mask");
+        QTest::addColumn<int>("L");
+        QTest::newRow("no candidates") << QByteArray("........|........|") << 1;
+        QTest::newRow("6 columns: dx 5 drops") << QByteArray("######|") << 1;
+        QTest::newRow("7 columns: dx 6 keeps") << QByteArray("0000000|") << 1;
+        QTest::newRow("dx 5, dy 3 drops") << QByteArray("#.....|.#....|..#...|...###|") << 1;
+        QTest::newRow("diagonal, dx 5, dy 4: corners connect")
+            << QByteArray("0.....|.0....|..0...|...0..|....00|") << 1;
+        QTest::newRow("40 runs, L 39 keeps") << QByteArray(40, '0').append('|').repeated(2) << 39;
+        QTest::newRow("40 runs, L 40 drops") << QByteArray(40, '#').append('|').repeated(2) << 40;
+        QTest::newRow("runs reach the box's bottom row")
+            << QByteArray("000.........|000000......|...000000...|......000000|.........000|") << 1;
+        QTest::newRow("fork: upper branch continues, lower one starts a trace")
+            << QByteArray(".....00000|....0.....|0000......|....1.....|.....11111|") << 5;
+        QTest::newRow("fork: lower branch too short")
+            << QByteArray(".....00000|....0.....|0000......|....#.....|.....#####|") << 6;
+        // The run of column 2 touches the last runs of both traces and joins the earlier one.
+        QTest::newRow("merging run joins the earliest trace")
+            << QByteArray(".#.|..0|..0|..0|..0|..0|..0|..0|0.0|.0.|") << 2;
+        QTest::newRow("overlapping boxes traced separately")
+            << QByteArray("0...........0|0..1111111..0|0...........0|0000000000000|") << 5;
     }
-    for (const std::vector<WireTrace> &traces : traceAllWays(plane, width, height, lengthThreshold))
-        QCOMPARE(drawTraces(traces, width, height), expected);
-}
 
-// Random masks, with vertical runs of any length.
-void TestWireTracing::agreesWithReference()
-{
-    for (int seed = 0; seed < 60; ++seed) {
-        const int width = 20 + seed * 7 % 180, height = 10 + seed * 13 % 140;
-        const std::vector<std::uint8_t> mask = test::randomMask(seed, width, height);
-        const Plane<const std::uint8_t> plane {std::span(mask), width, height};
-        QVERIFY(findComponents(plane) == reference::findComponents(mask, width, height));
-        for (const int L : {1, 5, 30}) {
-            const std::vector<std::vector<WireTrace>> traces = traceAllWays(mask, width, height, L);
-            for (std::size_t way = 1; way < traces.size(); ++way)
-                QVERIFY2(traces[way] == traces[0],
-                    qPrintable(QStringLiteral("seed %1, way %2").arg(seed).arg(way)));
+    void traces()
+    {
+        QFETCH(QByteArray, mask);
+        QFETCH(int, L);
+        const int width = int(mask.indexOf('|')), height = int(mask.count('|'));
+        std::vector<std::uint8_t> plane;
+        for (const QByteArray cells = QByteArray(mask).replace("|", ""); const char c : cells)
+            plane.push_back(c == '.' ? 0 : 255);
+        for (const std::vector<WireTrace> &traces : traceAllWays(plane, width, height, L))
+            QCOMPARE(drawTraces(traces, width, height), QByteArray(mask).replace('#', '.'));
+    }
+
+    // Random masks, with vertical runs of any length.
+    void agreesWithReference()
+    {
+        for (int seed = 0; seed < 60; ++seed) {
+            const int width = 20 + seed * 7 % 180, height = 10 + seed * 13 % 140;
+            const std::vector<std::uint8_t> mask = test::randomMask(seed, width, height);
+            const Plane<const std::uint8_t> plane {std::span(mask), width, height};
+            QVERIFY(findComponents(plane) == reference::findComponents(mask, width, height));
+            for (const int L : {1, 5, 30}) {
+                // The reference's first; every way must agree with it.
+                const auto ways = traceAllWays(mask, width, height, L);
+                QVERIFY2(std::ranges::count(ways, ways[0]) == std::ssize(ways),
+                    qPrintable(QStringLiteral("seed %1, L %2").arg(seed).arg(L)));
+            }
         }
     }
-}
+};
 
 QTEST_APPLESS_MAIN(TestWireTracing)
 #include "tst_wiretracing.moc"
