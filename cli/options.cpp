@@ -48,9 +48,9 @@ const OptionSpec optionSpecs[] = {
 
 const OptionSpec *findOption(const QString &name)
 {
-    for (const OptionSpec &spec : optionSpecs) {
-        if (spec.name == name)
-            return &spec;
+    for (const OptionSpec &option : optionSpecs) {
+        if (option.name == name)
+            return &option;
     }
     return nullptr;
 }
@@ -128,7 +128,7 @@ public:
 private:
     QString parseCommandArguments();
     QString parseOption(const QString &argument, int &index);
-    QString parseInteger(const OptionSpec &spec, const QString &value);
+    QString parseInteger(const OptionSpec &option, const QString &value);
     QString parsePoints(const std::optional<QString> &inlineValue, int &index);
     QString checkComplete() const;
 
@@ -209,13 +209,13 @@ QString Parser::parseOption(const QString &argument, int &index)
     if (equals > 0)
         inlineValue = argument.mid(equals + 1);
 
-    const OptionSpec *spec = findOption(name);
-    if (!spec)
+    const OptionSpec *option = findOption(name);
+    if (!option)
         return name + QStringLiteral(": unknown option");
-    if (!(spec->commands & bit(m_options.command)))
+    if (!(option->commands & bit(m_options.command)))
         return name + QStringLiteral(": not an option of ") + commandName(m_options.command);
 
-    if (spec->kind == Kind::Flag) {
+    if (option->kind == Kind::Flag) {
         if (inlineValue)
             return name + QStringLiteral(": takes no value");
         if (name == u"--overwrite")
@@ -229,7 +229,7 @@ QString Parser::parseOption(const QString &argument, int &index)
         return name + QStringLiteral(": given more than once");
     m_seen.append(name);
 
-    if (spec->kind == Kind::Points)
+    if (option->kind == Kind::Points)
         return parsePoints(inlineValue, index);
 
     QString value;
@@ -241,8 +241,8 @@ QString Parser::parseOption(const QString &argument, int &index)
         return name + QStringLiteral(": missing value");
     }
 
-    if (spec->kind == Kind::Integer)
-        return parseInteger(*spec, value);
+    if (option->kind == Kind::Integer)
+        return parseInteger(*option, value);
 
     if (value.isEmpty())
         return name + QStringLiteral(": missing value");
@@ -255,29 +255,29 @@ QString Parser::parseOption(const QString &argument, int &index)
     return {};
 }
 
-QString Parser::parseInteger(const OptionSpec &spec, const QString &value)
+QString Parser::parseInteger(const OptionSpec &option, const QString &value)
 {
     static const QRegularExpression pattern(QStringLiteral("^[-+]?[0-9]+$"));
     if (!pattern.match(value).hasMatch())
-        return spec.name + QStringLiteral(": ") + shown(value)
+        return option.name + QStringLiteral(": ") + shown(value)
             + QStringLiteral(" is not an integer");
 
     bool ok = false;
     const qlonglong number = value.toLongLong(&ok);
-    if (!ok || number < spec.minimum || number > spec.maximum) {
-        const QString range = spec.maximum == unbounded
-            ? QStringLiteral("(at least %1)").arg(spec.minimum)
-            : QStringLiteral("%1..%2").arg(spec.minimum).arg(spec.maximum);
-        return spec.name + QStringLiteral(": ") + value + QStringLiteral(" is out of range ")
+    if (!ok || number < option.minimum || number > option.maximum) {
+        const QString range = option.maximum == unbounded
+            ? QStringLiteral("(at least %1)").arg(option.minimum)
+            : QStringLiteral("%1..%2").arg(option.minimum).arg(option.maximum);
+        return option.name + QStringLiteral(": ") + value + QStringLiteral(" is out of range ")
             + range;
     }
 
     const int n = int(number);
-    if (spec.name == u"--width-threshold")
+    if (option.name == u"--width-threshold")
         m_options.widthThreshold = n;
-    else if (spec.name == u"--length-threshold")
+    else if (option.name == u"--length-threshold")
         m_options.lengthThreshold = n;
-    else if (spec.name == u"--padding")
+    else if (option.name == u"--padding")
         m_options.wirePadding = n;
     else
         m_options.jobs = n;
