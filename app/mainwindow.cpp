@@ -245,7 +245,7 @@ void MainWindow::on_actionSelect_triggered()
     QProgressBar *progress = m_ui->progressBar;
     progress->show();
     // Detection runs its stages fused over tiles of columns on both cores, never holding a
-    // photo-sized plane: 130 ms against 600 ms stage by stage for a textured 24-megapixel
+    // photo-sized plane: 125 ms against over 500 ms stage by stage for a textured 24-megapixel
     // photo (2-core machine). The stage marks follow it in their usual order.
     const std::vector<tolvane::WireTrace> traces = tolvane::detectWires(
         tolvane::argbPlane(m_photo), m_ui->spinBox->value(), m_ui->spinBox_2->value());
