@@ -28,16 +28,6 @@ namespace {
 
 constexpr QPoint noControlPoint(-100, -100);
 
-// "PNG Files (*.png)" -> "png"; empty when the filter names no single suffix.
-QString filterSuffix(const QString &filter)
-{
-    const qsizetype star = filter.indexOf(QLatin1String("(*."));
-    if (star < 0)
-        return {};
-    const QString suffix = filter.mid(star + 3).section(QLatin1Char(')'), 0, 0);
-    return suffix.contains(QLatin1Char('*')) ? QString() : suffix;
-}
-
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -202,7 +192,7 @@ bool MainWindow::savePhoto()
         return false;
     }
     if (QFileInfo(name).suffix().isEmpty()) {
-        const QString suffix = filterSuffix(filter);
+        const QString suffix = UserPrompts::filterSuffix(filter);
         name += QLatin1Char('.') + (suffix.isEmpty() ? QStringLiteral("jpg") : suffix);
     }
     if (!tolvane::writeImage(m_photo, name)) {

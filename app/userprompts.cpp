@@ -47,6 +47,15 @@ UserPrompts *installed = nullptr;
 
 } // namespace
 
+QString UserPrompts::filterSuffix(const QString &filter)
+{
+    const qsizetype star = filter.indexOf(QLatin1String("(*."));
+    if (star < 0)
+        return {};
+    const QString suffix = filter.mid(star + 3).section(QLatin1Char(')'), 0, 0);
+    return suffix.contains(QLatin1Char('*')) ? QString() : suffix;
+}
+
 UserPrompts &UserPrompts::current()
 {
     return installed ? *installed : platformPrompts;

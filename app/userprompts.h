@@ -25,6 +25,10 @@ public:
         QWidget *parent, const QString &title, const QString &question)
         = 0;
 
+    // The suffix a name filter asks for: "PNG Files (*.png)" gives "png"; empty when the
+    // filter names no single suffix.
+    static QString filterSuffix(const QString &filter);
+
     static UserPrompts &current();
     // Routes every later question to `prompts` (not owned); nullptr restores the platform's
     // dialogs.

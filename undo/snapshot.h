@@ -13,8 +13,6 @@ public:
     // The stored image, as written; null when nothing was stored.
     QImage load();
 
-    bool isOnDisk() const { return m_onDisk; }
-
 private:
     QTemporaryFile m_file;
     QImage m_inMemory;
