@@ -1,11 +1,28 @@
 #include "app/imagefiles.h"
 
+#include <mutex>
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <exiv2/exiv2.hpp>
+
 namespace tolvane {
+
+struct MetadataRecord
+{
+    Exiv2::ExifData exif;
+    Exiv2::IptcData iptc;
+    Exiv2::XmpData xmp;
+    QColorSpace colorSpace; // invalid when the file has no profile the toolkit understands
+    // Whether the reader applied a recorded orientation, so the pixels are stored upright.
+    bool turnedUpright = false;
+};
 
 namespace {
 
@@ -27,7 +44,131 @@ QByteArray formatForName(const QString &path)
     return QFileInfo(path).suffix().toLower().toLatin1();
 }
 
+// Readies the metadata library once per process: silent (tolvane-cli owns standard error), and
+// with its XMP toolkit set up before threads may use it.
+void prepareMetadataLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        static std::mutex xmpMutex;
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize(
+            [](void *mutex, bool lock) {
+                if (lock)
+                    static_cast<std::mutex *>(mutex)->lock();
+                else
+                    static_cast<std::mutex *>(mutex)->unlock();
+            },
+            &xmpMutex);
+    });
+}
+
+template <typename Data, typename Key, typename Value>
+void replaceIfPresent(Data &data, const Key &key, const Value &value)
+{
+    const auto found = data.findKey(key);
+    if (found != data.end())
+        *found = value;
+}
+
+// The record's metadata adjusted to the pixels being written.
+Exiv2::ExifData exifForImage(const MetadataRecord &record, QSize size)
+{
+    Exiv2::ExifData exif = record.exif;
+    Exiv2::ExifThumb(exif).erase();
+    if (record.turnedUpright)
+        replaceIfPresent(exif, Exiv2::ExifKey("Exif.Image.Orientation"), std::uint16_t(1));
+    replaceIfPresent(
+        exif, Exiv2::ExifKey("Exif.Photo.PixelXDimension"), std::uint32_t(size.width()));
+    replaceIfPresent(
+        exif, Exiv2::ExifKey("Exif.Photo.PixelYDimension"), std::uint32_t(size.height()));
+    return exif;
+}
+
+Exiv2::XmpData xmpForImage(const MetadataRecord &record, QSize size)
+{
+    Exiv2::XmpData xmp = record.xmp;
+    if (record.turnedUpright)
+        replaceIfPresent(xmp, Exiv2::XmpKey("Xmp.tiff.Orientation"), std::string("1"));
+    replaceIfPresent(xmp, Exiv2::XmpKey("Xmp.exif.PixelXDimension"), std::to_string(size.width()));
+    replaceIfPresent(xmp, Exiv2::XmpKey("Xmp.exif.PixelYDimension"), std::to_string(size.height()));
+    return xmp;
+}
+
+// `image`, sharing its pixels, with the colour space that the encoder is to write as its
+// profile. The encoder writes the profile itself: the metadata library would write a PNG
+// profile chunk without the name the format requires.
+QImage withColorSpace(const QImage &image, const QColorSpace &colorSpace)
+{
+    if (!colorSpace.isValid() || image.colorSpace() == colorSpace)
+        return image;
+    // Wraps the pixels rather than copying them (the encoder only reads them): setting the
+    // colour space of a shared image would copy it whole.
+    QImage wrapped(const_cast<uchar *>(image.constBits()), image.width(), image.height(),
+        image.bytesPerLine(), image.format());
+    wrapped.setColorTable(image.colorTable());
+    wrapped.setDotsPerMeterX(image.dotsPerMeterX());
+    wrapped.setDotsPerMeterY(image.dotsPerMeterY());
+    wrapped.setColorSpace(colorSpace);
+    return wrapped;
+}
+
+// Adds the record to the encoded image file in `bytes`. Returns false, leaving `bytes` as they
+// were, when the metadata library cannot write that format or fails.
+bool embedMetadata(QByteArray &bytes, const MetadataRecord &record, QSize size)
+{
+    prepareMetadataLibrary();
+    try {
+        const auto image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
+        // Keeps the colour profile that the encoder wrote.
+        image->readMetadata();
+        image->setExifData(exifForImage(record, size));
+        image->setIptcData(record.iptc);
+        image->setXmpData(xmpForImage(record, size));
+        image->writeMetadata();
+        Exiv2::BasicIo &io = image->io();
+        if (io.open() != 0)
+            return false;
+        const Exiv2::DataBuf written = io.read(io.size());
+        io.close();
+        if (written.size_ != long(io.size()))
+            return false;
+        bytes = QByteArray(reinterpret_cast<const char *>(written.pData_), written.size_);
+        return true;
+    } catch (const std::exception &) { // the library's errors, and bad sizes read from a file
+        return false;
+    }
+}
+
 } // namespace
+
+PhotoMetadata readMetadata(const QString &path)
+{
+    prepareMetadataLibrary();
+    auto record = std::make_shared<MetadataRecord>();
+    try {
+        // Never a URL: the name is a file's.
+        const auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false);
+        image->readMetadata();
+        record->exif = image->exifData();
+        record->iptc = image->iptcData();
+        record->xmp = image->xmpData();
+        if (image->iccProfileDefined()) {
+            const Exiv2::DataBuf *profile = image->iccProfile();
+            record->colorSpace = QColorSpace::fromIccProfile(
+                QByteArray(reinterpret_cast<const char *>(profile->pData_), profile->size_));
+        }
+    } catch (const std::exception &) {
+        return {};
+    }
+    if (record->exif.empty() && record->iptc.empty() && record->xmp.empty()
+        && !record->colorSpace.isValid())
+        return {};
+    QImageReader reader(path);
+    record->turnedUpright = reader.transformation() != QImageIOHandler::TransformationNone;
+    return {std::move(record)};
+}
 
 void allowLargePhotos()
 {
@@ -52,6 +193,12 @@ bool isWritableImageName(const QString &path)
 
 bool writeImage(const QImage &image, const QString &path, QString *error)
 {
+    return writeImage(image, path, PhotoMetadata(), error);
+}
+
+bool writeImage(
+    const QImage &image, const QString &path, const PhotoMetadata &metadata, QString *error)
+{
     auto fail = [error](const QString &reason) {
         if (error)
             *error = reason;
@@ -63,11 +210,28 @@ bool writeImage(const QImage &image, const QString &path, QString *error)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
-    QImageWriter writer(&file, formatForName(path));
+    // With metadata, encoded in memory first for the metadata library to edit.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QIODevice *device = &file;
+    if (!metadata.isEmpty()) {
+        buffer.open(QIODevice::WriteOnly);
+        device = &buffer;
+    }
+    QImageWriter writer(device, formatForName(path));
     writer.setQuality(100);
-    if (!writer.write(image)) {
+    if (!writer.write(
+            metadata.isEmpty() ? image : withColorSpace(image, metadata.record->colorSpace))) {
         file.cancelWriting();
         return fail(writer.errorString());
+    }
+    if (!metadata.isEmpty()) {
+        // A format the metadata library cannot write (BMP) is saved with its pixels only.
+        embedMetadata(bytes, *metadata.record, image.size());
+        if (file.write(bytes) != bytes.size()) {
+            file.cancelWriting();
+            return fail(file.errorString());
+        }
     }
     if (!file.commit())
         return fail(file.errorString());

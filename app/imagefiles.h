@@ -1,9 +1,23 @@
 #pragma once
 
+#include <memory>
+
 #include <QImage>
 #include <QString>
 
 namespace tolvane {
+
+struct MetadataRecord;
+
+// What a photo file carries besides its pixels: Exif, IPTC and XMP metadata and a colour
+// profile. Kept apart from the image, so that a photo rebuilt pixel by pixel still saves with
+// them. Cheap to copy.
+struct PhotoMetadata
+{
+    std::shared_ptr<const MetadataRecord> record; // null when the file carries none
+
+    bool isEmpty() const { return !record; }
+};
 
 // Lets the image reader decode photos of up to about 250 megapixels (the toolkit's default
 // refuses anything above 128 MB decoded, about 33 megapixels), while a header that claims
@@ -14,6 +28,10 @@ void allowLargePhotos();
 // applied, converted to 32-bit ARGB. A null image when the file cannot be read.
 QImage readPhoto(const QString &path);
 
+// Reads the metadata and colour profile of the photo file at `path`; empty when it has none or
+// the file cannot be parsed. Thread-safe.
+PhotoMetadata readMetadata(const QString &path);
+
 // Reads a wire mask: any readable image, converted to 32-bit ARGB, orientation as stored.
 QImage readMask(const QString &path);
 
@@ -21,6 +39,12 @@ QImage readMask(const QString &path);
 // temporary file beside it and renamed, so a failed write leaves whatever was there before.
 // On failure returns false and, if `error` is given, a short reason.
 bool writeImage(const QImage &image, const QString &path, QString *error = nullptr);
+
+// As above, and the file also carries `metadata` when its format can hold it (JPEG and PNG among
+// others): the orientation tag says upright when the reader turned the pixels, the embedded Exif
+// thumbnail is dropped (it shows the photo as it was), the pixel size tags follow the image.
+bool writeImage(const QImage &image, const QString &path, const PhotoMetadata &metadata,
+    QString *error = nullptr);
 
 // Whether the image writer can write a file with this name's suffix.
 bool isWritableImageName(const QString &path);

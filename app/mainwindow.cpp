@@ -131,6 +131,7 @@ void MainWindow::on_actionOpen_triggered()
     m_undoStack.clear();
     m_savedRevision = 0;
     m_photo = std::move(photo);
+    m_photoMetadata = tolvane::readMetadata(m_filePath);
     statusBar()->clearMessage();
     setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName());
     const QPixmap pixmap = QPixmap::fromImage(m_photo);
@@ -195,7 +196,7 @@ bool MainWindow::savePhoto()
         const QString suffix = UserPrompts::filterSuffix(filter);
         name += QLatin1Char('.') + (suffix.isEmpty() ? QStringLiteral("jpg") : suffix);
     }
-    if (!tolvane::writeImage(m_photo, name)) {
+    if (!tolvane::writeImage(m_photo, name, m_photoMetadata)) {
         statusBar()->showMessage(tr("Failed to save image"));
         return false;
     }

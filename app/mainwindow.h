@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QUndoStack>
 
+#include "app/imagefiles.h"
 #include "core/plane.h"
 
 class MainWindowForm;
@@ -74,6 +75,8 @@ private:
     QUndoStack m_undoStack;
     tolvane::PlaneBuffer<std::uint8_t> m_brightnessMap;
     QImage m_photo;
+    // The opened file's metadata and colour profile, written with every Save of its photo.
+    tolvane::PhotoMetadata m_photoMetadata;
     // The photo revision (see photoRevision()) last opened or saved.
     int m_savedRevision = 0;
 };

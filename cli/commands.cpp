@@ -123,11 +123,14 @@ int reportNoMemory(const QString &path, const QImage &photo)
     return exitFileError;
 }
 
-// Reads a photo as Open does, timed as loading.
-QImage loadPhoto(const QString &path, StageTimes &times)
+// Reads a photo as Open does, and its metadata when asked, timed as loading.
+QImage loadPhoto(const QString &path, StageTimes &times, PhotoMetadata *metadata = nullptr)
 {
     StageClock clock(times, loadStage);
-    return readPhoto(path);
+    QImage photo = readPhoto(path);
+    if (metadata && !photo.isNull())
+        *metadata = readMetadata(path);
+    return photo;
 }
 
 QImage newArgbImage(QSize size)
@@ -170,13 +173,14 @@ QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding)
     return result;
 }
 
-bool save(const QImage &image, const QString &path, StageTimes &times)
+bool save(
+    const QImage &image, const QString &path, StageTimes &times, const PhotoMetadata &metadata = {})
 {
     QString reason;
     bool saved = false;
     {
         StageClock clock(times, saveStage);
-        saved = writeImage(image, path, &reason);
+        saved = writeImage(image, path, metadata, &reason);
     }
     if (!saved)
         printError(path + QStringLiteral(": ") + reason);
@@ -215,12 +219,15 @@ int runRemove(const CliOptions &options, StageTimes &times)
         return exitFileError;
 
     QImage photo;
+    PhotoMetadata metadata;
     QImage mask;
     {
         StageClock clock(times, loadStage);
         photo = readPhoto(input);
-        if (!photo.isNull())
+        if (!photo.isNull()) {
+            metadata = readMetadata(input);
             mask = readMask(options.mask);
+        }
     }
     if (photo.isNull())
         return reportUnreadable(input);
@@ -239,7 +246,7 @@ int runRemove(const CliOptions &options, StageTimes &times)
     }
     if (result.isNull())
         return reportNoMemory(input, photo);
-    return save(result, options.output, times) ? exitSuccess : exitFileError;
+    return save(result, options.output, times, metadata) ? exitSuccess : exitFileError;
 }
 
 QString traceFailure(const WireRoute &route, QPoint from, QPoint to)
@@ -426,7 +433,8 @@ private:
 
     bool clean(const CleanJob &job, StageTimes &times)
     {
-        QImage photo = loadPhoto(job.input, times);
+        PhotoMetadata metadata;
+        QImage photo = loadPhoto(job.input, times, &metadata);
         if (photo.isNull()) {
             reportUnreadable(job.input);
             return false;
@@ -459,7 +467,7 @@ private:
         photo = QImage();
         mask = QImage();
 
-        if (!save(cleaned, job.output, times))
+        if (!save(cleaned, job.output, times, metadata))
             return false;
 
         const std::lock_guard lock(m_mutex);

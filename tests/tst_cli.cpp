@@ -11,6 +11,7 @@
 #include "removal/columnfill.h"
 #include "selection/detection.h"
 #include "selection/wiremask.h"
+#include "taggedphoto.h"
 
 using namespace tolvane;
 
@@ -200,6 +201,23 @@ private slots:
             ? m_errors.size() == 1 && text.startsWith("tolvane-cli: " + fill(line))
             : !commandLine.endsWith("--timings") || text.endsWith(line);
         QVERIFY2(shown, qPrintable(text));
+    }
+
+    // remove and clean write the input's tags and colour profile as Save does.
+    void keepsMetadata()
+    {
+        writeTaggedJpeg(readPhoto(fill("{wires}")), fill("{dir}/tagged.jpg"));
+        QImage mask(48, 64, QImage::Format_ARGB32);
+        mask.fill(0);
+        QVERIFY(mask.save(fill("{dir}/mask.png")));
+        QVERIFY(run("remove {dir}/tagged.jpg --mask {dir}/mask.png -o {dir}/kept.jpg") == 0);
+        QVERIFY(run("clean {dir}/tagged.jpg -o {dir}/kept.png") == 0);
+        for (const char *name : {"{dir}/kept.jpg", "{dir}/kept.png"}) {
+            QVERIFY2(taggedPhotoSummary(fill(name))
+                    == QStringList({"Pellam", "K-1", "1", "2024:05:17 18:42:07", "48", "64", "N",
+                        "52/1", "Pellam 2024", "street", "1", "no thumbnail", "Adobe RGB"}),
+                name);
+        }
     }
 
     void helpAndVersionOnStdout()

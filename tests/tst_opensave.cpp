@@ -13,6 +13,7 @@
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
 #include "guitestsupport.h"
+#include "taggedphoto.h"
 
 namespace {
 
@@ -200,6 +201,46 @@ private slots:
         QCOMPARE(s.prompts.saveAsked, (QStringList {photos, saved, saved, saved, saved}));
         QCOMPARE(QSettings().value("CurrSaveDir").toString(), saved);
         QCOMPARE(QSettings().value("CurrDir").toString(), photos);
+    }
+
+    // The opened file's tags and colour profile go with every Save, before and after Process
+    // (whose photo is new pixels), as JPEG and as PNG: the orientation says upright and the
+    // pixel size is the upright one, the thumbnail (the photo with its wires) is gone, the
+    // profile is there once. A file with none saves with none.
+    void keepsMetadata()
+    {
+        Session s;
+        const QString tagged = s.photos.filePath("tagged.jpg");
+        writeTaggedJpeg(patternPhoto(40, 20), tagged);
+        const QStringList tags = {"Pellam", "K-1", "6", "2024:05:17 18:42:07", "40", "20", "N",
+            "52/1", "Pellam 2024", "street", "6", "thumbnail", "Adobe RGB"};
+        QCOMPARE(taggedPhotoSummary(tagged), tags);
+        QStringList kept = tags;
+        kept[2] = kept[10] = "1";
+        std::swap(kept[4], kept[5]);
+        kept[11] = "no thumbnail";
+
+        s.open(tagged);
+        QCOMPARE(s.window.photo().size(), QSize(20, 40));
+        for (const char *name : {"opened.jpg", "processed.jpg", "processed.png"}) {
+            if (name == QLatin1String("processed.jpg")) {
+                s.trigger("actionSelect");
+                s.trigger("actionProcess");
+                QVERIFY(s.window.photo().colorSpace() != QColorSpace(QColorSpace::AdobeRgb));
+            }
+            const QString path = s.saved.filePath(name);
+            s.save(path);
+            QCOMPARE(taggedPhotoSummary(path), kept);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll().count(path.endsWith("png") ? "iCCP" : "ICC_PROFILE"), 1);
+        }
+
+        s.open(writePhoto(s.photos, "plain.png", patternPhoto(4, 4)));
+        for (const char *name : {"plain.jpg", "plain.png"}) {
+            s.save(s.saved.filePath(name));
+            QVERIFY(tolvane::readMetadata(s.saved.filePath(name)).isEmpty());
+        }
     }
 };
 
