@@ -25,8 +25,13 @@ QAction *makeAction(QMainWindow *window, const char *name, const char *icon, boo
     action->setObjectName(QString::fromLatin1(name));
     action->setCheckable(checkable);
     if (icon) {
+        // The twice-as-large picture too, whatever the screens at start: the toolkit looks for
+        // "name@2x.png" by itself only when a screen of ratio 2 is already there.
+        QString file = QString::fromLatin1(icon);
         QIcon pictures;
-        pictures.addFile(QString::fromLatin1(icon), QSize(), QIcon::Normal, QIcon::Off);
+        pictures.addFile(file, QSize(), QIcon::Normal, QIcon::Off);
+        pictures.addFile(
+            file.insert(file.lastIndexOf(u'.'), u"@2x"), QSize(), QIcon::Normal, QIcon::Off);
         action->setIcon(pictures);
     }
     return action;

@@ -121,6 +121,15 @@ private slots:
         }
     }
 
+    // The toolbar pictures come from their @2x files on a screen of two device pixels per
+    // logical one, also when no such screen was there when the window was built.
+    void iconsSharpAtTwiceTheSize()
+    {
+        MainWindow window;
+        for (QAction *action : window.findChild<QToolBar *>()->actions())
+            QCOMPARE(action->icon().pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
+    }
+
     // Before any photo: the progress bar hidden, no status message, no scene and nothing to
     // undo. The Edit menu's action undoes the last command; one step out undoes one step in.
     void startStateUndoAndZoom()

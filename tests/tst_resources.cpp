@@ -5,6 +5,8 @@
 #include <QTest>
 
 // The icons compiled into tolvane_widgets: the exact set, readable pictures, and their storage.
+// Every toolbar picture has a copy twice the size, "name@2x.ext", for screens of two device
+// pixels per logical one.
 class TestResources : public QObject
 {
     Q_OBJECT
@@ -18,7 +20,13 @@ class TestResources : public QObject
 private slots:
     void exactlyTheSeventeenIcons()
     {
-        QCOMPARE(QDir(QStringLiteral(":/icons")).entryList(QDir::Files, QDir::Name), m_names);
+        QStringList names = m_names;
+        for (const QString &name : m_names) {
+            if (name != u"cleaner.ico")
+                names.append(QString(name).insert(name.lastIndexOf(u'.'), u"@2x"));
+        }
+        names.sort();
+        QCOMPARE(QDir(QStringLiteral(":/icons")).entryList(QDir::Files, QDir::Name), names);
     }
 
     void icon_data()
@@ -47,6 +55,9 @@ private slots:
             QCOMPARE(resource.compressionAlgorithm(), QResource::ZlibCompression);
         } else {
             QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
+            const QString large = QString(path).insert(path.lastIndexOf(u'.'), u"@2x");
+            QCOMPARE(QImage(large).size(), QImage(path).size() * 2);
+            QCOMPARE(QResource(large).compressionAlgorithm(), QResource::NoCompression);
         }
     }
 };

@@ -202,10 +202,12 @@ def frame(origin, angle):
 # Canvas
 
 class Canvas:
-    def __init__(self, size):
+    def __init__(self, size, ratio=1):
+        """size: pixels per side; ratio: device pixels per logical pixel (2 for an @2x file)."""
         self.size = size
+        self.logical_size = size // ratio
         self.scale = size / GRID  # pixels per design unit
-        self.pixel = 1 / self.scale  # one pixel in design units
+        self.pixel = ratio / self.scale  # one logical pixel in design units
         # Outline: one pixel on small icons, a little thicker on large ones.
         self.outline = max(self.pixel, 0.75)
         self.rgba = [0.0] * (size * size * 4)  # premultiplied
@@ -425,7 +427,7 @@ def draw_undo(cv):
 
 def draw_app(cv):
     """A sky photo with a wire that an eraser is wiping away."""
-    small = cv.size <= 16
+    small = cv.logical_size <= 16
     tile = rect(1.5, 2, 22.5, 22, 2.6)
     cv.fill(tile, rgba('#2e5677'))
     inner = tile.grow(-cv.outline)
@@ -453,10 +455,20 @@ def draw_app(cv):
 
 # ----------------------------------------------------------------------------------------------
 
-def render(design, size, *args):
-    cv = Canvas(size)
+def render(design, size, *args, ratio=1):
+    cv = Canvas(size * ratio, ratio)
     design(cv, *args)
     return cv
+
+
+def at2x(name):
+    """'openHS.png' -> 'openHS@2x.png': the name the toolkit looks for on a 2x screen."""
+    stem, dot, suffix = name.rpartition('.')
+    return stem + '@2x' + dot + suffix
+
+
+# The application icon in the sizes desktops look up in the hicolor theme.
+HICOLOR_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 
 def main():
@@ -466,11 +478,16 @@ def main():
         with open(os.path.join(here, name), 'wb') as f:
             f.write(data)
 
+    # Every toolbar picture also at twice the size, for screens with two device pixels per
+    # logical one: the same design with outlines and hairlines twice as wide.
     def png(name, design, size=24, *args):
-        write(name, png_bytes(size, render(design, size, *args).pixels()))
+        for ratio, file in ((1, name), (2, at2x(name))):
+            write(file, png_bytes(size * ratio, render(design, size, *args, ratio=ratio).pixels()))
 
     def bmp(name, design, size=24, *args):
-        write(name, bmp_bytes(size, render(design, size, *args).pixels(BMP_BACKGROUND)))
+        for ratio, file in ((1, name), (2, at2x(name))):
+            pixels = render(design, size, *args, ratio=ratio).pixels(BMP_BACKGROUND)
+            write(file, bmp_bytes(size * ratio, pixels))
 
     png('openHS.png', draw_open_folder)
     png('folder_open_32.png', draw_open_folder, 32)
@@ -486,8 +503,13 @@ def main():
         png(name, draw_magnifier, 24, '-')
     bmp('ZoomInHS.bmp', draw_magnifier, 24, '+')
     bmp('ZoomOutHS.bmp', draw_magnifier, 24, '-')
-    write('cleaner.ico', ico_bytes([(s, render(draw_app, s).pixels())
-                                    for s in (16, 24, 32, 48, 64, 256)]))
+    app = {s: render(draw_app, s).pixels() for s in HICOLOR_SIZES}  # the .ico's sizes among them
+    write('cleaner.ico', ico_bytes([(s, app[s]) for s in (16, 24, 32, 48, 64, 256)]))
+    for s in HICOLOR_SIZES:
+        folder = os.path.join(here, 'hicolor', '%dx%d' % (s, s), 'apps')
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, 'tolvane.png'), 'wb') as f:
+            f.write(png_bytes(s, app[s]))
 
 
 if __name__ == '__main__':
