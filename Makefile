@@ -1,20 +1,22 @@
 # Set-up, build and tests on Debian 12. `make run` and `make test` install whatever Debian
 # packages are missing (through sudo when not root), configure, build, then start the program
-# or run every test.
+# or run every test. `make install` builds and installs under PREFIX (default /usr/local),
+# staged under DESTDIR when given: make install PREFIX=/usr DESTDIR=/tmp/stage
 
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
 # What building, testing and running need; `make bench` adds Google Benchmark.
 PACKAGES := cmake ninja-build g++ make pkg-config \
             qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins \
-            libgl-dev fonts-dejavu-core libexiv2-dev
+            libgl-dev fonts-dejavu-core libexiv2-dev desktop-file-utils
 BENCH_PACKAGES := libbenchmark-dev
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all run test bench build configure deps bench-deps format clean
+.PHONY: all run test install bench build configure deps bench-deps format clean
 
 all: build
 
@@ -42,6 +44,9 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
 bench:
 	$(MAKE) deps EXTRA_PACKAGES="$(BENCH_PACKAGES)"

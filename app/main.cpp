@@ -8,6 +8,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tolvane 1.0"));
     QCoreApplication::setOrganizationName(QStringLiteral("Pellam software"));
+    // Ties the windows to the installed tolvane.desktop entry (its name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("tolvane"));
     tolvane::allowLargePhotos();
 
     int status = 0;

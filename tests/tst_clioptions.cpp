@@ -1,3 +1,5 @@
+#include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "cli/options.h"
@@ -26,6 +28,20 @@ private slots:
             options.widthThreshold, options.lengthThreshold, options.wirePadding, options.jobs};
         QCOMPARE(numbers, (QList<int> {7, 40, 3, 2}));
         QVERIFY(options.overwrite && options.timings);
+    }
+
+    // The manual page names every option that a --help text shows.
+    void manualPageCoversHelp()
+    {
+        QFile page(qEnvironmentVariable("TOLVANE_SOURCE_DIR") + "/resources/tolvane-cli.1");
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString manual = QString::fromUtf8(page.readAll()).remove(u'\\');
+        const QRegularExpression option("(?<![\\w-])--?[a-z][a-z-]*");
+        for (CliCommand topic : {CliCommand::Help, CliCommand::Detect, CliCommand::Remove,
+                 CliCommand::Trace, CliCommand::Clean}) {
+            for (const QRegularExpressionMatch &match : option.globalMatch(helpText(topic)))
+                QVERIFY2(manual.contains(match.captured()), qPrintable(match.captured()));
+        }
     }
 };
 
