@@ -113,12 +113,15 @@ QImage withColorSpace(const QImage &image, const QColorSpace &colorSpace)
     return wrapped;
 }
 
-// Adds the record to the encoded image file in `bytes`. Returns false, leaving `bytes` as they
-// were, when the metadata library cannot write that format or fails.
-bool embedMetadata(QByteArray &bytes, const MetadataRecord &record, QSize size)
+// Writes the encoded image file `bytes` to `out` with the record added. Returns false when the
+// metadata library cannot write that format or fails (nothing is written then), or when
+// writing to `out` fails.
+bool writeWithMetadata(
+    const QByteArray &bytes, const MetadataRecord &record, QSize size, QIODevice &out)
 {
     prepareMetadataLibrary();
     try {
+        // Reads `bytes` in place; the edited file is the library's own copy.
         const auto image = Exiv2::ImageFactory::open(
             reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
         // Keeps the colour profile that the encoder wrote.
@@ -128,14 +131,8 @@ bool embedMetadata(QByteArray &bytes, const MetadataRecord &record, QSize size)
         image->setXmpData(xmpForImage(record, size));
         image->writeMetadata();
         Exiv2::BasicIo &io = image->io();
-        if (io.open() != 0)
-            return false;
-        const Exiv2::DataBuf written = io.read(io.size());
-        io.close();
-        if (written.size_ != long(io.size()))
-            return false;
-        bytes = QByteArray(reinterpret_cast<const char *>(written.pData_), written.size_);
-        return true;
+        const qint64 length = qint64(io.size());
+        return out.write(reinterpret_cast<const char *>(io.mmap()), length) == length;
     } catch (const std::exception &) { // the library's errors, and bad sizes read from a file
         return false;
     }
@@ -227,8 +224,10 @@ bool writeImage(
     }
     if (!metadata.isEmpty()) {
         // A format the metadata library cannot write (BMP) is saved with its pixels only.
-        embedMetadata(bytes, *metadata.record, image.size());
-        if (file.write(bytes) != bytes.size()) {
+        if (!writeWithMetadata(bytes, *metadata.record, image.size(), file)
+            && file.error() == QFileDevice::NoError)
+            file.write(bytes);
+        if (file.error() != QFileDevice::NoError) {
             file.cancelWriting();
             return fail(file.errorString());
         }
