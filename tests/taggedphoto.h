@@ -42,20 +42,11 @@ inline void writeTaggedJpeg(const QImage &landscape, const QString &path)
     image->xmpData()["Xmp.tiff.Orientation"] = "6";
     image->writeMetadata();
 
-    Exiv2::BasicIo &io = image->io();
-    io.open();
-    const Exiv2::DataBuf written = io.read(io.size());
     QFile file(path);
+    const qint64 size = qint64(image->io().size());
     if (!file.open(QIODevice::WriteOnly)
-        || file.write(reinterpret_cast<const char *>(written.pData_), written.size_)
-            != written.size_)
+        || file.write(reinterpret_cast<const char *>(image->io().mmap()), size) != size)
         qFatal("cannot write %s", qPrintable(path));
-}
-
-template <typename Key, typename Data> QString tagText(const Data &data, const char *key)
-{
-    const auto found = data.findKey(Key(key));
-    return found == data.end() ? QStringLiteral("-") : QString::fromStdString(found->toString());
 }
 
 // What the file at `path` says of the tags above, in their order, then whether it holds a
@@ -64,18 +55,19 @@ inline QStringList taggedPhotoSummary(const QString &path)
 {
     const auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false);
     image->readMetadata();
-    const Exiv2::ExifData &exif = image->exifData();
+    auto text = [](const auto &data, const auto &key) {
+        const auto found = data.findKey(key);
+        return found == data.end() ? QString("-") : QString::fromStdString(found->toString());
+    };
     QStringList summary;
-    for (const char *key : {"Exif.Image.Make", "Exif.Image.Model", "Exif.Image.Orientation",
-             "Exif.Photo.DateTimeOriginal", "Exif.Photo.PixelXDimension",
-             "Exif.Photo.PixelYDimension", "Exif.GPSInfo.GPSLatitudeRef",
-             "Exif.GPSInfo.GPSLatitude"})
-        summary << tagText<Exiv2::ExifKey>(exif, key);
-    summary << tagText<Exiv2::IptcKey>(image->iptcData(), "Iptc.Application2.Copyright")
-            << tagText<Exiv2::XmpKey>(image->xmpData(), "Xmp.dc.subject")
-            << tagText<Exiv2::XmpKey>(image->xmpData(), "Xmp.tiff.Orientation");
-    summary << (Exiv2::ExifThumbC(exif).copy().size_ ? "thumbnail" : "no thumbnail");
-    const bool adobe = QImage(path).colorSpace() == QColorSpace(QColorSpace::AdobeRgb);
-    summary << (adobe ? "Adobe RGB" : "other colours");
+    for (const char *key : {"Image.Make", "Image.Model", "Image.Orientation",
+             "Photo.DateTimeOriginal", "Photo.PixelXDimension", "Photo.PixelYDimension",
+             "GPSInfo.GPSLatitudeRef", "GPSInfo.GPSLatitude"})
+        summary << text(image->exifData(), Exiv2::ExifKey(std::string("Exif.") + key));
+    summary << text(image->iptcData(), Exiv2::IptcKey("Iptc.Application2.Copyright"))
+            << text(image->xmpData(), Exiv2::XmpKey("Xmp.dc.subject"))
+            << text(image->xmpData(), Exiv2::XmpKey("Xmp.tiff.Orientation"))
+            << (Exiv2::ExifThumbC(image->exifData()).copy().size_ ? "thumbnail" : "no thumbnail")
+            << (QImage(path).colorSpace() == QColorSpace::AdobeRgb ? "Adobe RGB" : "other");
     return summary;
 }

@@ -221,12 +221,11 @@ private slots:
         kept[11] = "no thumbnail";
 
         s.open(tagged);
-        QCOMPARE(s.window.photo().size(), QSize(20, 40));
         for (const char *name : {"opened.jpg", "processed.jpg", "processed.png"}) {
             if (name == QLatin1String("processed.jpg")) {
                 s.trigger("actionSelect");
                 s.trigger("actionProcess");
-                QVERIFY(s.window.photo().colorSpace() != QColorSpace(QColorSpace::AdobeRgb));
+                QVERIFY(s.window.photo().colorSpace() != QColorSpace::AdobeRgb);
             }
             const QString path = s.saved.filePath(name);
             s.save(path);
