@@ -341,7 +341,11 @@ try {
     QImage mask = (m_maskItem ? m_maskItem->pixmap() : empty).toImage();
     checkAllocated(mask, QSize(w, h));
     {
+        // The image may still share the pixmap's pixels; without memory for its own copy the
+        // painter does not start.
         QPainter painter(&mask);
+        if (!painter.isActive())
+            throw std::bad_alloc();
         painter.drawPixmap(QRect(QPoint(route.x0, route.y0), path.size()), path);
     }
     QPixmap marks = QPixmap::fromImage(mask);
