@@ -1,4 +1,5 @@
 #include <csignal>
+#include <functional>
 
 #include <QAction>
 #include <QBuffer>
@@ -31,30 +32,21 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
     return file.fileName();
 }
 
-// Lowers the soft limit on one resource of this process for its lifetime; a file-size limit
-// makes writes past it fail with EFBIG, as on a full disk, rather than end the process.
-class ResourceLimit
+// Lowers this process's soft limit on a resource for the object's lifetime. Past a file-size
+// limit, writes fail with EFBIG as on a full disk (the signal is ignored in initTestCase).
+struct ResourceLimit
 {
-public:
+    int resource;
+    rlimit old {};
     ResourceLimit(int resource, rlim_t bytes)
-        : m_resource(resource)
+        : resource(resource)
     {
-        getrlimit(resource, &m_old);
-        const rlimit limit {bytes, m_old.rlim_max};
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(resource, &old);
+        const rlimit limit {bytes, old.rlim_max};
         if (setrlimit(resource, &limit) != 0)
             qFatal("cannot limit resource %d", resource);
     }
-    ~ResourceLimit()
-    {
-        setrlimit(m_resource, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    int m_resource;
-    rlimit m_old {};
-    void (*m_oldHandler)(int) = nullptr;
+    ~ResourceLimit() { setrlimit(resource, &old); }
 };
 
 // The address space this process uses now, in bytes.
@@ -63,13 +55,8 @@ rlim_t addressSpaceInUse()
     QFile status("/proc/self/status");
     if (!status.open(QIODevice::ReadOnly))
         qFatal("cannot read /proc/self/status");
-    const QByteArray text = status.readAll();
-    const qsizetype at = text.indexOf("VmSize:");
-    return rlim_t(text.mid(at + 7, text.indexOf('\n', at) - at - 7)
-                      .trimmed()
-                      .split(' ')[0]
-                      .toLongLong())
-        * 1024;
+    const QRegularExpression size("VmSize:\\s*(\\d+) kB");
+    return rlim_t(size.match(QString(status.readAll())).captured(1).toLongLong()) * 1024;
 }
 
 // White, with a dark two-row wire on rows 10-11 from column 5 through 64.
@@ -145,6 +132,7 @@ private slots:
     {
         useTemporarySettings(m_settingsDir);
         tolvane::allowLargePhotos();
+        std::signal(SIGXFSZ, SIG_IGN);
     }
     void init() { QSettings().clear(); }
 
@@ -351,14 +339,13 @@ private slots:
         QStringList messages;
         {
             const ResourceLimit limit(RLIMIT_AS, addressSpaceInUse() + (16 << 20));
-            for (const char *tool : {"actionSelect", "actionProcess"}) {
-                s.trigger(tool);
+            for (const std::function<void()> &tool : QList<std::function<void()>> {
+                     [&] { s.trigger("actionSelect"); }, [&] { s.trigger("actionProcess"); },
+                     [&] { s.smartSelect(QPoint(40, 10)); }, [&] { s.open(path); }}) {
+                s.window.statusBar()->clearMessage();
+                tool();
                 messages << statusMessage(s.window);
             }
-            s.smartSelect(QPoint(40, 10));
-            messages << statusMessage(s.window);
-            s.open(path);
-            messages << statusMessage(s.window);
         }
         QCOMPARE(messages,
             (QStringList {"Not enough memory", "Not enough memory", "Not enough memory",
