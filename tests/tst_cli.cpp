@@ -288,8 +288,8 @@ private slots:
     }
 
     // Without memory for a photo-sized image the command stops with status 2, one line and no
-    // file. The limit leaves room to hold the photo (196 MB) once with some 190 MB to spare,
-    // not twice.
+    // file. The limit holds the photo (196 MB) once, with about 200 MB for the program itself,
+    // but not twice.
     void outOfMemory_data()
     {
         QTest::addColumn<QString>("commandLine");
