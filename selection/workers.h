@@ -12,12 +12,6 @@
 
 namespace tolvane {
 
-// Runs fn(worker, i) once for every chunk i in 0 ... chunkCount - 1, on the calling thread
-// and, when `worthThreads` says the job is big enough, on the machine's other cores too. Each
-// thread makes its own worker with makeWorker() (scratch memory reused from chunk to chunk).
-// Chunks are handed out in increasing order as threads become free, so uneven chunks balance
-// out. The chunks must be independent and keep their results apart, so that the outcome does
-// not depend on which thread ran what. An exception stops the handing out and is thrown here.
 // Runs work() on the calling thread and on up to threadCount - 1 helper threads at once, and
 // returns when all have finished. Helpers the system cannot start are left out, so work() must
 // share out the job rather than count on a number of threads. The first exception thrown on any
@@ -37,6 +31,7 @@ template <typename Work> void runOnThreads(int threadCount, Work work)
     };
     {
         std::vector<std::jthread> helpers;
+        // A helper that cannot start (no memory for its stack) leaves its share to the others.
         try {
             helpers.reserve(std::size_t(std::max(threadCount - 1, 0)));
             for (int t = 1; t < threadCount; ++t)
@@ -49,6 +44,12 @@ template <typename Work> void runOnThreads(int threadCount, Work work)
         std::rethrow_exception(failure);
 }
 
+// Runs fn(worker, i) once for every chunk i in 0 ... chunkCount - 1, on the calling thread
+// and, when `worthThreads` says the job is big enough, on the machine's other cores too. Each
+// thread makes its own worker with makeWorker() (scratch memory reused from chunk to chunk).
+// Chunks are handed out in increasing order as threads become free, so uneven chunks balance
+// out. The chunks must be independent and keep their results apart, so that the outcome does
+// not depend on which thread ran what. An exception stops the handing out and is thrown here.
 template <typename MakeWorker, typename Fn>
 void forEachChunk(int chunkCount, bool worthThreads, MakeWorker makeWorker, Fn fn)
 {
