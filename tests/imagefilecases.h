@@ -26,3 +26,12 @@ QString writeImageFileCase(const ImageFileCase &file, const QString &folder);
 
 // Whether `opened` is the photo the case must open as.
 bool opensAsExpected(const QImage &opened, const ImageFileCase &file);
+
+// Address-checked builds reserve terabytes of address space; no limit on it leaves them room.
+#if defined(__SANITIZE_ADDRESS__)
+#define TOLVANE_ADDRESS_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOLVANE_ADDRESS_CHECKED 1
+#endif
+#endif

@@ -300,7 +300,7 @@ private slots:
 
     void outOfMemory()
     {
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef TOLVANE_ADDRESS_CHECKED
         QSKIP("the address sanitizer reserves more address space than any limit allows");
 #endif
         QFETCH(QString, commandLine);

@@ -326,7 +326,7 @@ private slots:
     // cannot read; the photo, its marks and its history stay as they were.
     void outOfMemory()
     {
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef TOLVANE_ADDRESS_CHECKED
         QSKIP("the address sanitizer reserves more address space than any limit allows");
 #endif
         Session s;
