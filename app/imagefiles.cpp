@@ -232,6 +232,13 @@ bool writeImage(
             return fail(file.errorString());
         }
     }
+    // The writer's last bytes wait in the file's buffer, and a full disk refuses them only
+    // when they are flushed; commit() alone would not notice and keep a cut file.
+    if (!file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return fail(reason);
+    }
     if (!file.commit())
         return fail(file.errorString());
     return true;

@@ -1,5 +1,7 @@
 #include "app/mainwindow.h"
 
+#include <new>
+
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -27,6 +29,15 @@
 namespace {
 
 constexpr QPoint noControlPoint(-100, -100);
+
+// Images report a failed allocation with a null result rather than an exception; this turns it
+// into one, so that a tool has a single way out when memory runs short. Expecting an empty size
+// lets the null image of an empty photo through.
+template <typename Image> void checkAllocated(const Image &image, QSize size)
+{
+    if (image.size() != size)
+        throw std::bad_alloc();
+}
 
 } // namespace
 
@@ -108,33 +119,40 @@ bool MainWindow::mayDiscardChanges()
 }
 
 void MainWindow::on_actionOpen_triggered()
-{
+try {
     if (!mayDiscardChanges())
         return;
     const QString dir = m_settings.value(QStringLiteral("CurrDir")).toString();
-    m_filePath = UserPrompts::current().openFileName(this, tr("Open Image"), dir,
+    const QString path = UserPrompts::current().openFileName(this, tr("Open Image"), dir,
         tr("Image Files (*.png *.jpg *.bmp *.jpeg *.tiff *.tif *.gif);;All files (*.*)"));
-    if (m_filePath.isEmpty()) {
+    if (path.isEmpty()) {
         statusBar()->showMessage(tr("No file selected"));
         return;
     }
-    const QFileInfo file(m_filePath);
+    const QFileInfo file(path);
     m_settings.setValue(QStringLiteral("CurrDir"), file.absoluteDir().canonicalPath());
 
-    QImage photo = tolvane::readPhoto(m_filePath);
+    QImage photo = tolvane::readPhoto(path);
     if (photo.isNull()) {
         statusBar()->showMessage(tr("Failed to read image"));
         return;
     }
+    // All the new photo needs is made before the old one goes, so that running out of memory
+    // leaves the photo and its history as they were.
+    const QPixmap pixmap = QPixmap::fromImage(photo);
+    checkAllocated(pixmap, photo.size());
+    tolvane::PlaneBuffer<std::uint8_t> brightness(photo.width(), photo.height());
+    tolvane::computeBrightness(tolvane::argbPlane(photo), brightness.view());
     // The history belongs to the photo it was made on: an undo must never bring back a photo
     // of another size than the brightness map.
     m_undoStack.clear();
     m_savedRevision = 0;
+    m_filePath = path;
     m_photo = std::move(photo);
+    m_brightnessMap = std::move(brightness);
     m_photoMetadata = tolvane::readMetadata(m_filePath);
     statusBar()->clearMessage();
     setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName());
-    const QPixmap pixmap = QPixmap::fromImage(m_photo);
 
     for (QSpinBox *box : {m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox})
         box->setEnabled(true);
@@ -157,8 +175,13 @@ void MainWindow::on_actionOpen_triggered()
     view->show();
 
     m_lastControlPoint = noControlPoint;
-    m_brightnessMap = tolvane::PlaneBuffer<std::uint8_t>(m_photo.width(), m_photo.height());
-    tolvane::computeBrightness(tolvane::argbPlane(m_photo), m_brightnessMap.view());
+} catch (const std::bad_alloc &) {
+    showNoMemory();
+}
+
+void MainWindow::showNoMemory()
+{
+    statusBar()->showMessage(tr("Not enough memory"));
 }
 
 void MainWindow::clearScene()
@@ -216,23 +239,25 @@ void MainWindow::on_actionSmartSelect_toggled(bool checked)
 }
 
 void MainWindow::on_actionProcess_triggered()
-{
-    if (!m_maskItem)
+try {
+    if (!m_maskItem || m_maskItem->pixmap().size() != m_photo.size())
         return;
     const QImage mask = m_maskItem->pixmap().toImage();
-    if (mask.size() != m_photo.size())
-        return;
     QImage cleaned(mask.size(), QImage::Format_ARGB32);
+    checkAllocated(mask, m_photo.size());
+    checkAllocated(cleaned, m_photo.size());
     tolvane::clearWires(tolvane::argbPlane(m_photo), tolvane::argbPlane(mask),
         m_ui->padspinbox->value(), tolvane::mutableArgbPlane(cleaned));
     auto *command
         = new ProcessCommand(std::move(cleaned), &m_scene, m_photoItem, m_maskItem, m_photo);
     command->setText(tr("Clear wires"));
     m_undoStack.push(command);
+} catch (const std::bad_alloc &) {
+    showNoMemory();
 }
 
 void MainWindow::on_actionSelect_triggered()
-{
+try {
     QProgressBar *progress = m_ui->progressBar;
     progress->show();
     // Detection runs its stages fused over tiles of columns on both cores, never holding a
@@ -244,10 +269,16 @@ void MainWindow::on_actionSelect_triggered()
         progress->setValue(stage);
 
     QImage mask(m_photo.size(), QImage::Format_ARGB32);
+    checkAllocated(mask, m_photo.size());
     tolvane::paintTraces(traces, tolvane::mutableArgbPlane(mask));
-    m_undoStack.push(new SelectCommand(m_maskItem, QPixmap::fromImage(mask), &m_scene));
+    QPixmap marks = QPixmap::fromImage(mask);
+    checkAllocated(marks, m_photo.size());
+    m_undoStack.push(new SelectCommand(m_maskItem, std::move(marks), &m_scene));
     progress->setValue(100);
     progress->hide();
+} catch (const std::bad_alloc &) {
+    m_ui->progressBar->hide();
+    showNoMemory();
 }
 
 void MainWindow::on_actionZoomMinus_triggered()
@@ -266,7 +297,7 @@ void MainWindow::removePreview()
 }
 
 void MainWindow::ProcessSmartSelect(QRect rect, bool pressed, bool is_right)
-{
+try {
     if (pressed && is_right) {
         removePreview();
         m_lastControlPoint = noControlPoint;
@@ -291,23 +322,40 @@ void MainWindow::ProcessSmartSelect(QRect rect, bool pressed, bool is_right)
     if (route.outcome != tolvane::WireRoute::Outcome::Found)
         return;
     const QPixmap path = QPixmap::fromImage(tolvane::routeImage(route));
+    checkAllocated(path, QSize(route.width, route.height));
     m_previewItem = m_scene.addPixmap(path);
     m_previewItem->setPos(route.x0 + 10, route.y0 + 10);
     m_previewItem->setZValue(SceneZ::preview);
     if (!pressed)
         return;
 
+    // The first commit starts from an empty mask, put in place outside the history once every
+    // image of the commit exists.
+    QPixmap empty;
     if (!m_maskItem) {
-        QImage empty(w, h, QImage::Format_ARGB32);
-        empty.fill(0);
-        addSceneItem(&m_scene, m_maskItem, QPixmap::fromImage(empty), SceneZ::mask);
+        QImage image(w, h, QImage::Format_ARGB32);
+        checkAllocated(image, QSize(w, h));
+        image.fill(0);
+        empty = QPixmap::fromImage(image);
+        checkAllocated(empty, QSize(w, h));
     }
-    QImage mask = m_maskItem->pixmap().toImage();
+    QImage mask = (m_maskItem ? m_maskItem->pixmap() : empty).toImage();
+    checkAllocated(mask, QSize(w, h));
     {
+        // The image may still share the pixmap's pixels; without memory for its own copy the
+        // painter does not start.
         QPainter painter(&mask);
+        if (!painter.isActive())
+            throw std::bad_alloc();
         painter.drawPixmap(QRect(QPoint(route.x0, route.y0), path.size()), path);
     }
+    QPixmap marks = QPixmap::fromImage(mask);
+    checkAllocated(marks, QSize(w, h));
+    if (!m_maskItem)
+        addSceneItem(&m_scene, m_maskItem, empty, SceneZ::mask);
     removePreview();
     m_undoStack.push(new SmartSelectCommand(
-        m_maskItem, QPixmap::fromImage(mask), &m_scene, m_lastControlPoint, cursor.x, cursor.y));
+        m_maskItem, std::move(marks), &m_scene, m_lastControlPoint, cursor.x, cursor.y));
+} catch (const std::bad_alloc &) {
+    showNoMemory();
 }

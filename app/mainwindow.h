@@ -61,6 +61,8 @@ private:
     bool mayDiscardChanges();
     void clearScene();
     void removePreview();
+    // Says in the status bar that a tool stopped for want of memory.
+    void showNoMemory();
     int photoRevision() const;
 
     MainWindowForm *m_ui;

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
-#include <thread>
+#include <new>
 #include <vector>
 
 #include <QDir>
@@ -26,6 +26,7 @@
 #include "selection/planes.h"
 #include "selection/smarttrace.h"
 #include "selection/wiremask.h"
+#include "selection/workers.h"
 
 namespace tolvane {
 
@@ -120,6 +121,13 @@ int reportNoMemory(const QString &path, const QImage &photo)
 {
     printError(path + QStringLiteral(": not enough memory for a ") + sizeText(photo)
         + QStringLiteral(" image"));
+    return exitFileError;
+}
+
+// For a working buffer that could not be allocated somewhere inside a stage.
+int reportNoMemory(const QString &path)
+{
+    printError(path + QStringLiteral(": not enough memory"));
     return exitFileError;
 }
 
@@ -406,14 +414,11 @@ public:
         , m_jobs(jobs)
     { }
 
-    // Processes every job with up to `workers` threads; returns false if any failed.
+    // Processes every job with up to `workers` threads (fewer if the system cannot start
+    // them); returns false if any failed.
     bool run(int workers, StageTimes &times)
     {
-        std::vector<std::thread> threads;
-        for (int i = 0; i < workers; ++i)
-            threads.emplace_back([this] { work(); });
-        for (std::thread &thread : threads)
-            thread.join();
+        runOnThreads(workers, [this] { work(); });
         times.merge(m_times);
         return !m_failed;
     }
@@ -423,8 +428,15 @@ private:
     {
         StageTimes times;
         bool failed = false;
-        for (std::size_t i = m_next++; i < m_jobs.size(); i = m_next++)
-            failed = !clean(m_jobs[i], times) || failed;
+        for (std::size_t i = m_next++; i < m_jobs.size(); i = m_next++) {
+            bool cleaned = false;
+            try {
+                cleaned = clean(m_jobs[i], times);
+            } catch (const std::bad_alloc &) {
+                reportNoMemory(m_jobs[i].input);
+            }
+            failed = !cleaned || failed;
+        }
 
         const std::lock_guard lock(m_mutex);
         m_times.merge(times);
@@ -529,22 +541,27 @@ int runCommand(const CliOptions &options)
 {
     StageTimes times;
     int status = exitUsage;
-    switch (options.command) {
-    case CliCommand::Detect:
-        status = runDetect(options, times);
-        break;
-    case CliCommand::Remove:
-        status = runRemove(options, times);
-        break;
-    case CliCommand::Trace:
-        status = runTrace(options, times);
-        break;
-    case CliCommand::Clean:
-        status = runClean(options, times);
-        break;
-    case CliCommand::Help:
-    case CliCommand::Version:
-        break;
+    try {
+        switch (options.command) {
+        case CliCommand::Detect:
+            status = runDetect(options, times);
+            break;
+        case CliCommand::Remove:
+            status = runRemove(options, times);
+            break;
+        case CliCommand::Trace:
+            status = runTrace(options, times);
+            break;
+        case CliCommand::Clean:
+            status = runClean(options, times);
+            break;
+        case CliCommand::Help:
+        case CliCommand::Version:
+            break;
+        }
+    } catch (const std::bad_alloc &) {
+        // Nothing has been written: outputs are saved last, each complete or not at all.
+        status = reportNoMemory(options.inputs.value(0));
     }
     if (options.timings && !times.isEmpty())
         printLine(times.line());

@@ -374,8 +374,8 @@ Commands:
 Every command also takes --timings: one extra line on standard error with the time of each
 stage. 'tolvane-cli COMMAND --help' describes a command and its options.
 
-Exit status: 0 success; 1 usage error; 2 a file could not be read or written; 3 trace
-committed no segment.
+Exit status: 0 success; 1 usage error; 2 a file could not be read or written, or memory ran
+out; 3 trace committed no segment.
 )";
 
 const char detectHelp[]

@@ -4,12 +4,13 @@
 #include <atomic>
 #include <cstring>
 #include <span>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "selection/workers.h"
 
 namespace tolvane {
 
@@ -232,17 +233,20 @@ template <typename T> ColumnRuns runsOf(Plane<const T> marks)
 }
 
 // Runs task(0) ... task(count - 1) on both cores, each core taking the next task as soon as it
-// is free, so that a core busy with another program doesn't hold the result back.
+// is free, so that a core busy with another program doesn't hold the result back. A task's
+// exception (no memory for its runs) stops the others and is thrown here.
 template <typename Task> void runOnBothCores(int count, Task task)
 {
     std::atomic<int> next = 0;
-    auto work = [&] {
-        for (int i = next++; i < count; i = next++)
-            task(i);
-    };
-    std::thread helper(work);
-    work();
-    helper.join();
+    runOnThreads(2, [&] {
+        try {
+            for (int i = next++; i < count; i = next++)
+                task(i);
+        } catch (...) {
+            next = count;
+            throw;
+        }
+    });
 }
 
 // Copies a row with stores that bypass the cache: the result isn't read back soon, and not

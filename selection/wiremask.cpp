@@ -32,6 +32,8 @@ Plane<Argb> mutableArgbPlane(QImage &image)
 QImage routeImage(const WireRoute &route)
 {
     QImage image(route.width, route.height, QImage::Format_ARGB32);
+    if (image.isNull())
+        return image;
     image.fill(0);
     const Plane<Argb> pixels = mutableArgbPlane(image);
     for (int y = 0; y < route.height; ++y) {

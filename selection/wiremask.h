@@ -15,7 +15,7 @@ Plane<const Argb> argbPlane(const QImage &image);
 Plane<Argb> mutableArgbPlane(QImage &image);
 
 // A traced route as an image of its search window: opaque yellow on the route's pixels,
-// transparent elsewhere.
+// transparent elsewhere. A null image when there is no memory for it.
 QImage routeImage(const WireRoute &route);
 
 } // namespace tolvane

@@ -1,6 +1,8 @@
+#include <csignal>
 #include <tuple>
 #include <utility>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -8,10 +10,12 @@
 #include <QTest>
 
 #include "app/imagefiles.h"
+#include "imagefilecases.h"
 #include "removal/columnfill.h"
 #include "selection/detection.h"
 #include "selection/wiremask.h"
 #include "taggedphoto.h"
+#include <sys/resource.h>
 
 using namespace tolvane;
 
@@ -43,10 +47,18 @@ class TestCli : public QObject
     QImage image(const QString &name) const { return readMask(fill(name)); }
 
     // Runs tolvane-cli on `commandLine`, split at spaces after filling in the placeholders;
-    // returns its exit status.
-    int run(const QString &commandLine)
+    // returns its exit status. A `limit` (setrlimit's resource and bytes) holds for the run.
+    int run(const QString &commandLine, std::pair<int, rlim_t> limit = {-1, 0})
     {
         QProcess process;
+        process.setChildProcessModifier([limit] {
+            if (limit.first < 0)
+                return;
+            // Past the file-size limit a write then fails with EFBIG, as on a full disk.
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit bytes {limit.second, limit.second};
+            setrlimit(limit.first, &bytes);
+        });
         process.start(TOLVANE_CLI_PATH, fill(commandLine).split(u' ', Qt::SkipEmptyParts));
         const bool ended = process.waitForFinished(120000);
         m_stdout += process.readAllStandardOutput();
@@ -218,6 +230,112 @@ private slots:
                         "52/1", "Pellam 2024", "street", "1", "no thumbnail", "Adobe RGB"}),
                 name);
         }
+    }
+
+    void imageFiles_data()
+    {
+        QTest::addColumn<ImageFileCase>("file");
+        for (const auto &[name, file] : imageFileCases())
+            QTest::newRow(name) << file;
+    }
+
+    // Every command reads each file as Open does: it works on the photo Open shows, or stops
+    // with status 2 and one line naming the file.
+    void imageFiles()
+    {
+        QFETCH(ImageFileCase, file);
+        const QString path = writeImageFileCase(file, m_dir.path());
+        if (path.isEmpty())
+            QSKIP("permissions do not stop this user (root) from reading");
+        const QImage photo = readPhoto(path);
+        QVERIFY(opensAsExpected(photo, file));
+        const QString corner = QString("%1,%2").arg(photo.width() - 1).arg(photo.height() - 1);
+        for (const QString &command :
+            QStringList {"detect %1 -o {out}", "remove %1 --mask %1 -o {out}",
+                "trace %1 -o {out} --points 0,0 " + corner, "clean %1 -o {out} --overwrite"}) {
+            QFile::remove(fill("{out}"));
+            const int status = run(command.arg(path));
+            if (photo.isNull()) {
+                // Before it, libpng and libtiff may print their own complaint.
+                QCOMPARE(status, 2);
+                QCOMPARE(m_errors.constLast(), "tolvane-cli: " + path + ": Failed to read image");
+                continue;
+            }
+            // A trace that finds no thin line writes nothing; clean reports each file.
+            const bool traced = status == 0 || (status == 3 && command.startsWith("trace"));
+            const int lines = command.startsWith("clean") || status == 3 ? 1 : 0;
+            QVERIFY2(traced && m_errors.size() == lines, qPrintable(command));
+            QCOMPARE(QFile::exists(fill("{out}")), status == 0);
+            if (status == 0)
+                QCOMPARE(image("{out}").size(), photo.size());
+        }
+    }
+
+    void writeFailures_data()
+    {
+        QTest::addColumn<QString>("commandLine"); // writing {dir}/keep/old.png
+        QTest::addColumn<bool>("fullDisk"); // or a read-only folder
+        for (const char *command : {"detect {wires} -o", "remove {wires} --mask {wires} -o",
+                 "trace {wires} --points 4,30 40,27 -o", "clean {wires} --overwrite -o"}) {
+            QTest::addRow("%s, full disk", command) << QString(command) << true;
+            QTest::addRow("%s, read-only folder", command) << QString(command) << false;
+        }
+    }
+
+    // A write that fails is reported on the output, leaves the file that was there and no
+    // other, and ends with status 2.
+    void writeFailures()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(bool, fullDisk);
+        const QString folder = fill("{dir}/keep"), old = folder + "/old.png";
+        QFile::setPermissions(folder, QFile::Permissions(0x7700));
+        QVERIFY(QDir(folder).removeRecursively() && QDir().mkpath(folder));
+        QVERIFY(QFile::copy(fill("{line}"), old));
+        QFile::setPermissions(folder, fullDisk ? QFile::Permissions(0x7700) : QFile::ReadOwner);
+        const bool writable = QFile(folder + "/probe").open(QIODevice::WriteOnly);
+        QFile::remove(folder + "/probe");
+        if (!fullDisk && writable)
+            QSKIP("permissions do not stop this user (root) from writing");
+        const int status = run(commandLine + " " + old, {fullDisk ? RLIMIT_FSIZE : -1, 64});
+        QFile::setPermissions(folder, QFile::Permissions(0x7700));
+        QVERIFY(status == 2 && m_errors.size() == 1);
+        QVERIFY2(m_errors[0].startsWith("tolvane-cli: " + old + ": "), qPrintable(m_errors[0]));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {"old.png"});
+        QCOMPARE(image(old), image("{line}"));
+    }
+
+    // Without memory for a photo-sized image the command stops with status 2, one line and no
+    // file. The limit holds the photo (196 MB) once, with about 200 MB for the program itself,
+    // but not twice.
+    void outOfMemory_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::newRow("detect") << "detect {dir}/big.png -o {out}";
+        QTest::newRow("trace") << "trace {dir}/big.png -o {out} --points 0,5 90,5";
+        QTest::newRow("clean") << "clean {dir}/big.png -o {out}";
+    }
+
+    void outOfMemory()
+    {
+#ifdef TOLVANE_ADDRESS_CHECKED
+        QSKIP("the address sanitizer reserves more address space than any limit allows");
+#endif
+        QFETCH(QString, commandLine);
+        const QString big = fill("{dir}/big.png");
+        if (!QFile::exists(big)) {
+            // Not opaque, so that it reads as 32-bit ARGB with no converted copy.
+            QImage photo(7000, 7000, QImage::Format_ARGB32);
+            photo.fill(qRgba(200, 210, 220, 254));
+            for (int x = 0; x < 100; ++x)
+                photo.setPixel(x, 5, qRgba(0, 0, 0, 254));
+            QVERIFY(photo.save(big));
+        }
+        QCOMPARE(run(commandLine, {RLIMIT_AS, rlim_t(7000 * 7000 * 4 * 3 / 2 + (100 << 20))}), 2);
+        QCOMPARE(m_errors.size(), 1);
+        QVERIFY2(m_errors[0].startsWith("tolvane-cli: " + big + ": not enough memory"),
+            qPrintable(m_errors[0]));
+        QVERIFY(!QFile::exists(fill("{out}")));
     }
 
     void helpAndVersionOnStdout()

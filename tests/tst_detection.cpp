@@ -5,6 +5,7 @@
 #include "detectiontestimages.h"
 #include "reference_detection.h"
 #include "selection/detection.h"
+#include "selection/workers.h"
 
 using namespace tolvane;
 
@@ -219,6 +220,23 @@ private slots:
                 }
             }
         }
+    }
+
+    // An allocation that fails on a helper thread reaches the caller, after every thread has
+    // stopped, instead of ending the program.
+    void helperExceptionReachesCaller()
+    {
+        const std::thread::id caller = std::this_thread::get_id();
+        bool thrown = false;
+        try {
+            runOnThreads(2, [caller] {
+                if (std::this_thread::get_id() != caller)
+                    throw std::bad_alloc();
+            });
+        } catch (const std::bad_alloc &) {
+            thrown = true;
+        }
+        QVERIFY(thrown);
     }
 };
 

@@ -1,3 +1,6 @@
+#include <csignal>
+#include <functional>
+
 #include <QAction>
 #include <QBuffer>
 #include <QFile>
@@ -13,7 +16,9 @@
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
 #include "guitestsupport.h"
+#include "imagefilecases.h"
 #include "taggedphoto.h"
+#include <sys/resource.h>
 
 namespace {
 
@@ -26,6 +31,42 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(file.fileName()));
     return file.fileName();
+}
+
+// Lowers this process's soft limit on a resource for the object's lifetime. Past a file-size
+// limit, writes fail with EFBIG as on a full disk (the signal is ignored in initTestCase).
+struct ResourceLimit
+{
+    int resource;
+    rlimit old {};
+    ResourceLimit(int resource, rlim_t bytes)
+        : resource(resource)
+    {
+        getrlimit(resource, &old);
+        const rlimit limit {bytes, old.rlim_max};
+        if (setrlimit(resource, &limit) != 0)
+            qFatal("cannot limit resource %d", resource);
+    }
+    ~ResourceLimit() { setrlimit(resource, &old); }
+};
+
+// The address space this process uses now, in bytes.
+rlim_t addressSpaceInUse()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        qFatal("cannot read /proc/self/status");
+    const QRegularExpression size("VmSize:\\s*(\\d+) kB");
+    return rlim_t(size.match(QString(status.readAll())).captured(1).toLongLong()) * 1024;
+}
+
+// White, with a dark two-row wire on rows 10-11 from column 5 through 64.
+QImage wirePhoto(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter(&image).fillRect(5, 10, 60, 2, QColor(40, 40, 40));
+    return image;
 }
 
 // Where an item lies, how it is drawn, and its picture.
@@ -52,6 +93,18 @@ struct Session
     {
         prompts.saveAnswers << path;
         trigger("actionSave");
+    }
+    // A left press of the smart selection centred on photo pixel `at`.
+    void smartSelect(QPoint at)
+    {
+        emit window.findChild<KestGraphicsView *>()->SmartSelect(
+            QRect(at + QPoint(5, 5), QSize(11, 11)), true, false);
+    }
+    void undo() { const_cast<QUndoStack &>(window.undoStack()).undo(); }
+    int count() const { return window.undoStack().count(); }
+    QImage mask() const
+    {
+        return window.maskItem() ? window.maskItem()->pixmap().toImage() : QImage();
     }
     // Width threshold, length threshold and wire padding, in the order the form creates
     // them; -1 for a disabled box.
@@ -80,6 +133,7 @@ private slots:
     {
         useTemporarySettings(m_settingsDir);
         tolvane::allowLargePhotos();
+        std::signal(SIGXFSZ, SIG_IGN);
     }
     void init() { QSettings().clear(); }
 
@@ -192,13 +246,13 @@ private slots:
         QCOMPARE(statusMessage(s.window), QStringLiteral("No file selected"));
         // Tests may run as root, where permission bits do not stop a write; a missing
         // directory and a suffix no writer knows fail for everyone.
-        for (const char *bad : {"nowhere/out.png", "out.xyz", "out.gif"}) {
+        for (const char *bad : {"nowhere/out.png", "in.png/out.png", "out.xyz", "out.gif"}) {
             s.save(s.photos.filePath(bad));
             QVERIFY2(statusMessage(s.window) == QStringLiteral("Failed to save image"), bad);
         }
         QCOMPARE(QDir(s.photos.path()).entryList(QDir::Files), QStringList {"in.png"});
         const QString photos = canonical(s.photos.path()), saved = canonical(s.saved.path());
-        QCOMPARE(s.prompts.saveAsked, (QStringList {photos, saved, saved, saved, saved}));
+        QCOMPARE(s.prompts.saveAsked, (QStringList {photos, saved, saved, saved, saved, saved}));
         QCOMPARE(QSettings().value("CurrSaveDir").toString(), saved);
         QCOMPARE(QSettings().value("CurrDir").toString(), photos);
     }
@@ -240,6 +294,108 @@ private slots:
             s.save(s.saved.filePath(name));
             QVERIFY(tolvane::readMetadata(s.saved.filePath(name)).isEmpty());
         }
+    }
+
+    void imageFiles_data()
+    {
+        QTest::addColumn<ImageFileCase>("file");
+        for (const auto &[name, file] : imageFileCases())
+            QTest::newRow(name) << file;
+    }
+
+    // Open shows each file as tolvane-cli reads it, or refuses it and keeps the photo, its
+    // marks and its history; every tool then works on what it opened, down to one pixel.
+    void imageFiles()
+    {
+        QFETCH(ImageFileCase, file);
+        Session s;
+        const QString path = writeImageFileCase(file, s.photos.path());
+        if (path.isEmpty())
+            QSKIP("permissions do not stop this user (root) from reading");
+        const QString before = writePhoto(s.saved, "before.png", patternPhoto(24, 16));
+        s.open(before);
+        s.trigger("actionSelect");
+        s.open(path);
+        if (file.photo.isNull()) {
+            QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to read image"));
+            QCOMPARE(s.window.photo(), patternPhoto(24, 16));
+            QVERIFY(s.window.maskItem() && s.count() == 1);
+            QCOMPARE(s.window.filePath(), before);
+            return;
+        }
+        const QImage opened = s.window.photo();
+        QVERIFY(opensAsExpected(opened, file));
+        QCOMPARE(s.count(), 0);
+        s.trigger("actionSelect");
+        s.smartSelect(QPoint(0, 0));
+        s.smartSelect(QPoint(opened.width() - 1, opened.height() - 1));
+        s.trigger("actionProcess");
+        QVERIFY(s.count() >= 2);
+        while (s.window.undoStack().canUndo())
+            s.undo();
+        QCOMPARE(s.window.photo(), opened);
+        QVERIFY(!s.window.maskItem());
+    }
+
+    // On a full disk Save reports the failure and leaves the file that was there; snapshots
+    // that cannot be written stay in memory, so undo still brings back the photo and marks.
+    void fullDisk()
+    {
+        Session s;
+        const QImage photo = wirePhoto(80, 40);
+        s.open(writePhoto(s.photos, "wire.png", photo));
+        const QString old = writePhoto(s.saved, "old.png", patternPhoto(8, 8));
+        s.trigger("actionSelect");
+        const QImage marks = s.mask();
+        {
+            const ResourceLimit limit(RLIMIT_FSIZE, 0);
+            s.trigger("actionProcess");
+            s.save(old);
+        }
+        QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to save image"));
+        QCOMPARE(
+            QDir(s.saved.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"old.png"});
+        QCOMPARE(tolvane::readPhoto(old), patternPhoto(8, 8));
+        QVERIFY(s.window.photo() != photo);
+        s.undo();
+        QCOMPARE(s.window.photo(), photo);
+        QCOMPARE(s.mask(), marks);
+    }
+
+    // Without memory for a photo-sized image every tool stops with "Not enough memory", and
+    // Open cannot read; the photo, its marks and its history stay as they were.
+    void outOfMemory()
+    {
+#ifdef TOLVANE_ADDRESS_CHECKED
+        QSKIP("the address sanitizer reserves more address space than any limit allows");
+#endif
+        Session s;
+        const QImage photo = wirePhoto(4000, 3000); // 48 MB
+        const QString path = writePhoto(s.photos, "big.bmp", photo);
+        s.open(path);
+        s.trigger("actionSelect");
+        const QImage marks = s.mask();
+        s.smartSelect(QPoint(10, 10));
+        QStringList messages;
+        {
+            const ResourceLimit limit(RLIMIT_AS, addressSpaceInUse() + (16 << 20));
+            for (const std::function<void()> &tool : QList<std::function<void()>> {
+                     [&] { s.trigger("actionSelect"); }, [&] { s.trigger("actionProcess"); },
+                     [&] { s.smartSelect(QPoint(40, 10)); }, [&] { s.open(path); }}) {
+                s.window.statusBar()->clearMessage();
+                tool();
+                messages << statusMessage(s.window);
+            }
+        }
+        QCOMPARE(messages,
+            (QStringList {"Not enough memory", "Not enough memory", "Not enough memory",
+                "Failed to read image"}));
+        QCOMPARE(s.window.photo(), photo);
+        QCOMPARE(s.count(), 1);
+        QCOMPARE(s.mask(), marks);
+        QCOMPARE(s.window.lastControlPoint(), QPoint(10, 10));
+        s.trigger("actionProcess");
+        QCOMPARE(s.count(), 2);
     }
 };
 
