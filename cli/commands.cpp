@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -27,10 +28,71 @@
 #include "selection/smarttrace.h"
 #include "selection/wiremask.h"
 #include "selection/workers.h"
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tolvane {
 
 namespace {
+
+// A duplicate of the standard error the program started with: this program's own lines go
+// there, also while LibraryOutputMute points descriptor 2 elsewhere. -1 when there is none.
+int ownStderr()
+{
+    static const int fd = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    return fd;
+}
+
+// The image libraries print their own complaints about a damaged file ("libpng error: ...")
+// straight to descriptor 2, beside the one line this program prints for it. While any file is
+// read or written, descriptor 2 goes to /dev/null. Sanitizer builds keep it, for their reports.
+class LibraryOutputMute
+{
+public:
+    LibraryOutputMute()
+    {
+        if (!muting())
+            return;
+        const std::lock_guard lock(s_mutex);
+        if (s_depth++ > 0)
+            return;
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            std::fflush(stderr);
+            ::dup2(null, STDERR_FILENO);
+            ::close(null);
+        }
+    }
+    ~LibraryOutputMute()
+    {
+        if (!muting())
+            return;
+        const std::lock_guard lock(s_mutex);
+        if (--s_depth == 0)
+            ::dup2(ownStderr(), STDERR_FILENO);
+    }
+    LibraryOutputMute(const LibraryOutputMute &) = delete;
+    LibraryOutputMute &operator=(const LibraryOutputMute &) = delete;
+
+private:
+    static bool muting()
+    {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        return false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+        return false;
+#else
+        return ownStderr() >= 0;
+#endif
+#else
+        return ownStderr() >= 0;
+#endif
+    }
+
+    static inline std::mutex s_mutex;
+    static inline int s_depth = 0;
+};
 
 enum Stage { loadStage, detectStage, removeStage, traceStage, saveStage, stageCount };
 
@@ -135,6 +197,7 @@ int reportNoMemory(const QString &path)
 QImage loadPhoto(const QString &path, StageTimes &times, PhotoMetadata *metadata = nullptr)
 {
     StageClock clock(times, loadStage);
+    const LibraryOutputMute mute;
     QImage photo = readPhoto(path);
     if (metadata && !photo.isNull())
         *metadata = readMetadata(path);
@@ -188,6 +251,7 @@ bool save(
     bool saved = false;
     {
         StageClock clock(times, saveStage);
+        const LibraryOutputMute mute;
         saved = writeImage(image, path, metadata, &reason);
     }
     if (!saved)
@@ -231,6 +295,7 @@ int runRemove(const CliOptions &options, StageTimes &times)
     QImage mask;
     {
         StageClock clock(times, loadStage);
+        const LibraryOutputMute mute;
         photo = readPhoto(input);
         if (!photo.isNull()) {
             metadata = readMetadata(input);
@@ -527,9 +592,17 @@ void printLine(const QString &line)
 {
     static std::mutex mutex;
     const QByteArray bytes = line.toLocal8Bit() + '\n';
+    const int fd = ownStderr() >= 0 ? ownStderr() : STDERR_FILENO;
     const std::lock_guard lock(mutex);
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t written
+            = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        done += written;
+    }
 }
 
 void printError(const QString &message)
