@@ -6,7 +6,6 @@
 #include <QGraphicsPixmapItem>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -133,7 +132,7 @@ void MainWindow::on_actionOpen_triggered()
     m_photo = std::move(photo);
     statusBar()->clearMessage();
     setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName());
-    const QPixmap pixmap = QPixmap::fromImage(m_photo);
+    const QPixmap pixmap = photoPixmap(m_photo);
 
     for (QSpinBox *box : {m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox})
         box->setEnabled(true);
@@ -142,9 +141,10 @@ void MainWindow::on_actionOpen_triggered()
     m_ui->padspinbox->setValue(0);
 
     clearScene();
-    QPixmap white(pixmap.width() + 20, pixmap.height() + 20);
-    white.fill(Qt::white);
-    m_backdropItem = m_scene.addPixmap(white);
+    // White in 8-bit grey, drawn like any other pixmap: a quarter of the memory to fill.
+    QImage white(pixmap.width() + 20, pixmap.height() + 20, QImage::Format_Grayscale8);
+    white.fill(255);
+    m_backdropItem = m_scene.addPixmap(QPixmap::fromImage(white, Qt::NoFormatConversion));
     m_backdropItem->setTransformationMode(Qt::SmoothTransformation);
     m_backdropItem->setZValue(SceneZ::backdrop);
     m_scene.setSceneRect(0, 0, white.width(), white.height());
@@ -242,9 +242,8 @@ void MainWindow::on_actionSelect_triggered()
     for (int stage : {25, 50, 75, 90})
         progress->setValue(stage);
 
-    QImage mask(m_photo.size(), QImage::Format_ARGB32);
-    tolvane::paintTraces(traces, tolvane::mutableArgbPlane(mask));
-    m_undoStack.push(new SelectCommand(m_maskItem, QPixmap::fromImage(mask), &m_scene));
+    m_undoStack.push(new SelectCommand(
+        m_maskItem, QPixmap::fromImage(tolvane::traceMask(traces, m_photo.size())), &m_scene));
     progress->setValue(100);
     progress->hide();
 }
@@ -297,16 +296,14 @@ void MainWindow::ProcessSmartSelect(QRect rect, bool pressed, bool is_right)
         return;
 
     if (!m_maskItem) {
-        QImage empty(w, h, QImage::Format_ARGB32);
-        empty.fill(0);
+        const QImage empty
+            = tolvane::zeroImage(m_photo.size(), QImage::Format_ARGB32_Premultiplied);
         addSceneItem(&m_scene, m_maskItem, QPixmap::fromImage(empty), SceneZ::mask);
     }
-    QImage mask = m_maskItem->pixmap().toImage();
-    {
-        QPainter painter(&mask);
-        painter.drawPixmap(QRect(QPoint(route.x0, route.y0), path.size()), path);
-    }
+    // The route drawn over the marks, written straight into a copy of them.
+    QImage mask = tolvane::copyMask(m_maskItem->pixmap().toImage());
+    tolvane::markRoute(route, mask);
     removePreview();
-    m_undoStack.push(new SmartSelectCommand(
-        m_maskItem, QPixmap::fromImage(mask), &m_scene, m_lastControlPoint, cursor.x, cursor.y));
+    m_undoStack.push(new SmartSelectCommand(m_maskItem, QPixmap::fromImage(std::move(mask)),
+        &m_scene, m_lastControlPoint, cursor.x, cursor.y));
 }
