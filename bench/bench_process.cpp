@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include <QAction>
@@ -129,10 +130,14 @@ struct Program
     }
 };
 
+// Made on first use, destroyed before the application object.
+std::unique_ptr<Program> instance;
+
 Program &program()
 {
-    static Program instance;
-    return instance;
+    if (!instance)
+        instance = std::make_unique<Program>();
+    return *instance;
 }
 
 void decodeJpeg24MP(benchmark::State &state)
@@ -317,5 +322,6 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    instance.reset();
     return 0;
 }

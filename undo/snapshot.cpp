@@ -12,13 +12,14 @@
 
 namespace {
 
-// One thread, so that the user's next action keeps the other core.
+// One thread, so that the user's next action keeps the other core. Never destroyed: a
+// command that outlives main() still needs it to end its write.
 QThreadPool &writers()
 {
-    static QThreadPool *pool = [] {
-        static QThreadPool instance;
-        instance.setMaxThreadCount(1);
-        return &instance;
+    static QThreadPool *const pool = [] {
+        auto *threads = new QThreadPool;
+        threads->setMaxThreadCount(1);
+        return threads;
     }();
     return *pool;
 }

@@ -134,7 +134,10 @@ bool writeRows(png_structp png, png_infop info, const WriteJob &job)
             png_set_tRNS(png, info, alphas, int(palette.size()), nullptr);
     }
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_compression_level(png, 1);
+    // Photos stored without compression: level 1 writes a textured 24-megapixel photo at
+    // about 40 MB/s (some 2 s, and 2 s more that an undo right after waits), for files half
+    // as large; stored, it takes a quarter of a second and is read twice as fast.
+    png_set_compression_level(png, palette.empty() ? 0 : 1);
     png_set_compression_buffer_size(png, 256 * 1024);
     png_write_info(png, info);
     if (palette.empty()) {
@@ -212,22 +215,31 @@ bool readRows(png_structp png, png_infop info, const ReadJob &job)
             if (job.format == QImage::Format_ARGB32_Premultiplied)
                 palette[i] = qPremultiply(palette[i]);
         }
-        png_set_packing(png);
         png_read_update_info(png, info);
         *job.image = tolvane::zeroImage(QSize(width, height), job.format);
         if (job.image->isNull())
             return false;
-        job.row->resize(std::size_t(width));
+        // Packed rows: a zero byte holds only pixels of palette entry 0, usually transparent,
+        // which the image already holds; their pages are then never touched.
+        job.row->resize(png_get_rowbytes(png, info));
+        const int pixelsPerByte = 8 / bitDepth;
+        const int indexMask = (1 << bitDepth) - 1;
+        const bool skipZeroBytes = palette[0] == 0;
         for (int y = 0; y < height; ++y) {
             png_read_row(png, job.row->data(), nullptr);
             QRgb *pixels = nullptr;
-            for (int x = 0; x < width; ++x) {
-                const QRgb colour = palette[(*job.row)[x]];
-                if (colour == 0)
-                    continue; // already zero, and its page perhaps never touched
+            for (std::size_t i = 0; i < job.row->size(); ++i) {
+                const int packed = (*job.row)[i];
+                if (packed == 0 && skipZeroBytes)
+                    continue;
                 if (!pixels)
                     pixels = reinterpret_cast<QRgb *>(job.image->scanLine(y));
-                pixels[x] = colour;
+                const int first = int(i) * pixelsPerByte;
+                for (int k = 0; k < pixelsPerByte && first + k < width; ++k) {
+                    const QRgb colour = palette[(packed >> (8 - bitDepth * (k + 1))) & indexMask];
+                    if (colour != 0)
+                        pixels[first + k] = colour;
+                }
             }
         }
     } else if (colourType == PNG_COLOR_TYPE_RGB || colourType == PNG_COLOR_TYPE_RGB_ALPHA) {

@@ -7,8 +7,9 @@
 class QIODevice;
 
 // Snapshot files: PNG images of the exact pixels (straight, not premultiplied, alpha), written
-// for speed rather than size: no row filters, zlib level 1, opaque images without an alpha
-// channel, and images of at most 16 colours (a wire mask) as 1-, 2- or 4-bit palettes.
+// for speed rather than size: no row filters; opaque images without an alpha channel; images
+// of at most 16 colours (wire masks) as 1-, 2- or 4-bit palettes at zlib level 1, which makes
+// a nearly empty 24-megapixel mask a few kilobytes; any other image stored uncompressed.
 
 // Writes `image` (any format; a null image fails) to `device`. False when the device refuses
 // data or `cancelled` turns true, which is checked once per row; the device then holds part
