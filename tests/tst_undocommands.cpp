@@ -150,10 +150,17 @@ private slots:
         m_stack.clear();
         QCOMPARE(snapshots(), 0);
 
-        // Commands go while their files are being written or wait to be.
-        m_photo = noisyPhoto(8, 1500, 1000);
-        pushSelect(noisyPhoto(9, 1500, 1000));
+        // Undo waits for files still being written, or writes them itself; commands go while
+        // their files are being written or wait to be.
+        const QImage bigPhoto = noisyPhoto(8, 1500, 1000);
+        const QImage bigMask = noisyPhoto(9, 1500, 1000);
+        m_photo = bigPhoto;
+        pushSelect(bigMask);
         pushProcess(noisyPhoto(10, 1500, 1000));
+        m_stack.undo();
+        QCOMPARE(m_photo, bigPhoto);
+        QCOMPARE(shown(m_maskItem), bigMask);
+        pushProcess(bigMask);
         m_stack.clear();
         QCOMPARE(snapshots(), 0);
     }
