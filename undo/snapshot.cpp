@@ -64,10 +64,14 @@ struct Snapshot::Write final : QRunnable
     // Makes sure the write has ended: runs it here if it has not begun yet.
     void finish()
     {
-        if (writers().tryTake(this)) {
+        if (writers().tryTake(this))
             run();
-            return;
-        }
+        else
+            wait();
+    }
+
+    void wait()
+    {
         std::unique_lock lock(mutex);
         changed.wait(lock, [this] { return finished; });
     }
@@ -79,15 +83,15 @@ Snapshot::~Snapshot()
 {
     if (!m_write)
         return;
+    // A write not begun yet is dropped; one under way stops at its next row.
     m_write->cancelled = true;
-    if (!writers().tryTake(m_write.get())) {
-        std::unique_lock lock(m_write->mutex);
-        m_write->changed.wait(lock, [this] { return m_write->finished; });
-    }
+    if (!writers().tryTake(m_write.get()))
+        m_write->wait();
 }
 
 void Snapshot::store(const QImage &image)
 {
+    Q_ASSERT(!m_write);
     m_write = std::make_unique<Write>();
     Write &write = *m_write;
     write.setAutoDelete(false);
