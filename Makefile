@@ -11,7 +11,7 @@ PREFIX ?= /usr/local
 # What building, testing and running need; `make bench` adds Google Benchmark.
 PACKAGES := cmake ninja-build g++ make pkg-config \
             qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins \
-            libgl-dev fonts-dejavu-core libexiv2-dev desktop-file-utils
+            libgl-dev libpng-dev fonts-dejavu-core libexiv2-dev desktop-file-utils
 BENCH_PACKAGES := libbenchmark-dev
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)

@@ -33,10 +33,11 @@ QImage readArgb(const QString &path, bool applyOrientation)
 {
     QImageReader reader(path);
     reader.setAutoTransform(applyOrientation);
-    const QImage image = reader.read();
+    QImage image = reader.read();
     if (image.isNull())
         return {};
-    return image.convertToFormat(QImage::Format_ARGB32);
+    // In place where it can be (from RGB32 it is): no second photo-sized buffer.
+    return std::move(image).convertToFormat(QImage::Format_ARGB32);
 }
 
 QByteArray formatForName(const QString &path)

@@ -8,7 +8,6 @@
 #include <QGraphicsPixmapItem>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -139,7 +138,7 @@ try {
     }
     // All the new photo needs is made before the old one goes, so that running out of memory
     // leaves the photo and its history as they were.
-    const QPixmap pixmap = QPixmap::fromImage(photo);
+    const QPixmap pixmap = photoPixmap(photo);
     checkAllocated(pixmap, photo.size());
     tolvane::PlaneBuffer<std::uint8_t> brightness(photo.width(), photo.height());
     tolvane::computeBrightness(tolvane::argbPlane(photo), brightness.view());
@@ -161,9 +160,10 @@ try {
     m_ui->padspinbox->setValue(0);
 
     clearScene();
-    QPixmap white(pixmap.width() + 20, pixmap.height() + 20);
-    white.fill(Qt::white);
-    m_backdropItem = m_scene.addPixmap(white);
+    // White in 8-bit grey, drawn like any other pixmap: a quarter of the memory to fill.
+    QImage white(pixmap.width() + 20, pixmap.height() + 20, QImage::Format_Grayscale8);
+    white.fill(255);
+    m_backdropItem = m_scene.addPixmap(QPixmap::fromImage(white, Qt::NoFormatConversion));
     m_backdropItem->setTransformationMode(Qt::SmoothTransformation);
     m_backdropItem->setZValue(SceneZ::backdrop);
     m_scene.setSceneRect(0, 0, white.width(), white.height());
@@ -268,10 +268,9 @@ try {
     for (int stage : {25, 50, 75, 90})
         progress->setValue(stage);
 
-    QImage mask(m_photo.size(), QImage::Format_ARGB32);
+    QImage mask = tolvane::traceMask(traces, m_photo.size());
     checkAllocated(mask, m_photo.size());
-    tolvane::paintTraces(traces, tolvane::mutableArgbPlane(mask));
-    QPixmap marks = QPixmap::fromImage(mask);
+    QPixmap marks = QPixmap::fromImage(std::move(mask));
     checkAllocated(marks, m_photo.size());
     m_undoStack.push(new SelectCommand(m_maskItem, std::move(marks), &m_scene));
     progress->setValue(100);
@@ -333,23 +332,16 @@ try {
     // image of the commit exists.
     QPixmap empty;
     if (!m_maskItem) {
-        QImage image(w, h, QImage::Format_ARGB32);
+        const QImage image = tolvane::zeroImage(QSize(w, h), QImage::Format_ARGB32_Premultiplied);
         checkAllocated(image, QSize(w, h));
-        image.fill(0);
         empty = QPixmap::fromImage(image);
         checkAllocated(empty, QSize(w, h));
     }
-    QImage mask = (m_maskItem ? m_maskItem->pixmap() : empty).toImage();
+    // The route drawn over the marks, written straight into a copy of them.
+    QImage mask = tolvane::copyMask((m_maskItem ? m_maskItem->pixmap() : empty).toImage());
     checkAllocated(mask, QSize(w, h));
-    {
-        // The image may still share the pixmap's pixels; without memory for its own copy the
-        // painter does not start.
-        QPainter painter(&mask);
-        if (!painter.isActive())
-            throw std::bad_alloc();
-        painter.drawPixmap(QRect(QPoint(route.x0, route.y0), path.size()), path);
-    }
-    QPixmap marks = QPixmap::fromImage(mask);
+    tolvane::markRoute(route, mask);
+    QPixmap marks = QPixmap::fromImage(std::move(mask));
     checkAllocated(marks, QSize(w, h));
     if (!m_maskItem)
         addSceneItem(&m_scene, m_maskItem, empty, SceneZ::mask);

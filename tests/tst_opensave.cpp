@@ -18,6 +18,7 @@
 #include "guitestsupport.h"
 #include "imagefilecases.h"
 #include "taggedphoto.h"
+#include <malloc.h>
 #include <sys/resource.h>
 
 namespace {
@@ -51,6 +52,10 @@ struct ResourceLimit
 };
 
 // The address space this process uses now, in bytes.
+// One heap for all threads, set before any thread starts: a worker thread's heap reserves
+// address space in advance and grows inside it past any address-space limit.
+const int oneHeap = mallopt(M_ARENA_MAX, 1);
+
 rlim_t addressSpaceInUse()
 {
     QFile status("/proc/self/status");

@@ -6,7 +6,9 @@
 #include <QtTest>
 
 #include "guitestsupport.h"
+#include "selection/wiremask.h"
 #include "undo/commands.h"
+#include "undo/snapshot.h"
 
 namespace {
 
@@ -22,11 +24,11 @@ QImage markedMask()
     return mask;
 }
 
-QImage noisyPhoto(quint32 seed)
+QImage noisyPhoto(quint32 seed, int w = 12, int h = 10)
 {
-    QImage photo(12, 10, QImage::Format_ARGB32);
-    for (int y = 0; y < 10; ++y) {
-        for (int x = 0; x < 12; ++x)
+    QImage photo(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
             photo.setPixel(x, y, (seed = seed * 1664525u + 1013904223u) | 0xFF000000u);
     }
     return photo;
@@ -147,6 +149,35 @@ private slots:
         QCOMPARE(snapshots(), 1);
         m_stack.clear();
         QCOMPARE(snapshots(), 0);
+
+        // Undo waits for files still being written, or writes them itself; commands go while
+        // their files are being written or wait to be.
+        const QImage bigPhoto = noisyPhoto(8, 1500, 1000);
+        const QImage bigMask = noisyPhoto(9, 1500, 1000);
+        m_photo = bigPhoto;
+        pushSelect(bigMask);
+        pushProcess(noisyPhoto(10, 1500, 1000));
+        m_stack.undo();
+        QCOMPARE(m_photo, bigPhoto);
+        QCOMPARE(shown(m_maskItem), bigMask);
+        pushProcess(bigMask);
+        m_stack.clear();
+        QCOMPARE(snapshots(), 0);
+    }
+
+    // A copy keeps every pixel, wherever the marks fall against the blocks it copies.
+    void maskCopiesAreExact()
+    {
+        QImage mask = tolvane::zeroImage(QSize(1031, 37), QImage::Format_ARGB32_Premultiplied);
+        mask.setPixel(0, 0, 0xFFFFFF00);
+        mask.setPixel(1030, 36, 0xFFFFFF00);
+        quint32 seed = 5;
+        for (int i = 0; i < 60; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            mask.setPixel(seed % 1031, (seed >> 16) % 37, i % 2 ? 0x96960000 : 0xFFFFFF00);
+        }
+        QCOMPARE(tolvane::copyMask(mask), mask);
+        QCOMPARE(tolvane::copyMask(mask).format(), mask.format());
     }
 
     void undoActionNamesOnlyTheRemoval()

@@ -23,10 +23,10 @@ void replaceMask(Snapshot &snapshot, QGraphicsScene *scene, QGraphicsPixmapItem 
 bool restoreMask(Snapshot &snapshot, QGraphicsScene *scene, QGraphicsPixmapItem *&maskItem)
 {
     removeSceneItem(scene, maskItem);
-    const QImage saved = snapshot.load();
+    QImage saved = snapshot.load();
     if (saved.isNull())
         return false;
-    const QPixmap pixmap = QPixmap::fromImage(saved);
+    const QPixmap pixmap = QPixmap::fromImage(std::move(saved));
     if (pixmap.isNull())
         return false;
     addSceneItem(scene, maskItem, pixmap, SceneZ::mask);
@@ -51,7 +51,7 @@ void ProcessCommand::redo()
         m_maskSnapshot.store(m_maskItem->pixmap().toImage());
     removeSceneItem(m_scene, m_maskItem);
     removeSceneItem(m_scene, m_photoItem);
-    addSceneItem(m_scene, m_photoItem, QPixmap::fromImage(m_result), SceneZ::photo);
+    addSceneItem(m_scene, m_photoItem, photoPixmap(m_result), SceneZ::photo);
     m_photoSnapshot.store(m_photo);
     // The computed image itself becomes the photo: a round trip through the premultiplied
     // display pixmap would change the colour of pixels that are not fully opaque.
@@ -62,11 +62,11 @@ void ProcessCommand::redo()
 void ProcessCommand::undo()
 {
     const QImage photo = m_photoSnapshot.load();
-    const QPixmap photoPixmap = QPixmap::fromImage(photo);
-    if (photoPixmap.isNull())
+    const QPixmap pixmap = photoPixmap(photo);
+    if (pixmap.isNull())
         return;
     removeSceneItem(m_scene, m_photoItem);
-    addSceneItem(m_scene, m_photoItem, photoPixmap, SceneZ::photo);
+    addSceneItem(m_scene, m_photoItem, pixmap, SceneZ::photo);
     m_photo = photo.convertToFormat(QImage::Format_ARGB32);
 
     const QPixmap maskPixmap = QPixmap::fromImage(m_maskSnapshot.load());

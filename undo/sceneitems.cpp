@@ -2,6 +2,33 @@
 
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
+#include <QImage>
+#include <QPixmap>
+
+namespace {
+
+bool isOpaque(const QImage &image)
+{
+    if (image.format() == QImage::Format_RGB32)
+        return true;
+    if (image.format() != QImage::Format_ARGB32
+        && image.format() != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    // Sizes held in locals: the compiler cannot keep the results of the library's accessors.
+    const int width = image.width();
+    const int height = image.height();
+    for (int y = 0; y < height; ++y) {
+        const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        QRgb alphaOfAll = 0xFF000000;
+        for (int x = 0; x < width; ++x)
+            alphaOfAll &= pixels[x];
+        if (alphaOfAll != 0xFF000000)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 void removeSceneItem(QGraphicsScene *scene, QGraphicsPixmapItem *&item)
 {
@@ -18,4 +45,16 @@ void addSceneItem(QGraphicsScene *scene, QGraphicsPixmapItem *&item, const QPixm
     item->setTransformationMode(Qt::SmoothTransformation);
     item->setPos(10, 10);
     item->setZValue(z);
+}
+
+QPixmap photoPixmap(const QImage &photo)
+{
+    if (photo.isNull() || !isOpaque(photo))
+        return QPixmap::fromImage(photo);
+    // A read-only view: the pixmap never writes through it, and it keeps the pixels alive.
+    auto *owner = new QImage(photo);
+    QImage view(
+        owner->constBits(), owner->width(), owner->height(), owner->bytesPerLine(),
+        QImage::Format_RGB32, [](void *image) { delete static_cast<QImage *>(image); }, owner);
+    return QPixmap::fromImage(std::move(view));
 }

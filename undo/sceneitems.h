@@ -4,6 +4,7 @@
 
 class QGraphicsPixmapItem;
 class QGraphicsScene;
+class QImage;
 class QPixmap;
 
 // Scene z order: backdrop 1, photo 10, mask 11, smart-select preview 12, cursor circle 20.
@@ -22,3 +23,9 @@ void removeSceneItem(QGraphicsScene *scene, QGraphicsPixmapItem *&item);
 // depth `z`, and stores the new item in `item`.
 void addSceneItem(
     QGraphicsScene *scene, QGraphicsPixmapItem *&item, const QPixmap &pixmap, qreal z);
+
+// A pixmap showing `photo`. Opaque 32-bit pixels are the same bytes in the pixmap's opaque
+// format, so the pixmap then shares the photo's memory instead of copying it: 50 ms and a
+// fresh 96 MB less for 24 megapixels (2-core machine). Either may be replaced later; writing
+// to the photo detaches it as usual.
+QPixmap photoPixmap(const QImage &photo);

@@ -1,20 +1,32 @@
 #pragma once
 
+#include <memory>
+
 #include <QImage>
-#include <QTemporaryFile>
 
 // One saved image of an undo command: a PNG in a temporary file that is deleted with the
-// snapshot. When the file cannot be written completely (no temporary folder, no space), the
-// image is kept in memory instead, so that undo still restores it.
+// snapshot. The file is created at once and written on a background thread, one file after
+// another, while the user goes on. When it cannot be written completely (no temporary folder,
+// no space), the image is kept in memory instead, so that undo still restores it.
 class Snapshot
 {
 public:
+    Snapshot();
+    ~Snapshot();
+    Snapshot(const Snapshot &) = delete;
+    Snapshot &operator=(const Snapshot &) = delete;
+
+    // Saves `image`; call once. The snapshot keeps a (shared) copy until its file is complete.
     void store(const QImage &image);
-    // The stored image, as written; null when nothing was stored.
+    // The stored image, read back from its file once that is complete, in the format it was
+    // stored in (other formats than RGB32 and premultiplied ARGB32 come back as ARGB32); null
+    // when nothing was stored.
     QImage load();
 
+    // Returns once every snapshot file started so far is completely written.
+    static void waitForWrites();
+
 private:
-    QTemporaryFile m_file;
-    QImage m_inMemory;
-    bool m_onDisk = false;
+    struct Write;
+    std::unique_ptr<Write> m_write;
 };
