@@ -17,6 +17,10 @@ int main(int argc, char *argv[])
         MainWindow window;
         QObject::connect(&window, &MainWindow::mwquit, &app, &QCoreApplication::quit);
         window.show();
+        // "tolvane PHOTO", as file managers start it for a photo.
+        const QStringList arguments = QCoreApplication::arguments();
+        if (arguments.size() > 1)
+            window.openPhoto(arguments.at(1));
         status = app.exec();
     }
     return status;

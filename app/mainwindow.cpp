@@ -118,7 +118,7 @@ bool MainWindow::mayDiscardChanges()
 }
 
 void MainWindow::on_actionOpen_triggered()
-try {
+{
     if (!mayDiscardChanges())
         return;
     const QString dir = m_settings.value(QStringLiteral("CurrDir")).toString();
@@ -128,13 +128,18 @@ try {
         statusBar()->showMessage(tr("No file selected"));
         return;
     }
+    openPhoto(path);
+}
+
+bool MainWindow::openPhoto(const QString &path)
+try {
     const QFileInfo file(path);
     m_settings.setValue(QStringLiteral("CurrDir"), file.absoluteDir().canonicalPath());
 
     QImage photo = tolvane::readPhoto(path);
     if (photo.isNull()) {
         statusBar()->showMessage(tr("Failed to read image"));
-        return;
+        return false;
     }
     // All the new photo needs is made before the old one goes, so that running out of memory
     // leaves the photo and its history as they were.
@@ -175,8 +180,10 @@ try {
     view->show();
 
     m_lastControlPoint = noControlPoint;
+    return true;
 } catch (const std::bad_alloc &) {
     showNoMemory();
+    return false;
 }
 
 void MainWindow::showNoMemory()

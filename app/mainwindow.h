@@ -37,6 +37,10 @@ public:
     // Whether the photo differs from the one last opened or saved.
     bool hasUnsavedChanges() const;
 
+    // Opens the photo at `path` as Open does once a file is chosen (without asking about
+    // unsaved changes): false, with the reason in the status bar, when it cannot be read.
+    bool openPhoto(const QString &path);
+
 signals:
     void mwquit();
 
