@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QTest>
 #include <QtEndian>
 
 namespace {
@@ -107,7 +108,7 @@ quint32 crc32(QByteArrayView bytes)
 
 } // namespace
 
-QList<std::pair<const char *, ImageFileCase>> imageFileCases()
+void addImageFileRows()
 {
     // Every pixel different, with some transparency: nothing in a conversion can hide.
     QImage photo(64, 48, QImage::Format_ARGB32);
@@ -137,30 +138,32 @@ QList<std::pair<const char *, ImageFileCase>> imageFileCases()
     const QImage pixel = photo.copy(0, 0, 1, 1);
     const QImage column = photo.copy(3, 0, 1, 48);
     const QImage row = photo.copy(0, 7, 64, 1);
-    return {
-        {"empty file", {"empty.jpg", {}, {}}},
-        {"text named .jpg", {"text.jpg", "Tolvane opens photos.\n", {}}},
-        // The reader shows what arrived and leaves the rest grey, reporting no error.
-        {"JPEG cut in its data", {"cut.jpg", jpg.left(jpg.size() * 3 / 4), photo, -1}},
-        {"JPEG cut in its header", {"head.jpg", jpg.left(300), {}}},
-        {"PNG cut short", {"cut.png", png.left(png.size() * 3 / 4), {}}},
-        {"PNG with a bad checksum", {"crc.png", badChecksum, {}}},
-        {"PNG of 100000 x 100000", {"huge.png", huge, {}}},
-        {"16-bit PNG",
-            {"deep.png", encode(photo.convertToFormat(QImage::Format_RGBA64), "png"), photo}},
-        {"grey PNG", {"grey.png", encode(grey, "png"), argb(grey)}},
-        {"indexed PNG",
-            {"indexed.png", encode(paletteImage(64, 48), "png"), argb(paletteImage(64, 48))}},
-        {"CMYK JPEG", {"cmyk.jpg", cmykFile.readAll(), cmyk, 2}},
-        {"animated GIF, first frame",
-            {"animated.gif", animatedGif(20, 10), argb(paletteImage(20, 10))}},
-        {"multi-page TIFF, first page",
-            {"pages.tif", multiPageTiff({grey, grey.copy(0, 0, 8, 8)}), argb(grey)}},
-        {"1 x 1", {"pixel.png", encode(pixel, "png"), pixel}},
-        {"1 x 48", {"column.png", encode(column, "png"), column}},
-        {"64 x 1", {"row.png", encode(row, "png"), row}},
-        {"unreadable", {"locked.png", png, {}, 0, true}},
-    };
+    QTest::addColumn<ImageFileCase>("file");
+    for (const auto &[name, file] : QList<std::pair<const char *, ImageFileCase>> {
+             {"empty file", {"empty.jpg", {}, {}}},
+             {"text named .jpg", {"text.jpg", "Tolvane opens photos.\n", {}}},
+             // The reader shows what arrived and leaves the rest grey, reporting no error.
+             {"JPEG cut in its data", {"cut.jpg", jpg.left(jpg.size() * 3 / 4), photo, -1}},
+             {"JPEG cut in its header", {"head.jpg", jpg.left(300), {}}},
+             {"PNG cut short", {"cut.png", png.left(png.size() * 3 / 4), {}}},
+             {"PNG with a bad checksum", {"crc.png", badChecksum, {}}},
+             {"PNG of 100000 x 100000", {"huge.png", huge, {}}},
+             {"16-bit PNG",
+                 {"deep.png", encode(photo.convertToFormat(QImage::Format_RGBA64), "png"), photo}},
+             {"grey PNG", {"grey.png", encode(grey, "png"), argb(grey)}},
+             {"indexed PNG",
+                 {"indexed.png", encode(paletteImage(64, 48), "png"), argb(paletteImage(64, 48))}},
+             {"CMYK JPEG", {"cmyk.jpg", cmykFile.readAll(), cmyk, 2}},
+             {"animated GIF, first frame",
+                 {"animated.gif", animatedGif(20, 10), argb(paletteImage(20, 10))}},
+             {"multi-page TIFF, first page",
+                 {"pages.tif", multiPageTiff({grey, grey.copy(0, 0, 8, 8)}), argb(grey)}},
+             {"1 x 1", {"pixel.png", encode(pixel, "png"), pixel}},
+             {"1 x 48", {"column.png", encode(column, "png"), column}},
+             {"64 x 1", {"row.png", encode(row, "png"), row}},
+             {"unreadable", {"locked.png", png, {}, 0, true}},
+         })
+        QTest::newRow(name) << file;
 }
 
 QString writeImageFileCase(const ImageFileCase &file, const QString &folder)

@@ -7,6 +7,7 @@
 
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
+#include "datatable.h"
 #include "guitestsupport.h"
 
 namespace {
@@ -70,10 +71,7 @@ private slots:
 
     void cursorSquare_data()
     {
-        QTest::addColumn<qreal>("scale");
-        QTest::addColumn<QPointF>("pointer");
-        QTest::addColumn<QRect>("square");
-
+        addColumns<qreal, QPointF, QRect>(); // scale, pointer, square
         QTest::newRow("clipped bottom right") << 1.0 << QPointF(218, 117) << QRect(213, 112, 7, 8);
         QTest::newRow("one column overlaps") << 1.0 << QPointF(-4, 50) << QRect(0, 45, 1, 10);
         QTest::newRow("just beside, null") << 1.0 << QPointF(-5, 50) << QRect();
@@ -86,10 +84,7 @@ private slots:
     // right.
     void cursorSquare()
     {
-        QFETCH(qreal, scale);
-        QFETCH(QPointF, pointer);
-        QFETCH(QRect, square);
-
+        const auto [scale, pointer, square] = fetchRow<qreal, QPointF, QRect>();
         Canvas canvas;
         canvas.open(scale);
         for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton})
@@ -148,11 +143,7 @@ private slots:
 
     void resizeRescales_data()
     {
-        QTest::addColumn<qreal>("scale");
-        QTest::addColumn<QSize>("oldSize");
-        QTest::addColumn<QSize>("newSize");
-        QTest::addColumn<qreal>("factor");
-
+        addColumns<qreal, QSize, QSize, qreal>(); // scale, old size, new size, factor
         // The scene is 220 x 120: shown at that size at scale 1, at 660 x 360 at scale 3.
         QTest::newRow("shrink, shown wider") << 3.0 << QSize(800, 600) << QSize(600, 600) << 0.75;
         QTest::newRow("grow, shown smaller") << 1.0 << QSize(400, 400) << QSize(500, 400) << 1.25;
@@ -166,11 +157,7 @@ private slots:
     // The first resize with a photo shows both scroll bars for good.
     void resizeRescales()
     {
-        QFETCH(qreal, scale);
-        QFETCH(QSize, oldSize);
-        QFETCH(QSize, newSize);
-        QFETCH(qreal, factor);
-
+        const auto [scale, oldSize, newSize, factor] = fetchRow<qreal, QSize, QSize, qreal>();
         Canvas canvas;
         canvas.open(scale);
         QResizeEvent resize(newSize, oldSize);

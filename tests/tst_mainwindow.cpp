@@ -1,12 +1,23 @@
 #include <QAction>
+#include <QDir>
+#include <QImageReader>
 #include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QResource>
+#include <QSet>
 #include <QSpinBox>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextDocumentFragment>
 #include <QToolBar>
+#include <QTranslator>
 
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
+#include "datatable.h"
+#include "dialogs/helpdialog.h"
+#include "dialogs/userguide.h"
 #include "guitestsupport.h"
 
 namespace {
@@ -50,23 +61,48 @@ void addActionRow(const char *name, const char *text, const char *toolTip,
             {"hasIcon", icon}, {"checkable", checkable}, {"enabled", true}, {"checked", false}});
 }
 
+// Translates the help dialog's texts into recognisable stand-ins.
+class MarkingTranslator : public QTranslator
+{
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char *context, const char *text, const char *, int) const override
+    {
+        const QHash<QByteArray, QString> words
+            = {{"Help", "Hilfe"}, {"OK", "Gut"}, {userGuideHtml, "<p>Anleitung</p>"}};
+        return qstrcmp(context, "HelpDialog") == 0 ? words.value(text) : QString();
+    }
+};
+
+// The dialog's title, guide and button text.
+QStringList helpTexts(HelpDialog &dialog)
+{
+    return {dialog.windowTitle(), dialog.findChild<QTextBrowser *>("textBrowser")->toPlainText(),
+        dialog.findChild<QPushButton *>("buttonOK")->text()};
+}
+
 } // namespace
 
-// The main window as built: its form, its start state, the menus, undo and zoom.
+// The main window as built: its form, its start state, the menus, undo and zoom; the help
+// dialog; the icons compiled in.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_settingsDir;
 
+    // In the directory's order: capitals first.
+    const QStringList m_names = {"DeleteHS.png", "Edit_UndoHS.png", "Filter2HS.png",
+        "FormRunHS.png", "LineColorHS.png", "ZoomInHS.bmp", "ZoomInHS.png", "ZoomInMs.png",
+        "ZoomOutHS.bmp", "ZoomOutHS.png", "ZoomOutMs.png", "cleaner.ico", "folder_open_32.png",
+        "openHS.png", "saveHS.png", "zoomminus.png", "zoomplus.png"};
+
 private slots:
     void initTestCase() { useTemporarySettings(m_settingsDir); }
 
     void form_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QVariantMap>("properties");
-
+        addColumns<QString, QVariantMap>(); // name, properties
         addRow("MainWindow",
             {{"windowTitle", "Tolvane"}, {"size", QSize(600, 400)}, {"hasIcon", true}});
         // An action without a tool tip of its own shows its text.
@@ -104,9 +140,7 @@ private slots:
     // before Open.
     void form()
     {
-        QFETCH(QString, name);
-        QFETCH(QVariantMap, properties);
-
+        const auto [name, properties] = fetchRow<QString, QVariantMap>();
         MainWindow window;
         const QObject *found
             = name == window.objectName() ? &window : window.findChild<QObject *>(name);
@@ -156,6 +190,70 @@ private slots:
         window.findChild<QAction *>(QStringLiteral("actionZoomMinus"))->trigger();
         QVERIFY(
             qFuzzyCompare(view->transform().m11(), 1) && qFuzzyCompare(view->transform().m22(), 1));
+    }
+
+    // The help dialog's form. A language change delivered to an open dialog re-translates all
+    // three texts.
+    void helpDialogTranslates()
+    {
+        HelpDialog dialog;
+        QCOMPARE(dialog.objectName(), "HelpDialog");
+        QCOMPARE(dialog.size(), QSize(400, 300));
+        const QStringList original = helpTexts(dialog);
+        QCOMPARE(QStringList({original[0], original[2]}), (QStringList {"Help", "OK"}));
+        QVERIFY(original[1].contains("Tools and the workflow"));
+
+        dialog.show();
+        MarkingTranslator translator;
+        QVERIFY(QCoreApplication::installTranslator(&translator));
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(&dialog, &change);
+        QCOMPARE(helpTexts(dialog), (QStringList {"Hilfe", "Anleitung", "Gut"}));
+    }
+
+    // The toolbar pictures shown inline in the guide.
+    void guideImagesResolve()
+    {
+        static const QRegularExpression image("<img src=\"([^\"]*)\"");
+        QStringList sources;
+        for (const QRegularExpressionMatch &match : image.globalMatch(userGuideHtml))
+            sources << match.captured(1);
+        QCOMPARE(sources.size(), 6);
+        for (const QString &source : sources)
+            QVERIFY2(QImage(source).width() > 0, qPrintable(source));
+    }
+
+    // The icons compiled in, exactly, every picture decoding. Each toolbar picture has a copy
+    // twice the size, "name@2x.ext", for screens of two device pixels per logical one. The
+    // application icon holds several sizes and is stored compressed; the others are stored as
+    // they are.
+    void icons()
+    {
+        QStringList names;
+        for (const QString &name : m_names) {
+            const QString path = ":/icons/" + name;
+            QImageReader reader(path);
+            QSet<int> sides;
+            do {
+                const QImage image = reader.read();
+                QVERIFY2(!image.isNull(), qPrintable(path));
+                sides.insert(image.width());
+            } while (reader.jumpToNextImage());
+            const QString large = ":/icons/" + QString(name).insert(name.lastIndexOf(u'.'), u"@2x");
+            if (name == u"cleaner.ico") {
+                names << name;
+                QVERIFY(sides.size() > 1);
+                QCOMPARE(QResource(path).compressionAlgorithm(), QResource::ZlibCompression);
+            } else {
+                names << name << large.mid(8);
+                QVERIFY2(QImage(large).size() == QImage(path).size() * 2, qPrintable(path));
+                QVERIFY2(QResource(path).compressionAlgorithm() == QResource::NoCompression
+                        && QResource(large).compressionAlgorithm() == QResource::NoCompression,
+                    qPrintable(path));
+            }
+        }
+        names.sort();
+        QCOMPARE(QDir(QStringLiteral(":/icons")).entryList(QDir::Files, QDir::Name), names);
     }
 };
 

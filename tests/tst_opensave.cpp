@@ -2,7 +2,6 @@
 #include <functional>
 
 #include <QAction>
-#include <QBuffer>
 #include <QFile>
 #include <QGraphicsPixmapItem>
 #include <QImageReader>
@@ -15,6 +14,7 @@
 #include "app/imagefiles.h"
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
+#include "datatable.h"
 #include "guitestsupport.h"
 #include "imagefilecases.h"
 #include "taggedphoto.h"
@@ -24,14 +24,6 @@ namespace {
 
 const QString jpgFilter = QStringLiteral("JPG Files (*.jpg)");
 const QString pngFilter = QStringLiteral("PNG Files (*.png)");
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(file.fileName()));
-    return file.fileName();
-}
 
 // Lowers this process's soft limit on a resource for the object's lifetime. Past a file-size
 // limit, writes fail with EFBIG as on a full disk (the signal is ignored in initTestCase).
@@ -173,10 +165,11 @@ private slots:
         QGraphicsPixmapItem *photoItem = s.window.photoItem();
         s.open(QString());
         QCOMPARE(statusMessage(s.window), QStringLiteral("No file selected"));
-        // Photos up to 200 megapixels decode; a header claiming far more is refused unread.
+        // Photos up to 200 megapixels decode; a header claiming far more is refused unread (in
+        // another folder).
         QVERIFY(qint64(QImageReader::allocationLimit()) * 1024 * 1024 >= 200'000'000LL * 4);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("allocation limit"));
-        s.open(writeFile(s.saved, "huge.ppm", "P6\n32767 32767\n255\n")); // another folder
+        s.open(writeImageFileCase({"huge.ppm", "P6\n32767 32767\n255\n", {}}, s.saved.path()));
         QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to read image"));
         QCOMPARE(s.window.photo(), image);
         QCOMPARE(s.window.photoItem(), photoItem);
@@ -189,14 +182,8 @@ private slots:
         QImage landscape(40, 20, QImage::Format_RGB32);
         landscape.fill(Qt::blue);
         QPainter(&landscape).fillRect(0, 0, 20, 20, Qt::red);
-        QByteArray turned;
-        QBuffer buffer(&turned);
-        QVERIFY(buffer.open(QIODevice::WriteOnly) && landscape.save(&buffer, "JPG"));
-        // After the start marker: Exif, big-endian TIFF, one entry, orientation (0x112) 6.
-        turned.insert(2,
-            QByteArray::fromHex("ffe100224578696600004d4d002a000000080001"
-                                "01120003000000010006000000000000"));
-        s.open(writeFile(s.photos, "turned.jpg", turned));
+        writeTaggedJpeg(landscape, s.photos.filePath("turned.jpg"));
+        s.open(s.photos.filePath("turned.jpg"));
         const QString photos = canonical(s.photos.path());
         QCOMPARE(s.prompts.openAsked,
             (QStringList {QString(), photos, photos, canonical(s.saved.path())}));
@@ -210,10 +197,7 @@ private slots:
 
     void save_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QString>("written");
-
+        addColumns<QString, QString, QString>(); // name, filter, written
         QTest::newRow("png, JPG filter") << "out.png" << jpgFilter << "out.png";
         QTest::newRow("jpg, PNG filter") << "out.jpg" << pngFilter << "out.jpg";
         QTest::newRow("no suffix, JPG filter") << "out" << jpgFilter << "out.jpg";
@@ -225,10 +209,7 @@ private slots:
     // own directory apart from Open's. A cancelled or failed Save changes nothing.
     void save()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, filter);
-        QFETCH(QString, written);
-
+        const auto [name, filter, written] = fetchRow<QString, QString, QString>();
         Session s;
         s.trigger("actionSave");
         QCOMPARE(statusMessage(s.window), QStringLiteral("Nothing to save."));
@@ -296,12 +277,7 @@ private slots:
         }
     }
 
-    void imageFiles_data()
-    {
-        QTest::addColumn<ImageFileCase>("file");
-        for (const auto &[name, file] : imageFileCases())
-            QTest::newRow(name) << file;
-    }
+    void imageFiles_data() { addImageFileRows(); }
 
     // Open shows each file as tolvane-cli reads it, or refuses it and keeps the photo, its
     // marks and its history; every tool then works on what it opened, down to one pixel.
