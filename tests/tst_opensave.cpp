@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTest>
 #include <QUndoCommand>
@@ -22,25 +23,18 @@
 
 namespace {
 
-const QString jpgFilter = QStringLiteral("JPG Files (*.jpg)");
-const QString pngFilter = QStringLiteral("PNG Files (*.png)");
-
-// Lowers this process's soft limit on a resource for the object's lifetime. Past a file-size
-// limit, writes fail with EFBIG as on a full disk (the signal is ignored in initTestCase).
-struct ResourceLimit
+// Lowers this process's soft limit on `resource` to `bytes` until the result goes. Past a
+// file-size limit, writes fail with EFBIG as on a full disk (the signal is ignored in
+// initTestCase).
+auto limitResource(int resource, rlim_t bytes)
 {
-    int resource;
     rlimit old {};
-    ResourceLimit(int resource, rlim_t bytes)
-        : resource(resource)
-    {
-        getrlimit(resource, &old);
-        const rlimit limit {bytes, old.rlim_max};
-        if (setrlimit(resource, &limit) != 0)
-            qFatal("cannot limit resource %d", resource);
-    }
-    ~ResourceLimit() { setrlimit(resource, &old); }
-};
+    getrlimit(resource, &old);
+    const rlimit limit {bytes, old.rlim_max};
+    if (setrlimit(resource, &limit) != 0)
+        qFatal("cannot limit resource %d", resource);
+    return qScopeGuard([resource, old] { setrlimit(resource, &old); });
+}
 
 // The address space this process uses now, in bytes.
 rlim_t addressSpaceInUse()
@@ -198,6 +192,7 @@ private slots:
     void save_data()
     {
         addColumns<QString, QString, QString>(); // name, filter, written
+        const QString jpgFilter = "JPG Files (*.jpg)", pngFilter = "PNG Files (*.png)";
         QTest::newRow("png, JPG filter") << "out.png" << jpgFilter << "out.png";
         QTest::newRow("jpg, PNG filter") << "out.jpg" << pngFilter << "out.jpg";
         QTest::newRow("no suffix, JPG filter") << "out" << jpgFilter << "out.jpg";
@@ -324,7 +319,7 @@ private slots:
         s.trigger("actionSelect");
         const QImage marks = s.mask();
         {
-            const ResourceLimit limit(RLIMIT_FSIZE, 0);
+            const auto limit = limitResource(RLIMIT_FSIZE, 0);
             s.trigger("actionProcess");
             s.save(old);
         }
@@ -354,7 +349,7 @@ private slots:
         s.smartSelect(QPoint(10, 10));
         QStringList messages;
         {
-            const ResourceLimit limit(RLIMIT_AS, addressSpaceInUse() + (16 << 20));
+            const auto limit = limitResource(RLIMIT_AS, addressSpaceInUse() + (16 << 20));
             for (const std::function<void()> &tool : QList<std::function<void()>> {
                      [&] { s.trigger("actionSelect"); }, [&] { s.trigger("actionProcess"); },
                      [&] { s.smartSelect(QPoint(40, 10)); }, [&] { s.open(path); }}) {
