@@ -204,20 +204,15 @@ private slots:
         }
     }
 
-    // The toolbar pictures come from their @2x files on a screen of two device pixels per
-    // logical one, also when no such screen was there when the window was built.
-    void iconsSharpAtTwiceTheSize()
+    // Before any photo: the progress bar hidden, no status message, no scene and nothing to
+    // undo. The toolbar pictures come from their @2x files on a screen of two device pixels per
+    // logical one, also when no such screen was there when the window was built. The Edit
+    // menu's action undoes the last command; one step out undoes one step in.
+    void startStateUndoAndZoom()
     {
         MainWindow window;
         for (QAction *action : window.findChild<QToolBar *>()->actions())
             QCOMPARE(action->icon().pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
-    }
-
-    // Before any photo: the progress bar hidden, no status message, no scene and nothing to
-    // undo. The Edit menu's action undoes the last command; one step out undoes one step in.
-    void startStateUndoAndZoom()
-    {
-        MainWindow window;
         auto *view = window.findChild<KestGraphicsView *>(QStringLiteral("graphicsView"));
         QVERIFY(window.findChild<QWidget *>(QStringLiteral("progressBar"))->isHidden());
         QVERIFY(statusMessage(window).isEmpty());
