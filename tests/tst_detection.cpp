@@ -305,23 +305,6 @@ private slots:
         for (const std::vector<WireTrace> &traces : traceAllWays(plane, width, height, L))
             QCOMPARE(drawTraces(traces, width, height), QByteArray(mask).replace('#', '.'));
     }
-
-    // Random masks, with vertical runs of any length.
-    void tracingAgreesWithReference()
-    {
-        for (int seed = 0; seed < 60; ++seed) {
-            const int width = 20 + seed * 7 % 180, height = 10 + seed * 13 % 140;
-            const std::vector<std::uint8_t> mask = test::randomMask(seed, width, height);
-            const Plane<const std::uint8_t> plane {std::span(mask), width, height};
-            QVERIFY(findComponents(plane) == reference::findComponents(mask, width, height));
-            for (const int L : {1, 5, 30}) {
-                // The reference's first; every way must agree with it.
-                const auto ways = traceAllWays(mask, width, height, L);
-                QVERIFY2(std::ranges::count(ways, ways[0]) == std::ssize(ways),
-                    qPrintable(QStringLiteral("seed %1, L %2").arg(seed).arg(L)));
-            }
-        }
-    }
 };
 
 QTEST_APPLESS_MAIN(TestDetection)
