@@ -135,7 +135,8 @@ private slots:
     void matchesReference()
     {
         const auto [width, height] = fetchRow<int, int>();
-        auto plane = [&](auto &pixels) { return Plane(pixels.data(), width, height, width + 3); };
+        auto plane
+            = [w = width, h = height](auto &pixels) { return Plane(pixels.data(), w, h, w + 3); };
         for (int seed = 0; seed < (width * height > 100000 ? 1 : 30); ++seed) {
             const auto [photo, mask] = randomCase(width, height, seed * 1000 + width + height);
             for (int wirePadding : {0, 1, 3, 10, seed % 25}) {
