@@ -67,21 +67,4 @@ void drawWirePhoto(std::uint32_t seed, Plane<Argb> photo)
     }
 }
 
-std::vector<std::uint8_t> randomMask(std::uint32_t seed, int width, int height)
-{
-    Random random {std::mt19937(seed)};
-    std::vector<std::uint8_t> mask(std::size_t(width) * height);
-    const int density = random(1, 30);
-    std::generate(mask.begin(), mask.end(), [&] { return random(0, 999) < density ? 255 : 0; });
-    for (int line = random(0, 12); line > 0; --line) {
-        const int x0 = random(0, width - 1), x1 = std::min(width - 1, x0 + 3 + random(0, width));
-        for (int x = x0, y = random(0, height - 1), thickness = random(1, 4); x <= x1; ++x) {
-            y = std::clamp(y + (random(0, 3) ? 0 : random(-2, 2)), 0, height - 1);
-            for (int r = y; r < std::min(height, y + thickness); ++r)
-                mask[r * width + x] = 255;
-        }
-    }
-    return mask;
-}
-
 } // namespace tolvane::test

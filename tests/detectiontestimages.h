@@ -11,8 +11,4 @@ namespace tolvane::test {
 // same photo.
 void drawWirePhoto(std::uint32_t seed, Plane<Argb> photo);
 
-// A 0/255 mask, width x height in row order: scattered candidates and wandering lines of them,
-// 1 to 4 rows thick.
-std::vector<std::uint8_t> randomMask(std::uint32_t seed, int width, int height);
-
 } // namespace tolvane::test

@@ -17,8 +17,9 @@ struct ImageFileCase
 };
 Q_DECLARE_METATYPE(ImageFileCase)
 
-// Built in code, except the CMYK JPEG, which comes from data/.
-QList<std::pair<const char *, ImageFileCase>> imageFileCases();
+// The cases as the rows of a data table with one column, "file". Built in code, except the
+// CMYK JPEG, which comes from data/.
+void addImageFileRows();
 
 // Writes the case into `folder` and returns its path; an empty string when the file cannot be
 // made unreadable (as root, permissions do not stop reading).

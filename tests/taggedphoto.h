@@ -17,13 +17,11 @@ inline void writeTaggedJpeg(const QImage &landscape, const QString &path)
 {
     QImage stored = landscape.convertToFormat(QImage::Format_RGB32);
     stored.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
-    QByteArray bytes, thumbnail;
-    QBuffer buffer(&bytes), thumbnailBuffer(&thumbnail);
-    if (!stored.save(&buffer, "JPG") || !stored.scaled(16, 8).save(&thumbnailBuffer, "JPG"))
-        qFatal("cannot encode the tagged photo");
-
-    const auto image = Exiv2::ImageFactory::open(
-        reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
+    QByteArray thumbnail;
+    QBuffer thumbnailBuffer(&thumbnail);
+    if (!stored.save(path, "JPG") || !stored.scaled(16, 8).save(&thumbnailBuffer, "JPG"))
+        qFatal("cannot write the tagged photo %s", qPrintable(path));
+    const auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
     image->readMetadata(); // the colour profile
     Exiv2::ExifData exif;
     exif["Exif.Image.Make"] = "Pellam";
@@ -41,12 +39,6 @@ inline void writeTaggedJpeg(const QImage &landscape, const QString &path)
     image->xmpData()["Xmp.dc.subject"] = "street";
     image->xmpData()["Xmp.tiff.Orientation"] = "6";
     image->writeMetadata();
-
-    QFile file(path);
-    const qint64 size = qint64(image->io().size());
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(reinterpret_cast<const char *>(image->io().mmap()), size) != size)
-        qFatal("cannot write %s", qPrintable(path));
 }
 
 // What the file at `path` says of the tags above, in their order, then whether it holds a

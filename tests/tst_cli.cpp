@@ -4,12 +4,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/imagefiles.h"
+#include "cli/options.h"
+#include "datatable.h"
 #include "imagefilecases.h"
 #include "removal/columnfill.h"
 #include "selection/detection.h"
@@ -76,10 +79,7 @@ private slots:
 
     void outputsEqualLibrary_data()
     {
-        QTest::addColumn<QString>("options"); // of detect and clean
-        QTest::addColumn<int>("T");
-        QTest::addColumn<int>("L");
-        QTest::addColumn<int>("P");
+        addColumns<QString, int, int, int>(); // options (of detect and clean), T, L, P
         QTest::newRow("defaults mark both wires") << "" << 4 << 30 << 0;
         QTest::newRow("L 19 adds the stroke, P 2") << "--length-threshold 19" << 4 << 19 << 2;
         QTest::newRow("T 2 drops the thick wire, P 3") << "--width-threshold=2" << 2 << 30 << 3;
@@ -88,10 +88,7 @@ private slots:
     // detect, then remove with its mask, and clean.
     void outputsEqualLibrary()
     {
-        QFETCH(QString, options);
-        QFETCH(int, T);
-        QFETCH(int, L);
-        QFETCH(int, P);
+        const auto [options, T, L, P] = fetchRow<QString, int, int, int>();
         const QImage photo = readPhoto(fill("{wires}"));
         QImage mask(photo.size(), QImage::Format_ARGB32);
         paintTraces(detectWires(argbPlane(photo), T, L), mutableArgbPlane(mask));
@@ -108,16 +105,14 @@ private slots:
 
     void traceCommitsSucceedingSegments_data()
     {
-        QTest::addColumn<QString>("points");
-        QTest::addColumn<int>("skipped");
+        addColumns<QString, int>(); // points, skipped
         QTest::newRow("along wire B") << "4,30 40,27 59,25 {wires}" << 0;
         QTest::newRow("failed trace keeps control point") << "0,4 599,4 300,4 {line}" << 1;
     }
 
     void traceCommitsSucceedingSegments()
     {
-        QFETCH(QString, points);
-        QFETCH(int, skipped);
+        const auto [points, skipped] = fetchRow<QString, int>();
         QVERIFY(run("{trace} " + points) == 0 && m_errors.size() == skipped);
         // The wire from the first point up to, not including, the last one.
         const bool line = points.endsWith("{line}");
@@ -154,9 +149,7 @@ private slots:
     // start given; with --timings, at the end, the timings line given, each time shown as #.
     void standardError_data()
     {
-        QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("line");
+        addColumns<QString, int, QString>(); // commandLine, status, line
         auto row = [](const char *name, const char *command, int status, const char *line = "") {
             QTest::newRow(name) << QString(command) << status << QString(line);
         };
@@ -203,9 +196,7 @@ private slots:
 
     void standardError()
     {
-        QFETCH(QString, commandLine);
-        QFETCH(int, status);
-        QFETCH(QString, line);
+        const auto [commandLine, status, line] = fetchRow<QString, int, QString>();
         QCOMPARE(run(commandLine), status);
         QCOMPARE(QFile::exists(fill("{out}")), status == 0);
         const QString text = m_errors.join('\n').replace(QRegularExpression("\\d+\\.\\d ms"), "#");
@@ -219,9 +210,7 @@ private slots:
     void keepsMetadata()
     {
         writeTaggedJpeg(readPhoto(fill("{wires}")), fill("{dir}/tagged.jpg"));
-        QImage mask(48, 64, QImage::Format_ARGB32);
-        mask.fill(0);
-        QVERIFY(mask.save(fill("{dir}/mask.png")));
+        QVERIFY(run("detect {dir}/tagged.jpg -o {dir}/mask.png") == 0);
         QVERIFY(run("remove {dir}/tagged.jpg --mask {dir}/mask.png -o {dir}/kept.jpg") == 0);
         QVERIFY(run("clean {dir}/tagged.jpg -o {dir}/kept.png") == 0);
         for (const char *name : {"{dir}/kept.jpg", "{dir}/kept.png"}) {
@@ -232,12 +221,7 @@ private slots:
         }
     }
 
-    void imageFiles_data()
-    {
-        QTest::addColumn<ImageFileCase>("file");
-        for (const auto &[name, file] : imageFileCases())
-            QTest::newRow(name) << file;
-    }
+    void imageFiles_data() { addImageFileRows(); }
 
     // Every command reads each file as Open does: it works on the photo Open shows, or stops
     // with status 2 and one line naming the file.
@@ -273,8 +257,8 @@ private slots:
 
     void writeFailures_data()
     {
-        QTest::addColumn<QString>("commandLine"); // writing {dir}/keep/old.png
-        QTest::addColumn<bool>("fullDisk"); // or a read-only folder
+        // The command writing {dir}/keep/old.png; a full disk or a read-only folder.
+        addColumns<QString, bool>(); // commandLine, fullDisk
         for (const char *command : {"detect {wires} -o", "remove {wires} --mask {wires} -o",
                  "trace {wires} --points 4,30 40,27 -o", "clean {wires} --overwrite -o"}) {
             QTest::addRow("%s, full disk", command) << QString(command) << true;
@@ -286,8 +270,7 @@ private slots:
     // other, and ends with status 2.
     void writeFailures()
     {
-        QFETCH(QString, commandLine);
-        QFETCH(bool, fullDisk);
+        const auto [commandLine, fullDisk] = fetchRow<QString, bool>();
         const QString folder = fill("{dir}/keep"), old = folder + "/old.png";
         QFile::setPermissions(folder, QFile::Permissions(0x7700));
         QVERIFY(QDir(folder).removeRecursively() && QDir().mkpath(folder));
@@ -305,37 +288,29 @@ private slots:
         QCOMPARE(image(old), image("{line}"));
     }
 
-    // Without memory for a photo-sized image the command stops with status 2, one line and no
-    // file. The limit holds the photo (196 MB) once, with about 200 MB for the program itself,
-    // but not twice.
-    void outOfMemory_data()
-    {
-        QTest::addColumn<QString>("commandLine");
-        QTest::newRow("detect") << "detect {dir}/big.png -o {out}";
-        QTest::newRow("trace") << "trace {dir}/big.png -o {out} --points 0,5 90,5";
-        QTest::newRow("clean") << "clean {dir}/big.png -o {out}";
-    }
-
+    // Without memory for a photo-sized image each command stops with status 2, one line and
+    // no file. The limit holds the photo (196 MB) once, with about 200 MB for the program
+    // itself, but not twice.
     void outOfMemory()
     {
 #ifdef TOLVANE_ADDRESS_CHECKED
         QSKIP("the address sanitizer reserves more address space than any limit allows");
 #endif
-        QFETCH(QString, commandLine);
-        const QString big = fill("{dir}/big.png");
-        if (!QFile::exists(big)) {
-            // Not opaque, so that it reads as 32-bit ARGB with no converted copy.
-            QImage photo(7000, 7000, QImage::Format_ARGB32);
-            photo.fill(qRgba(200, 210, 220, 254));
-            for (int x = 0; x < 100; ++x)
-                photo.setPixel(x, 5, qRgba(0, 0, 0, 254));
-            QVERIFY(photo.save(big));
+        // Not opaque, so that it reads as 32-bit ARGB with no converted copy.
+        QImage photo(7000, 7000, QImage::Format_ARGB32);
+        photo.fill(qRgba(200, 210, 220, 254));
+        QPainter(&photo).fillRect(0, 5, 100, 1, QColor(0, 0, 0, 254));
+        QVERIFY(photo.save(fill("{dir}/big.png")));
+        for (const char *command :
+            {"detect {dir}/big.png -o {out}", "trace {dir}/big.png -o {out} --points 0,5 90,5",
+                "clean {dir}/big.png -o {out}"}) {
+            const int status
+                = run(command, {RLIMIT_AS, rlim_t(7000 * 7000 * 4 * 3 / 2 + (100 << 20))});
+            QVERIFY2(status == 2 && m_errors.size() == 1 && !QFile::exists(fill("{out}"))
+                    && m_errors[0].startsWith(
+                        fill("tolvane-cli: {dir}/big.png: not enough memory")),
+                qPrintable(command + (": " + m_errors.join(' '))));
         }
-        QCOMPARE(run(commandLine, {RLIMIT_AS, rlim_t(7000 * 7000 * 4 * 3 / 2 + (100 << 20))}), 2);
-        QCOMPARE(m_errors.size(), 1);
-        QVERIFY2(m_errors[0].startsWith("tolvane-cli: " + big + ": not enough memory"),
-            qPrintable(m_errors[0]));
-        QVERIFY(!QFile::exists(fill("{out}")));
     }
 
     void helpAndVersionOnStdout()
@@ -345,6 +320,38 @@ private slots:
         QVERIFY(m_stdout.contains("Usage: tolvane-cli remove") && m_stdout.contains("--padding P"));
         m_stdout.clear();
         QVERIFY(run("--version") == 0 && std::exchange(m_stdout, {}) == "tolvane-cli 1.0\n");
+    }
+
+    // The values the parser hands on, which a run only shows indirectly.
+    void optionsAmongInputsInEitherForm()
+    {
+        // "--" makes everything after it an input, even what looks like an option.
+        const ParsedCommandLine parsed = parseCommandLine(
+            QString("clean a.jpg --out-dir=out b.jpg --width-threshold 7 --length-threshold=40 "
+                    "--padding +3 --jobs=2 --overwrite --timings -- -c.jpg --jobs")
+                .split(u' '));
+        QCOMPARE(parsed.error, QString());
+        const CliOptions &options = parsed.options;
+        QCOMPARE(options.inputs, (QStringList {"a.jpg", "b.jpg", "-c.jpg", "--jobs"}));
+        QCOMPARE(options.outDir, "out");
+        const QList<int> numbers {
+            options.widthThreshold, options.lengthThreshold, options.wirePadding, options.jobs};
+        QCOMPARE(numbers, (QList<int> {7, 40, 3, 2}));
+        QVERIFY(options.overwrite && options.timings);
+    }
+
+    // The manual page names every option that a --help text shows.
+    void manualPageCoversHelp()
+    {
+        QFile page(qEnvironmentVariable("TOLVANE_SOURCE_DIR") + "/resources/tolvane-cli.1");
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString manual = QString::fromUtf8(page.readAll()).remove(u'\\');
+        const QRegularExpression option("(?<![\\w-])--?[a-z][a-z-]*");
+        for (CliCommand topic : {CliCommand::Help, CliCommand::Detect, CliCommand::Remove,
+                 CliCommand::Trace, CliCommand::Clean}) {
+            for (const QRegularExpressionMatch &match : option.globalMatch(helpText(topic)))
+                QVERIFY2(manual.contains(match.captured()), qPrintable(match.captured()));
+        }
     }
 };
 

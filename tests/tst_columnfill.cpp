@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "columnfillreference.h"
+#include "datatable.h"
 #include "removal/columnfill.h"
 
 using namespace tolvane;
@@ -66,10 +67,7 @@ class ColumnFillTest : public QObject
 private slots:
     void widening_data()
     {
-        QTest::addColumn<std::string>("marks");
-        QTest::addColumn<int>("wirePadding");
-        QTest::addColumn<std::string>("widened");
-
+        addColumns<std::string, int, std::string>(); // marks, wirePadding, widened
         QTest::newRow("L=1 P=0") << ".......#........"s << 0 << "....########...."s;
         QTest::newRow("L=2 P=0") << "......##........"s << 0 << "....#######....."s;
         QTest::newRow("L=1 P=1") << ".......#........"s << 1 << "...##########..."s;
@@ -91,10 +89,7 @@ private slots:
 
     void widening()
     {
-        QFETCH(std::string, marks);
-        QFETCH(int, wirePadding);
-        QFETCH(std::string, widened);
-
+        const auto [marks, wirePadding, widened] = fetchRow<std::string, int, std::string>();
         std::vector<std::uint8_t> flags = columnFlags(marks);
         widenMarks(Plane<std::uint8_t>(flags, 1, int(flags.size())), wirePadding);
         QCOMPARE(flags, columnFlags(widened));
@@ -130,9 +125,7 @@ private slots:
 
     void matchesReference_data()
     {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-
+        addColumns<int, int>(); // width, height
         // 1100x1000 is over a megapixel: clearWires shares the work between both cores.
         for (auto [width, height] : {std::pair(0, 0), {0, 5}, {5, 0}, {1, 1}, {1, 90}, {90, 1},
                  {3, 2}, {7, 40}, {33, 17}, {120, 90}, {60, 300}, {1100, 1000}})
@@ -141,10 +134,9 @@ private slots:
 
     void matchesReference()
     {
-        QFETCH(int, width);
-        QFETCH(int, height);
-
-        auto plane = [&](auto &pixels) { return Plane(pixels.data(), width, height, width + 3); };
+        const auto [width, height] = fetchRow<int, int>();
+        auto plane
+            = [w = width, h = height](auto &pixels) { return Plane(pixels.data(), w, h, w + 3); };
         for (int seed = 0; seed < (width * height > 100000 ? 1 : 30); ++seed) {
             const auto [photo, mask] = randomCase(width, height, seed * 1000 + width + height);
             for (int wirePadding : {0, 1, 3, 10, seed % 25}) {

@@ -1,10 +1,13 @@
 #include <algorithm>
+#include <random>
 
 #include <QTest>
 
+#include "datatable.h"
 #include "detectiontestimages.h"
 #include "reference_detection.h"
 #include "selection/detection.h"
+#include "selection/tiletracing.h"
 #include "selection/workers.h"
 
 using namespace tolvane;
@@ -34,6 +37,55 @@ std::vector<Argb> painted(const std::vector<WireTrace> &traces, int width, int h
     return std::erase(buffer, garbage) == std::size_t(height) ? buffer : std::vector<Argb>();
 }
 
+// The kept traces drawn on a blank picture, each row ended by '|': each trace's runs show its
+// place in the list ('0', '1', ...); '*' marks a pixel of two traces or a run out of its column.
+QByteArray drawTraces(const std::vector<WireTrace> &traces, int width, int height)
+{
+    QByteArray picture = QByteArray(width, '.').append('|').repeated(height);
+    for (std::size_t k = 0; k < traces.size(); ++k) {
+        for (std::size_t i = 0; i < traces[k].size(); ++i) {
+            const ColumnRun &run = traces[k][i];
+            for (int y = run.y; y < run.y + run.length; ++y) {
+                char &c = picture[y * (width + 1) + run.x];
+                c = c == '.' && run.x == traces[k][0].x + int(i) ? char('0' + k) : '*';
+            }
+        }
+    }
+    return picture;
+}
+
+// Traced tile by tile as the detection does, in tiles 1 to 40 columns wide.
+std::vector<WireTrace> traceInTiles(const CandidateMask &candidates, int lengthThreshold)
+{
+    std::mt19937 random(candidates.width);
+    std::vector<std::vector<OrderedTrace>> tileKept;
+    std::vector<BandColumns> tileOpen;
+    TileTracer tracer;
+    for (int x0 = 0, tileWidth = 0; x0 < candidates.width; x0 += tileWidth) {
+        tileWidth = std::min(candidates.width - x0, 1 + int(random() % 40));
+        ColumnBits bits;
+        bits.reset(x0, tileWidth, candidates.height);
+        for (int b = candidates.columnBegin(x0); b < candidates.columnBegin(x0 + tileWidth); ++b)
+            bits.setRun(
+                candidates.bands[b].x - x0, candidates.bands[b].y, candidates.bands[b].length);
+        tracer.trace(bits, x0 > 0, x0 + tileWidth < candidates.width, lengthThreshold,
+            tileKept.emplace_back(), tileOpen.emplace_back());
+    }
+    return joinTileTraces(tileKept, tileOpen, lengthThreshold);
+}
+
+// The traces of a 0/255 mask by the reference, then by every tracing path; all must agree.
+std::vector<std::vector<WireTrace>> traceAllWays(
+    const std::vector<std::uint8_t> &mask, int width, int height, int lengthThreshold)
+{
+    const Plane<const std::uint8_t> plane {std::span(mask), width, height};
+    const std::vector<Component> components = reference::findComponents(mask, width, height);
+    return {reference::buildTraces(components, width, lengthThreshold),
+        buildTraces(findComponents(plane), width, lengthThreshold),
+        traceCandidates(candidatesFromPlane(plane), lengthThreshold),
+        traceInTiles(candidatesFromPlane(plane), lengthThreshold)};
+}
+
 } // namespace
 
 class TestDetection : public QObject
@@ -43,10 +95,7 @@ class TestDetection : public QObject
 private slots:
     void bandScanRules_data()
     {
-        QTest::addColumn<Rows>("brightness");
-        QTest::addColumn<Rows>("minimum");
-        QTest::addColumn<int>("T");
-        QTest::addColumn<Bands>("expected");
+        addColumns<Rows, Rows, int, Bands>(); // brightness, minimum, T, expected
         // Rows 1 and 2 both drop by 50: row 1 is a peak despite the tie, the lower edge is row 4
         // (n = 3), and the upper edge moves down to row 2, the lower of the tied rows.
         const Rows tied {255, 255, 205, 155, 155, 255, 255, 255, 255};
@@ -91,10 +140,7 @@ private slots:
     // reference.
     void bandScanRules()
     {
-        QFETCH(Rows, brightness);
-        QFETCH(Rows, minimum);
-        QFETCH(int, T);
-        QFETCH(Bands, expected);
+        const auto [brightness, minimum, T, expected] = fetchRow<Rows, Rows, int, Bands>();
         for (const int padding : {0, 8}) {
             const int columns = padding ? 40 : 1;
             PlaneBuffer<Argb> photo(columns, int(brightness.size()) + 2 * padding);
@@ -119,8 +165,7 @@ private slots:
 
     void linesOnWhite_data()
     {
-        QTest::addColumn<Line>("line");
-        QTest::addColumn<bool>("found");
+        addColumns<Line, bool>(); // line, found
         // Found when longer than L columns, also beyond 255 columns within one tile of columns
         // and across tiles.
         for (const auto &[columns, L] :
@@ -133,24 +178,23 @@ private slots:
             QTest::addRow("T %d, %d rows %s", T, rows, rows < T ? "found" : "missed")
                 << Line {40, 10, rows, T, 30} << (rows < T);
         }
-        QTest::newRow("rows 0-1 missed") << Line {40, 0, 2, 4, 30} << false;
-        QTest::newRow("rows 1-2 missed") << Line {40, 1, 2, 4, 30} << false;
-        QTest::newRow("rows 2-3 found") << Line {40, 2, 2, 4, 30} << true;
-        QTest::newRow("ending on row H-2 found") << Line {40, 17, 2, 4, 30} << true;
-        QTest::newRow("ending on row H-1 missed") << Line {40, 18, 2, 4, 30} << false;
+        // Missed on rows 0 and 1 and when ending on the last row, H - 1 = 19.
+        for (const int row : {0, 1, 2, 17, 18}) {
+            QTest::addRow("rows %d-%d %s", row, row + 1, row > 1 && row < 18 ? "found" : "missed")
+                << Line {40, row, 2, 4, 30} << (row > 1 && row < 18);
+        }
         // One pixel wide: it covers `drop` rows of each column and continues at a corner.
-        QTest::newRow("slope 1 found") << Line {60, 4, 1, 4, 30, 1} << true;
-        QTest::newRow("slope 2 found") << Line {60, 4, 2, 4, 30, 2} << true;
-        QTest::newRow("slope 3 found") << Line {60, 4, 3, 4, 30, 3} << true;
-        QTest::newRow("slope 4 missed") << Line {60, 4, 4, 4, 30, 4} << false;
+        for (const int drop : {1, 2, 3, 4}) {
+            QTest::addRow("slope %d %s", drop, drop < 4 ? "found" : "missed")
+                << Line {60, 4, drop, 4, 30, drop} << (drop < 4);
+        }
     }
 
     // On a photo 20 rows high for a horizontal line: exactly the line's pixels, as one trace,
     // or nothing.
     void linesOnWhite()
     {
-        QFETCH(Line, line);
-        QFETCH(bool, found);
+        const auto [line, found] = fetchRow<Line, bool>();
         const int width = line.columns + 10, height = 20 + line.columns * line.drop;
         PlaneBuffer<Argb> photo(width, height);
         std::fill_n(photo.data(), photo.pixelCount(), 0xFFFFFFFFu);
@@ -169,29 +213,20 @@ private slots:
 
     void agreesWithReference_data()
     {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("photos");
-        QTest::newRow("0x0") << 0 << 0 << 1;
-        QTest::newRow("one row") << 20 << 1 << 2;
-        QTest::newRow("two rows") << 40 << 2 << 2;
-        QTest::newRow("three rows") << 60 << 3 << 10;
-        QTest::newRow("one column") << 1 << 40 << 10;
-        QTest::newRow("7x9") << 7 << 9 << 30;
-        QTest::newRow("200x150") << 200 << 150 << 40;
-        // Several tiles of columns, wires and noise crossing their edges.
-        QTest::newRow("1100x60") << 1100 << 60 << 20;
-        // Enough pixels to share the work between threads.
-        QTest::newRow("1100x300") << 1100 << 300 << 4;
+        addColumns<int, int, int>(); // width, height, photos
+        // 1100 columns make several tiles, wires and noise crossing their edges; 1100x300 is
+        // enough pixels to share the work between threads.
+        for (const auto &[width, height, photos] :
+            {std::tuple(0, 0, 1), {20, 1, 2}, {40, 2, 2}, {60, 3, 10}, {1, 40, 10}, {7, 9, 30},
+                {200, 150, 40}, {1100, 60, 20}, {1100, 300, 4}})
+            QTest::addRow("%dx%d", width, height) << width << height << photos;
     }
 
     // Every stage, with the order of its results, on photos seen through views into wider
     // buffers.
     void agreesWithReference()
     {
-        QFETCH(int, width);
-        QFETCH(int, height);
-        QFETCH(int, photos);
+        const auto [width, height, photos] = fetchRow<int, int, int>();
         for (int seed = 0; seed < photos; ++seed) {
             std::vector<Argb> buffer(std::size_t(width + 3) * height, black);
             const Plane<Argb> photo(buffer.data(), width, height, width + 3);
@@ -207,16 +242,17 @@ private slots:
                 // Bands 1 to T - 1 rows thick, never on rows 0, 1 or H - 1.
                 for (const ColumnRun &band : candidates.bands)
                     QVERIFY(band.length < T && band.y >= 2 && band.y + band.length <= height - 1);
-                const auto components = reference::findComponents(expectedMask, width, height);
-                QVERIFY2(findComponents(candidates) == components, where);
+                QVERIFY2(findComponents(candidates)
+                        == reference::findComponents(expectedMask, width, height),
+                    where);
                 for (const int L : {1, 5, 30}) {
-                    const auto expected = reference::buildTraces(components, width, L);
-                    QVERIFY2(buildTraces(components, width, L) == expected, where);
-                    QVERIFY2(traceCandidates(candidates, L) == expected, where);
-                    const std::vector<WireTrace> traces = detectWires(photo, T, L);
-                    QVERIFY2(traces == expected, where);
-                    QVERIFY(painted(traces, width, height)
-                        == reference::paintedMask(expected, width, height));
+                    // The reference's first; every way must agree with it.
+                    auto ways = traceAllWays(expectedMask, width, height, L);
+                    ways.push_back(traceCandidates(candidates, L));
+                    ways.push_back(detectWires(photo, T, L));
+                    QVERIFY2(std::ranges::count(ways, ways[0]) == std::ssize(ways), where);
+                    QVERIFY(painted(ways.back(), width, height)
+                        == reference::paintedMask(ways[0], width, height));
                 }
             }
         }
@@ -227,16 +263,47 @@ private slots:
     void helperExceptionReachesCaller()
     {
         const std::thread::id caller = std::this_thread::get_id();
-        bool thrown = false;
-        try {
-            runOnThreads(2, [caller] {
-                if (std::this_thread::get_id() != caller)
-                    throw std::bad_alloc();
-            });
-        } catch (const std::bad_alloc &) {
-            thrown = true;
-        }
-        QVERIFY(thrown);
+        QVERIFY_THROWS_EXCEPTION(std::bad_alloc, runOnThreads(2, [caller] {
+            if (std::this_thread::get_id() != caller)
+                throw std::bad_alloc();
+        }));
+    }
+
+    // Masks drawn with '.' for no candidate, '#' for a candidate in no kept trace and a digit for
+    // one in the kept trace of that place in the result, each row ended by '|'.
+    void traces_data()
+    {
+        addColumns<QByteArray, int>(); // mask, L
+        QTest::newRow("no candidates") << QByteArray("........|........|") << 1;
+        QTest::newRow("6 columns: dx 5 drops") << QByteArray("######|") << 1;
+        QTest::newRow("7 columns: dx 6 keeps") << QByteArray("0000000|") << 1;
+        QTest::newRow("dx 5, dy 3 drops") << QByteArray("#.....|.#....|..#...|...###|") << 1;
+        QTest::newRow("diagonal, dx 5, dy 4: corners connect")
+            << QByteArray("0.....|.0....|..0...|...0..|....00|") << 1;
+        QTest::newRow("40 runs, L 39 keeps") << QByteArray(40, '0').append('|').repeated(2) << 39;
+        QTest::newRow("40 runs, L 40 drops") << QByteArray(40, '#').append('|').repeated(2) << 40;
+        QTest::newRow("runs reach the box's bottom row")
+            << QByteArray("000.........|000000......|...000000...|......000000|.........000|") << 1;
+        QTest::newRow("fork: upper branch continues, lower one starts a trace")
+            << QByteArray(".....00000|....0.....|0000......|....1.....|.....11111|") << 5;
+        QTest::newRow("fork: lower branch too short")
+            << QByteArray(".....00000|....0.....|0000......|....#.....|.....#####|") << 6;
+        // The run of column 2 touches the last runs of both traces and joins the earlier one.
+        QTest::newRow("merging run joins the earliest trace")
+            << QByteArray(".#.|..0|..0|..0|..0|..0|..0|..0|0.0|.0.|") << 2;
+        QTest::newRow("overlapping boxes traced separately")
+            << QByteArray("0...........0|0..1111111..0|0...........0|0000000000000|") << 5;
+    }
+
+    void traces()
+    {
+        const auto [mask, L] = fetchRow<QByteArray, int>();
+        const int width = int(mask.indexOf('|')), height = int(mask.count('|'));
+        std::vector<std::uint8_t> plane;
+        for (const QByteArray cells = QByteArray(mask).replace("|", ""); const char c : cells)
+            plane.push_back(c == '.' ? 0 : 255);
+        for (const std::vector<WireTrace> &traces : traceAllWays(plane, width, height, L))
+            QCOMPARE(drawTraces(traces, width, height), QByteArray(mask).replace('#', '.'));
     }
 };
 

@@ -1,12 +1,27 @@
 #include <QAction>
+#include <QDir>
+#include <QGraphicsEllipseItem>
+#include <QImageReader>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QResizeEvent>
+#include <QResource>
+#include <QSet>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextDocumentFragment>
 #include <QToolBar>
+#include <QTranslator>
 
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
+#include "datatable.h"
+#include "dialogs/helpdialog.h"
+#include "dialogs/userguide.h"
 #include "guitestsupport.h"
 
 namespace {
@@ -50,23 +65,93 @@ void addActionRow(const char *name, const char *text, const char *toolTip,
             {"hasIcon", icon}, {"checkable", checkable}, {"enabled", true}, {"checked", false}});
 }
 
+// Translates the help dialog's texts into recognisable stand-ins.
+class MarkingTranslator : public QTranslator
+{
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char *context, const char *text, const char *, int) const override
+    {
+        const QHash<QByteArray, QString> words
+            = {{"Help", "Hilfe"}, {"OK", "Gut"}, {userGuideHtml, "<p>Anleitung</p>"}};
+        return qstrcmp(context, "HelpDialog") == 0 ? words.value(text) : QString();
+    }
+};
+
+// The dialog's title, guide and button text.
+QStringList helpTexts(HelpDialog &dialog)
+{
+    return {dialog.windowTitle(), dialog.findChild<QTextBrowser *>("textBrowser")->toPlainText(),
+        dialog.findChild<QPushButton *>("buttonOK")->text()};
+}
+
+// SmartSelect's arguments, one list per signal: rectangle, pressed, right.
+using Signals = QList<QVariantList>;
+
+// A hidden window, so that no real resize interferes, with the smart-selection tool on.
+struct Canvas
+{
+    Canvas() { tool->setChecked(true); }
+
+    // Opens a 200 x 100 photo and shows it at `scale`, centred; the scene is 220 x 120.
+    void open(qreal scale = 1)
+    {
+        prompts.openAnswers << writePhoto(dir, "photo.png", patternPhoto(200, 100));
+        window.findChild<QAction *>(QStringLiteral("actionOpen"))->trigger();
+        view->setTransform(QTransform::fromScale(scale, scale));
+        view->centerOn(view->sceneRect().center());
+    }
+
+    void mouse(QEvent::Type type, QPointF scenePos, Qt::MouseButton button = Qt::LeftButton)
+    {
+        const QPointF pos = view->mapFromScene(scenePos); // the view reads no global position
+        QMouseEvent event(type, pos, pos, button, button, Qt::NoModifier);
+        QCoreApplication::sendEvent(view->viewport(), &event);
+    }
+    void move(QPointF scenePos) { mouse(QEvent::MouseMove, scenePos, Qt::NoButton); }
+
+    // The cursor circle's rectangle, null when there is none; (-1, -1, -1, -1) when the scene
+    // holds anything else than the backdrop, the photo and that circle, or the circle is not
+    // drawn above them all (z 20).
+    QRectF circle() const
+    {
+        QGraphicsEllipseItem *circle = view->cursorCircle();
+        if (view->scene()->items().size() != (circle ? 3 : 2) || (circle && circle->zValue() != 20))
+            return QRectF(-1, -1, -1, -1);
+        return circle ? circle->rect() : QRectF();
+    }
+
+    QTemporaryDir dir;
+    FakePrompts prompts;
+    MainWindow window;
+    KestGraphicsView *view = window.findChild<KestGraphicsView *>(QStringLiteral("graphicsView"));
+    QAction *tool = window.findChild<QAction *>(QStringLiteral("actionSmartSelect"));
+    QSignalSpy spy {view, &KestGraphicsView::SmartSelect};
+};
+
 } // namespace
 
-// The main window as built: its form, its start state, the menus, undo and zoom.
+// The main window as built: its form, its start state, the menus, undo and zoom; the canvas
+// view (the cursor square and circle, the SmartSelect signal, the rescale on resize); the help
+// dialog; the icons compiled in.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_settingsDir;
 
+    // In the directory's order: capitals first.
+    const QStringList m_names = {"DeleteHS.png", "Edit_UndoHS.png", "Filter2HS.png",
+        "FormRunHS.png", "LineColorHS.png", "ZoomInHS.bmp", "ZoomInHS.png", "ZoomInMs.png",
+        "ZoomOutHS.bmp", "ZoomOutHS.png", "ZoomOutMs.png", "cleaner.ico", "folder_open_32.png",
+        "openHS.png", "saveHS.png", "zoomminus.png", "zoomplus.png"};
+
 private slots:
     void initTestCase() { useTemporarySettings(m_settingsDir); }
 
     void form_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QVariantMap>("properties");
-
+        addColumns<QString, QVariantMap>(); // name, properties
         addRow("MainWindow",
             {{"windowTitle", "Tolvane"}, {"size", QSize(600, 400)}, {"hasIcon", true}});
         // An action without a tool tip of its own shows its text.
@@ -104,9 +189,7 @@ private slots:
     // before Open.
     void form()
     {
-        QFETCH(QString, name);
-        QFETCH(QVariantMap, properties);
-
+        const auto [name, properties] = fetchRow<QString, QVariantMap>();
         MainWindow window;
         const QObject *found
             = name == window.objectName() ? &window : window.findChild<QObject *>(name);
@@ -121,20 +204,15 @@ private slots:
         }
     }
 
-    // The toolbar pictures come from their @2x files on a screen of two device pixels per
-    // logical one, also when no such screen was there when the window was built.
-    void iconsSharpAtTwiceTheSize()
+    // Before any photo: the progress bar hidden, no status message, no scene and nothing to
+    // undo. The toolbar pictures come from their @2x files on a screen of two device pixels per
+    // logical one, also when no such screen was there when the window was built. The Edit
+    // menu's action undoes the last command; one step out undoes one step in.
+    void startStateUndoAndZoom()
     {
         MainWindow window;
         for (QAction *action : window.findChild<QToolBar *>()->actions())
             QCOMPARE(action->icon().pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
-    }
-
-    // Before any photo: the progress bar hidden, no status message, no scene and nothing to
-    // undo. The Edit menu's action undoes the last command; one step out undoes one step in.
-    void startStateUndoAndZoom()
-    {
-        MainWindow window;
         auto *view = window.findChild<KestGraphicsView *>(QStringLiteral("graphicsView"));
         QVERIFY(window.findChild<QWidget *>(QStringLiteral("progressBar"))->isHidden());
         QVERIFY(statusMessage(window).isEmpty());
@@ -156,6 +234,168 @@ private slots:
         window.findChild<QAction *>(QStringLiteral("actionZoomMinus"))->trigger();
         QVERIFY(
             qFuzzyCompare(view->transform().m11(), 1) && qFuzzyCompare(view->transform().m22(), 1));
+    }
+
+    void cursorSquare_data()
+    {
+        addColumns<qreal, QPointF, QRect>(); // scale, pointer, square
+        QTest::newRow("clipped bottom right") << 1.0 << QPointF(218, 117) << QRect(213, 112, 7, 8);
+        QTest::newRow("one column overlaps") << 1.0 << QPointF(-4, 50) << QRect(0, 45, 1, 10);
+        QTest::newRow("just beside, null") << 1.0 << QPointF(-5, 50) << QRect();
+        QTest::newRow("scale 2, left -1.5 is -1") << 2.0 << QPointF(1, 1) << QRect(0, 0, 4, 4);
+        QTest::newRow("scale 10, one unit") << 10.0 << QPointF(110, 60) << QRect(109, 59, 1, 1);
+        QTest::newRow("scale 11, empty") << 11.0 << QPointF(110, 60) << QRect();
+    }
+
+    // Every press sends the square, even an empty one; only the right button counts as
+    // right.
+    void cursorSquare()
+    {
+        const auto [scale, pointer, square] = fetchRow<qreal, QPointF, QRect>();
+        Canvas canvas;
+        canvas.open(scale);
+        for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton})
+            canvas.mouse(QEvent::MouseButtonPress, pointer, button);
+        QCOMPARE(Signals(canvas.spy),
+            (Signals {{square, true, false}, {square, true, true}, {square, true, false}}));
+    }
+
+    // Without a scene the view ignores the mouse and resizes. Moves send the square only with
+    // the tool on, only when the pointer has moved, and only when the square is not empty.
+    // The circle shows that square; it is created once and moved after, and goes when the
+    // square leaves the scene, on each tool toggle, with Open, and when the pointer leaves the
+    // view.
+    void moves()
+    {
+        Canvas canvas;
+        canvas.move({50, 40});
+        canvas.mouse(QEvent::MouseButtonPress, {50, 40});
+        QResizeEvent shrink(QSize(600, 600), QSize(800, 600));
+        QCoreApplication::sendEvent(canvas.view->viewport(), &shrink);
+        QCOMPARE(canvas.view->transform(), QTransform());
+        QCOMPARE(canvas.view->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+
+        canvas.open();
+        canvas.move({50, 40});
+        QGraphicsEllipseItem *circle = canvas.view->cursorCircle();
+        canvas.move({50, 40});
+        canvas.move({60, 45});
+        QCOMPARE(canvas.circle(), QRectF(55, 40, 10, 10));
+        QCOMPARE(canvas.view->cursorCircle(), circle);
+        canvas.move({-40, -30});
+        QCOMPARE(canvas.circle(), QRectF());
+        // Off the scene does not count as a move: back at (60, 45) nothing is sent.
+        canvas.move({60, 45});
+        canvas.tool->setChecked(false);
+        QCOMPARE(canvas.view->viewport()->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(canvas.circle(), QRectF());
+        canvas.move({70, 40});
+        canvas.mouse(QEvent::MouseButtonPress, {70, 40});
+        QCOMPARE(Signals(canvas.spy),
+            (Signals {
+                {QRect(45, 35, 10, 10), false, false}, {QRect(55, 40, 10, 10), false, false}}));
+
+        canvas.tool->setChecked(true);
+        QCOMPARE(canvas.view->viewport()->cursor().shape(), Qt::BlankCursor);
+        canvas.move({56, 40});
+        // Open deletes every scene item, the circle among them; the view must not touch it.
+        canvas.open();
+        QVERIFY(!canvas.view->cursorCircle());
+        canvas.move({50, 40});
+        QCOMPARE(canvas.circle(), QRectF(45, 35, 10, 10));
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(canvas.view, &leave);
+        QCOMPARE(canvas.circle(), QRectF());
+    }
+
+    void resizeRescales_data()
+    {
+        addColumns<qreal, QSize, QSize, qreal>(); // scale, old size, new size, factor
+        // The scene is 220 x 120: shown at that size at scale 1, at 660 x 360 at scale 3.
+        QTest::newRow("shrink, shown wider") << 3.0 << QSize(800, 600) << QSize(600, 600) << 0.75;
+        QTest::newRow("grow, shown smaller") << 1.0 << QSize(400, 400) << QSize(500, 400) << 1.25;
+        QTest::newRow("grow, shown overflows") << 3.0 << QSize(500, 400) << QSize(600, 400) << 1.0;
+        QTest::newRow("height changes more") << 1.0 << QSize(400, 400) << QSize(380, 200) << 0.5;
+        QTest::newRow("tie takes height") << 1.0 << QSize(400, 400) << QSize(200, 800) << 2.0;
+        QTest::newRow("first, old -1 x -1") << 1.0 << QSize(-1, -1) << QSize(600, 400) << 1.0;
+        QTest::newRow("new height 0") << 1.0 << QSize(600, 400) << QSize(600, 0) << 1.0;
+    }
+
+    // The first resize with a photo shows both scroll bars for good.
+    void resizeRescales()
+    {
+        const auto [scale, oldSize, newSize, factor] = fetchRow<qreal, QSize, QSize, qreal>();
+        Canvas canvas;
+        canvas.open(scale);
+        QResizeEvent resize(newSize, oldSize);
+        QCoreApplication::sendEvent(canvas.view->viewport(), &resize);
+        QCOMPARE(canvas.view->transform(), QTransform::fromScale(scale * factor, scale * factor));
+        QCOMPARE(canvas.view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(canvas.view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    }
+
+    // The help dialog's form. A language change delivered to an open dialog re-translates all
+    // three texts.
+    void helpDialogTranslates()
+    {
+        HelpDialog dialog;
+        QCOMPARE(dialog.objectName(), "HelpDialog");
+        QCOMPARE(dialog.size(), QSize(400, 300));
+        const QStringList original = helpTexts(dialog);
+        QCOMPARE(QStringList({original[0], original[2]}), (QStringList {"Help", "OK"}));
+        QVERIFY(original[1].contains("Tools and the workflow"));
+
+        dialog.show();
+        MarkingTranslator translator;
+        QVERIFY(QCoreApplication::installTranslator(&translator));
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(&dialog, &change);
+        QCOMPARE(helpTexts(dialog), (QStringList {"Hilfe", "Anleitung", "Gut"}));
+    }
+
+    // The toolbar pictures shown inline in the guide.
+    void guideImagesResolve()
+    {
+        static const QRegularExpression image("<img src=\"([^\"]*)\"");
+        QStringList sources;
+        for (const QRegularExpressionMatch &match : image.globalMatch(userGuideHtml))
+            sources << match.captured(1);
+        QCOMPARE(sources.size(), 6);
+        for (const QString &source : sources)
+            QVERIFY2(QImage(source).width() > 0, qPrintable(source));
+    }
+
+    // The icons compiled in, exactly, every picture decoding. Each toolbar picture has a copy
+    // twice the size, "name@2x.ext", for screens of two device pixels per logical one. The
+    // application icon holds several sizes and is stored compressed; the others are stored as
+    // they are.
+    void icons()
+    {
+        QStringList names;
+        for (const QString &name : m_names) {
+            const QString path = ":/icons/" + name;
+            QImageReader reader(path);
+            QSet<int> sides;
+            do {
+                const QImage image = reader.read();
+                QVERIFY2(!image.isNull(), qPrintable(path));
+                sides.insert(image.width());
+            } while (reader.jumpToNextImage());
+            const QString large = ":/icons/" + QString(name).insert(name.lastIndexOf(u'.'), u"@2x");
+            if (name == u"cleaner.ico") {
+                names << name;
+                QVERIFY(sides.size() > 1);
+                QCOMPARE(QResource(path).compressionAlgorithm(), QResource::ZlibCompression);
+            } else {
+                names << name << large.mid(8);
+                QVERIFY2(QImage(large).size() == QImage(path).size() * 2, qPrintable(path));
+                QVERIFY2(QResource(path).compressionAlgorithm() == QResource::NoCompression
+                        && QResource(large).compressionAlgorithm() == QResource::NoCompression,
+                    qPrintable(path));
+            }
+        }
+        names.sort();
+        QCOMPARE(QDir(QStringLiteral(":/icons")).entryList(QDir::Files, QDir::Name), names);
     }
 };
 

@@ -2,12 +2,12 @@
 #include <functional>
 
 #include <QAction>
-#include <QBuffer>
 #include <QFile>
 #include <QGraphicsPixmapItem>
 #include <QImageReader>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTest>
 #include <QUndoCommand>
@@ -15,6 +15,7 @@
 #include "app/imagefiles.h"
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
+#include "datatable.h"
 #include "guitestsupport.h"
 #include "imagefilecases.h"
 #include "taggedphoto.h"
@@ -23,33 +24,18 @@
 
 namespace {
 
-const QString jpgFilter = QStringLiteral("JPG Files (*.jpg)");
-const QString pngFilter = QStringLiteral("PNG Files (*.png)");
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+// Lowers this process's soft limit on `resource` to `bytes` until the result goes. Past a
+// file-size limit, writes fail with EFBIG as on a full disk (the signal is ignored in
+// initTestCase).
+auto limitResource(int resource, rlim_t bytes)
 {
-    QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(file.fileName()));
-    return file.fileName();
-}
-
-// Lowers this process's soft limit on a resource for the object's lifetime. Past a file-size
-// limit, writes fail with EFBIG as on a full disk (the signal is ignored in initTestCase).
-struct ResourceLimit
-{
-    int resource;
     rlimit old {};
-    ResourceLimit(int resource, rlim_t bytes)
-        : resource(resource)
-    {
-        getrlimit(resource, &old);
-        const rlimit limit {bytes, old.rlim_max};
-        if (setrlimit(resource, &limit) != 0)
-            qFatal("cannot limit resource %d", resource);
-    }
-    ~ResourceLimit() { setrlimit(resource, &old); }
-};
+    getrlimit(resource, &old);
+    const rlimit limit {bytes, old.rlim_max};
+    if (setrlimit(resource, &limit) != 0)
+        qFatal("cannot limit resource %d", resource);
+    return qScopeGuard([resource, old] { setrlimit(resource, &old); });
+}
 
 // The address space this process uses now, in bytes.
 // One heap for all threads, set before any thread starts: a worker thread's heap reserves
@@ -178,10 +164,11 @@ private slots:
         QGraphicsPixmapItem *photoItem = s.window.photoItem();
         s.open(QString());
         QCOMPARE(statusMessage(s.window), QStringLiteral("No file selected"));
-        // Photos up to 200 megapixels decode; a header claiming far more is refused unread.
+        // Photos up to 200 megapixels decode; a header claiming far more is refused unread (in
+        // another folder).
         QVERIFY(qint64(QImageReader::allocationLimit()) * 1024 * 1024 >= 200'000'000LL * 4);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("allocation limit"));
-        s.open(writeFile(s.saved, "huge.ppm", "P6\n32767 32767\n255\n")); // another folder
+        s.open(writeImageFileCase({"huge.ppm", "P6\n32767 32767\n255\n", {}}, s.saved.path()));
         QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to read image"));
         QCOMPARE(s.window.photo(), image);
         QCOMPARE(s.window.photoItem(), photoItem);
@@ -194,14 +181,8 @@ private slots:
         QImage landscape(40, 20, QImage::Format_RGB32);
         landscape.fill(Qt::blue);
         QPainter(&landscape).fillRect(0, 0, 20, 20, Qt::red);
-        QByteArray turned;
-        QBuffer buffer(&turned);
-        QVERIFY(buffer.open(QIODevice::WriteOnly) && landscape.save(&buffer, "JPG"));
-        // After the start marker: Exif, big-endian TIFF, one entry, orientation (0x112) 6.
-        turned.insert(2,
-            QByteArray::fromHex("ffe100224578696600004d4d002a000000080001"
-                                "01120003000000010006000000000000"));
-        s.open(writeFile(s.photos, "turned.jpg", turned));
+        writeTaggedJpeg(landscape, s.photos.filePath("turned.jpg"));
+        s.open(s.photos.filePath("turned.jpg"));
         const QString photos = canonical(s.photos.path());
         QCOMPARE(s.prompts.openAsked,
             (QStringList {QString(), photos, photos, canonical(s.saved.path())}));
@@ -215,10 +196,8 @@ private slots:
 
     void save_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QString>("written");
-
+        addColumns<QString, QString, QString>(); // name, filter, written
+        const QString jpgFilter = "JPG Files (*.jpg)", pngFilter = "PNG Files (*.png)";
         QTest::newRow("png, JPG filter") << "out.png" << jpgFilter << "out.png";
         QTest::newRow("jpg, PNG filter") << "out.jpg" << pngFilter << "out.jpg";
         QTest::newRow("no suffix, JPG filter") << "out" << jpgFilter << "out.jpg";
@@ -230,10 +209,7 @@ private slots:
     // own directory apart from Open's. A cancelled or failed Save changes nothing.
     void save()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, filter);
-        QFETCH(QString, written);
-
+        const auto [name, filter, written] = fetchRow<QString, QString, QString>();
         Session s;
         s.trigger("actionSave");
         QCOMPARE(statusMessage(s.window), QStringLiteral("Nothing to save."));
@@ -301,12 +277,7 @@ private slots:
         }
     }
 
-    void imageFiles_data()
-    {
-        QTest::addColumn<ImageFileCase>("file");
-        for (const auto &[name, file] : imageFileCases())
-            QTest::newRow(name) << file;
-    }
+    void imageFiles_data() { addImageFileRows(); }
 
     // Open shows each file as tolvane-cli reads it, or refuses it and keeps the photo, its
     // marks and its history; every tool then works on what it opened, down to one pixel.
@@ -353,7 +324,7 @@ private slots:
         s.trigger("actionSelect");
         const QImage marks = s.mask();
         {
-            const ResourceLimit limit(RLIMIT_FSIZE, 0);
+            const auto limit = limitResource(RLIMIT_FSIZE, 0);
             s.trigger("actionProcess");
             s.save(old);
         }
@@ -383,7 +354,7 @@ private slots:
         s.smartSelect(QPoint(10, 10));
         QStringList messages;
         {
-            const ResourceLimit limit(RLIMIT_AS, addressSpaceInUse() + (16 << 20));
+            const auto limit = limitResource(RLIMIT_AS, addressSpaceInUse() + (16 << 20));
             for (const std::function<void()> &tool : QList<std::function<void()>> {
                      [&] { s.trigger("actionSelect"); }, [&] { s.trigger("actionProcess"); },
                      [&] { s.smartSelect(QPoint(40, 10)); }, [&] { s.open(path); }}) {

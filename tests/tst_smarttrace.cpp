@@ -5,6 +5,7 @@
 
 #include <QTest>
 
+#include "datatable.h"
 #include "selection/smarttrace.h"
 #include "smarttracereference.h"
 
@@ -56,8 +57,7 @@ class TestSmartTrace : public QObject
 private slots:
     void cursorPointIsClampedCentre_data()
     {
-        QTest::addColumn<QList<int>>("edges"); // left, top, right, bottom
-        QTest::addColumn<Point>("point");
+        addColumns<QList<int>, Point>(); // edges (left, top, right, bottom), point
         QTest::newRow("null rectangle") << QList<int> {0, 0, -1, -1} << Point {0, 0};
         QTest::newRow("centre minus 10") << QList<int> {15, 25, 24, 34} << Point {9, 19};
         QTest::newRow("odd sum rounds down") << QList<int> {20, 21, 31, 32} << Point {15, 16};
@@ -68,8 +68,7 @@ private slots:
 
     void cursorPointIsClampedCentre()
     {
-        QFETCH(QList<int>, edges);
-        QFETCH(Point, point);
+        const auto [edges, point] = fetchRow<QList<int>, Point>();
         QCOMPARE(cursorPoint(edges[0], edges[1], edges[2], edges[3], 100, 80), point);
     }
 
@@ -77,9 +76,7 @@ private slots:
     {
         // The maps are smaller than the window margin: every window is the whole map. No path and
         // limit 0 mean no route for any limit.
-        QTest::addColumn<QString>("map");
-        QTest::addColumn<int>("limit");
-        QTest::addColumn<QString>("path");
+        addColumns<QString, int, QString>(); // map, limit, path
         QTest::newRow("uniform dark wire") << ".......... .S####E... .......##. ........#." << 21
                                            << ".......... .#####.... .......... ..........";
         QTest::newRow("brighter gap crossed at 121") << "........... ..S##o##E.. ..........." << 121
@@ -95,9 +92,7 @@ private slots:
 
     void drawnMaps()
     {
-        QFETCH(QString, map);
-        QFETCH(int, limit);
-        QFETCH(QString, path);
+        const auto [map, limit, path] = fetchRow<QString, int, QString>();
         const BrightnessMap brightness = mapFromRows(map);
         const WireRoute route = brightness.trace();
         QCOMPARE(route.limit, limit);
@@ -115,9 +110,7 @@ private slots:
         // Every pixel is passable from limit 51 on, so that every shortest route is on the path;
         // with dx >= dy, the walk-back levels are the columns of the window: 41 rows at most
         // for points on one row, more than 50 at 99x49, exactly 50 at 98x49.
-        QTest::addColumn<int>("dx");
-        QTest::addColumn<int>("dy");
-        QTest::addColumn<Outcome>("outcome");
+        addColumns<int, int, Outcome>(); // dx, dy, outcome
         QTest::newRow("300-pixel patch passes") << 300 << 0 << Outcome::Found;
         QTest::newRow("100x50 abandoned") << 100 << 50 << Outcome::Abandoned;
         QTest::newRow("99x49 abandoned") << 99 << 49 << Outcome::Abandoned;
@@ -130,9 +123,7 @@ private slots:
 
     void openAreas()
     {
-        QFETCH(int, dx);
-        QFETCH(int, dy);
-        QFETCH(Outcome, outcome);
+        const auto [dx, dy, outcome] = fetchRow<int, int, Outcome>();
         const std::vector<std::uint8_t> area(std::size_t(dx + 60) * (dy + 60), 50);
         const BrightnessMap map {dx + 60, dy + 60, area, {30, 30}, {30 + dx, 30 + dy}};
         const WireRoute route = map.trace();
