@@ -85,7 +85,8 @@ fuzz:
 	    echo "== $$name $$settings: $(FUZZ_SECONDS) s"; \
 	    mkdir -p $(FUZZ_DIR)/corpus/$$name fuzz/corpus/$$name; \
 	    env UBSAN_OPTIONS=print_stacktrace=1 $$settings $(FUZZ_DIR)/fuzz/$$name \
-	        -max_total_time=$(FUZZ_SECONDS) -timeout=30 -max_len=4096 -print_final_stats=1 \
+	        -max_total_time=$(FUZZ_SECONDS) -timeout=30 -max_len=2048 -len_control=0 \
+	        -print_final_stats=1 \
 	        -artifact_prefix=$(FUZZ_DIR)/crashes/$$name- \
 	        $(FUZZ_DIR)/corpus/$$name fuzz/corpus/$$name || exit 1; \
 	done
