@@ -11,7 +11,8 @@ PACKAGES := cmake ninja-build g++ make pkg-config \
             qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins \
             libgl-dev fonts-dejavu-core
 BENCH_PACKAGES := libbenchmark-dev
-# libFuzzer and clang's sanitizer run-times come with libclang-rt-14-dev.
+# libFuzzer (with FuzzedDataProvider.h) and clang's sanitizer run-times come with
+# libclang-rt-14-dev, which clang-14 does not pull in.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
