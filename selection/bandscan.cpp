@@ -288,9 +288,11 @@ template <int T, int Lanes>
 
         const I16 tested = candidate & (n > 0);
         const I16 divisor = tested ? n : std::int16_t(1);
+        // Untested lanes take b = 0: their sums, up to 15 * 255, would overflow (b + 1) * m.
         const I16 b = __builtin_convertvector(
-            __builtin_convertvector(
-                __builtin_convertvector(bandSum, F32) / __builtin_convertvector(divisor, F32), I32),
+            __builtin_convertvector(__builtin_convertvector(tested & bandSum, F32)
+                    / __builtin_convertvector(divisor, F32),
+                I32),
             I16);
         // b < floor(sum / m) exactly when (b + 1) * m <= sum.
         const I16 needed = (b + 1) * m;

@@ -6,7 +6,7 @@
 // Vectors of the GCC vector extension, for the few loops that the compiler does not vectorise
 // by itself. Code using them is compiled for the plain x86-64 target and again for AVX2, whose
 // wider registers are used when the processor has them.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__GNUC__)
 #define TOLVANE_HAS_VECTORS 1
 
 namespace tolvane::simd {

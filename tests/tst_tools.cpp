@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QGraphicsPixmapItem>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -50,6 +51,15 @@ struct Session
     void smartSelect(QRect square, bool pressed, bool right = false)
     {
         emit window.findChild<KestGraphicsView *>()->SmartSelect(square, pressed, right);
+    }
+    // A mouse event on the canvas at scene point (x, y), the view at scale 1.
+    void mouse(QEvent::Type type, int x, int y, Qt::MouseButton button = Qt::NoButton)
+    {
+        auto *view = window.findChild<KestGraphicsView *>();
+        view->resetTransform();
+        const QPointF pos = view->mapFromScene(x, y);
+        QMouseEvent event(type, pos, pos, button, button, Qt::NoModifier);
+        QCoreApplication::sendEvent(view->viewport(), &event);
     }
     QImage mask() const
     {
@@ -184,6 +194,31 @@ private slots:
         s.undo();
         QCOMPARE(s.window.lastControlPoint(), QPoint(10, 10));
         QCOMPARE(s.mask().pixel(10, 10), 0u);
+    }
+
+    // A whole session, the smart selection driven by the mouse, for the leak checker of
+    // `make test-sanitize`: open, Select, smart-select, Process, undo, open again, quit.
+    void wholeSession()
+    {
+        Session s(m_photo);
+        s.trigger("actionSelect");
+        s.trigger("actionSmartSelect");
+        // Scene point (x + 10, y + 10) is photo pixel (x, y).
+        s.mouse(QEvent::MouseButtonPress, 20, 20, Qt::LeftButton);
+        s.mouse(QEvent::MouseMove, 40, 20);
+        QVERIFY(s.window.previewItem());
+        s.mouse(QEvent::MouseButtonPress, 50, 20, Qt::LeftButton);
+        QCOMPARE(s.mask().pixel(30, 10), 0xFFFFFF00u);
+        s.mouse(QEvent::MouseButtonPress, 50, 20, Qt::RightButton);
+        s.trigger("actionProcess");
+        QCOMPARE(s.count(), 3);
+        s.undo();
+        s.prompts.openAnswers = {m_photo};
+        s.trigger("actionOpen");
+        QCOMPARE(s.count(), 0);
+        QSignalSpy quit(&s.window, &MainWindow::mwquit);
+        s.trigger("actionQuit");
+        QCOMPARE(quit.size(), 1);
     }
 
     void unsavedRemovalIsOfferedForSaving_data()
