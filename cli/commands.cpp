@@ -45,7 +45,8 @@ int ownStderr()
 
 // The image libraries print their own complaints about a damaged file ("libpng error: ...")
 // straight to descriptor 2, beside the one line this program prints for it. While any file is
-// read or written, descriptor 2 goes to /dev/null. Sanitizer builds keep it, for their reports.
+// read or written, descriptor 2 goes to /dev/null. Address-checked builds keep it, for their
+// reports.
 class LibraryOutputMute
 {
 public:
@@ -77,17 +78,14 @@ public:
 private:
     static bool muting()
     {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__)
         return false;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+#if __has_feature(address_sanitizer)
         return false;
-#else
-        return ownStderr() >= 0;
 #endif
-#else
-        return ownStderr() >= 0;
 #endif
+        return ownStderr() >= 0;
     }
 
     static inline std::mutex s_mutex;

@@ -240,9 +240,14 @@ private slots:
             QFile::remove(fill("{out}"));
             const int status = run(command.arg(path));
             if (photo.isNull()) {
-                // Before it, libpng and libtiff may print their own complaint.
                 QCOMPARE(status, 2);
-                QCOMPARE(m_errors.constLast(), "tolvane-cli: " + path + ": Failed to read image");
+                const QString line = "tolvane-cli: " + path + ": Failed to read image";
+#ifdef TOLVANE_ADDRESS_CHECKED
+                // These builds leave the image libraries' own complaints on standard error.
+                QCOMPARE(m_errors.constLast(), line);
+#else
+                QCOMPARE(m_errors, QStringList {line});
+#endif
                 continue;
             }
             // A trace that finds no thin line writes nothing; clean reports each file.
