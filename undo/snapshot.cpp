@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <QDir>
 #include <QRunnable>
 #include <QTemporaryFile>
 #include <QThreadPool>
@@ -99,7 +100,10 @@ void Snapshot::store(const QImage &image)
     write.format = restoredFormat(image.format());
     // Asking for the name gives the file one at once (the toolkit may otherwise keep it
     // unnamed), so that it shows in the temporary folder like any other temporary file.
-    if (!image.isNull() && write.file.open() && !write.file.fileName().isEmpty()) {
+    // Without a temporary folder (TMPDIR names none that exists) the toolkit would put the file
+    // in the root folder.
+    if (!image.isNull() && !QDir::tempPath().isEmpty() && write.file.open()
+        && !write.file.fileName().isEmpty()) {
         writers().start(&write);
         return;
     }
