@@ -202,6 +202,14 @@ QImage loadPhoto(const QString &path, StageTimes &times, PhotoMetadata *metadata
     return photo;
 }
 
+// Reads a wire mask as stored, timed as loading.
+QImage loadMask(const QString &path, StageTimes &times)
+{
+    StageClock clock(times, loadStage);
+    const LibraryOutputMute mute;
+    return readMask(path);
+}
+
 QImage newArgbImage(QSize size)
 {
     return QImage(size, QImage::Format_ARGB32);
@@ -288,20 +296,11 @@ int runRemove(const CliOptions &options, StageTimes &times)
     if (!checkWritableName(options.output))
         return exitFileError;
 
-    QImage photo;
     PhotoMetadata metadata;
-    QImage mask;
-    {
-        StageClock clock(times, loadStage);
-        const LibraryOutputMute mute;
-        photo = readPhoto(input);
-        if (!photo.isNull()) {
-            metadata = readMetadata(input);
-            mask = readMask(options.mask);
-        }
-    }
+    const QImage photo = loadPhoto(input, times, &metadata);
     if (photo.isNull())
         return reportUnreadable(input);
+    const QImage mask = loadMask(options.mask, times);
     if (mask.isNull())
         return reportUnreadable(options.mask);
     if (mask.size() != photo.size()) {
