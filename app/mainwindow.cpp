@@ -98,7 +98,7 @@ int MainWindow::photoRevision() const
 
 bool MainWindow::hasUnsavedChanges() const
 {
-    return photoRevision() != m_savedRevision;
+    return !m_photo.isNull() && photoRevision() != m_savedRevision;
 }
 
 bool MainWindow::mayDiscardChanges()
@@ -247,9 +247,13 @@ void MainWindow::on_actionSmartSelect_toggled(bool checked)
 
 void MainWindow::on_actionProcess_triggered()
 try {
-    if (!m_maskItem || m_maskItem->pixmap().size() != m_photo.size())
+    // Nothing to remove: no photo, or a mask without a single mark. No command is pushed, so
+    // the photo does not count as changed.
+    if (m_photo.isNull() || !m_maskItem || m_maskItem->pixmap().size() != m_photo.size())
         return;
     const QImage mask = m_maskItem->pixmap().toImage();
+    if (!mask.isNull() && !tolvane::hasMarks(mask))
+        return;
     QImage cleaned(mask.size(), QImage::Format_ARGB32);
     checkAllocated(mask, m_photo.size());
     checkAllocated(cleaned, m_photo.size());
@@ -265,6 +269,8 @@ try {
 
 void MainWindow::on_actionSelect_triggered()
 try {
+    if (m_photo.isNull())
+        return;
     QProgressBar *progress = m_ui->progressBar;
     progress->show();
     // Detection runs its stages fused over tiles of columns on both cores, never holding a

@@ -230,17 +230,6 @@ QImage detectMask(
     return mask;
 }
 
-qint64 countMarked(const QImage &mask)
-{
-    const Plane<const Argb> pixels = argbPlane(mask);
-    qint64 count = 0;
-    for (int y = 0; y < pixels.height; ++y) {
-        for (Argb pixel : pixels.row(y))
-            count += isMarked(pixel);
-    }
-    return count;
-}
-
 // The photo with the marked wires removed; a null image when it cannot be allocated.
 QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding)
 {
@@ -522,7 +511,7 @@ private:
             mask = detectMask(
                 photo, m_options.widthThreshold, m_options.lengthThreshold, &traceCount);
             if (!mask.isNull())
-                markedCount = countMarked(mask);
+                markedCount = markedPixelCount(mask);
         }
         if (mask.isNull()) {
             reportNoMemory(job.input, photo);

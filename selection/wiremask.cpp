@@ -110,6 +110,29 @@ QImage copyMask(const QImage &mask)
     return copy;
 }
 
+qint64 markedPixelCount(const QImage &mask)
+{
+    const Plane<const Argb> pixels = argbPlane(mask);
+    qint64 count = 0;
+    for (int y = 0; y < pixels.height; ++y) {
+        for (Argb pixel : pixels.row(y))
+            count += isMarked(pixel);
+    }
+    return count;
+}
+
+bool hasMarks(const QImage &mask)
+{
+    const Plane<const Argb> pixels = argbPlane(mask);
+    for (int y = 0; y < pixels.height; ++y) {
+        for (Argb pixel : pixels.row(y)) {
+            if (isMarked(pixel))
+                return true;
+        }
+    }
+    return false;
+}
+
 void markRoute(const WireRoute &route, QImage &mask)
 {
     const QRect window = QRect(route.x0, route.y0, route.width, route.height) & mask.rect();

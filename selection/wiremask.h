@@ -37,6 +37,10 @@ QImage traceMask(std::span<const WireTrace> traces, QSize size);
 // are copied onto a zeroImage().
 QImage copyMask(const QImage &mask);
 
+// The number of marked pixels (alpha not zero) of `mask` (32-bit), and whether there is any.
+qint64 markedPixelCount(const QImage &mask);
+bool hasMarks(const QImage &mask);
+
 // Sets the route's pixels (see routeImage()) in `mask` (32-bit) to the opaque trace mark,
 // where they fall inside it.
 void markRoute(const WireRoute &route, QImage &mask);

@@ -23,6 +23,7 @@ struct FakePrompts final : UserPrompts
 
     QStringList openAsked, saveAsked; // the directory each dialog started in
     int saveChangesAsked = 0;
+    QString lastQuestion;
 
     FakePrompts() { UserPrompts::install(this); }
     ~FakePrompts() override { UserPrompts::install(nullptr); }
@@ -42,9 +43,10 @@ struct FakePrompts final : UserPrompts
     }
 
     QMessageBox::StandardButton askToSaveChanges(
-        QWidget *, const QString &, const QString &) override
+        QWidget *, const QString &, const QString &question) override
     {
         ++saveChangesAsked;
+        lastQuestion = question;
         return saveChangesAnswer;
     }
 };

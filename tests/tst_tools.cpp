@@ -129,14 +129,32 @@ private slots:
         QCOMPARE(s.count(), 2);
     }
 
-    // Without a photo, Select pushes an empty mask. Each Index opens another modeless help
-    // dialog, and OK hides only its own.
+    // Without a photo the tools have nothing to work on: they push nothing and leave nothing
+    // to save, so neither Open nor Quit asks about unsaved wires afterwards. Each Index opens
+    // another modeless help dialog, and OK hides only its own.
     void withoutPhoto()
     {
         Session s;
-        s.trigger("actionSelect");
-        QCOMPARE(s.count(), 1);
-        QVERIFY(s.window.maskItem()->pixmap().isNull());
+        for (const char *tool : {"actionProcess", "actionSelect", "actionProcess", "actionSave"})
+            s.trigger(tool);
+        s.trigger("actionSmartSelect");
+        s.smartSelect(20, 10, true);
+        s.smartSelect(40, 10, false);
+        s.smartSelect(40, 10, true);
+        s.trigger("actionSmartSelect");
+        s.trigger("actionProcess");
+        QCOMPARE(statusMessage(s.window), QStringLiteral("Nothing to save."));
+        QCOMPARE(s.count(), 0);
+        QVERIFY(!s.window.maskItem());
+        QVERIFY(!s.window.hasUnsavedChanges());
+
+        s.prompts.openAnswers = {m_photo};
+        s.trigger("actionOpen");
+        QCOMPARE(s.window.photo(), photoWithWire);
+        QSignalSpy quit(&s.window, &MainWindow::mwquit);
+        s.trigger("actionQuit");
+        QCOMPARE(quit.size(), 1);
+        QCOMPARE(s.prompts.saveChangesAsked, 0);
 
         s.trigger("actionIndex");
         s.trigger("actionIndex");
@@ -221,6 +239,21 @@ private slots:
         QCOMPARE(quit.size(), 1);
     }
 
+    // A Process over a mask without marks changes nothing, so it is not a removal to save.
+    void processWithoutMarksPushesNothing()
+    {
+        Session s(m_photo);
+        s.window.findChild<QSpinBox *>(QStringLiteral("spinBox_2"))->setValue(200);
+        s.trigger("actionSelect"); // the wire is too short: an empty mask
+        QCOMPARE(s.count(), 1);
+        s.trigger("actionProcess");
+        QCOMPARE(s.count(), 1);
+        QCOMPARE(s.window.photo(), photoWithWire);
+        QVERIFY(!s.window.hasUnsavedChanges());
+        s.trigger("actionQuit");
+        QCOMPARE(s.prompts.saveChangesAsked, 0);
+    }
+
     void unsavedRemovalIsOfferedForSaving_data()
     {
         QTest::addColumn<int>("answer");
@@ -252,6 +285,8 @@ private slots:
             s.prompts.saveAnswers = {m_files.filePath(saveAs)};
         s.trigger("actionQuit");
         QCOMPARE(s.prompts.saveChangesAsked, 1);
+        QCOMPARE(s.prompts.lastQuestion,
+            QStringLiteral("The wires removed from wire.png have not been saved. Save the photo?"));
         QCOMPARE(quit.size(), quits ? 2 : 1);
         const bool saved = quits && answer == QMessageBox::Save;
         QCOMPARE(s.window.hasUnsavedChanges(), !saved);
