@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "app/imagefiles.h"
 #include "app/mainwindow.h"
+#include "image/imagefiles.h"
 
 int main(int argc, char *argv[])
 {

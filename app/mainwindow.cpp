@@ -11,34 +11,20 @@
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QToolBar>
 
-#include "app/imagefiles.h"
 #include "app/mainwindow_form.h"
 #include "app/userprompts.h"
 #include "canvas/kestgraphicsview.h"
+#include "canvas/sceneitems.h"
 #include "dialogs/helpdialog.h"
-#include "removal/columnfill.h"
-#include "selection/detection.h"
-#include "selection/planes.h"
-#include "selection/smarttrace.h"
-#include "selection/wiremask.h"
+#include "document/tools.h"
+#include "image/imagefiles.h"
+#include "image/wiremask.h"
 #include "undo/commands.h"
-#include "undo/sceneitems.h"
 
-namespace {
-
-constexpr QPoint noControlPoint(-100, -100);
-
-// Images report a failed allocation with a null result rather than an exception; this turns it
-// into one, so that a tool has a single way out when memory runs short. Expecting an empty size
-// lets the null image of an empty photo through.
-template <typename Image> void checkAllocated(const Image &image, QSize size)
-{
-    if (image.size() != size)
-        throw std::bad_alloc();
-}
-
-} // namespace
+using tolvane::noControlPoint;
+using tolvane::tools::checkAllocated;
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -48,10 +34,29 @@ MainWindow::MainWindow(QWidget *parent)
     m_ui->progressBar->hide();
     connect(
         m_ui->graphicsView, &KestGraphicsView::SmartSelect, this, &MainWindow::ProcessSmartSelect);
+    connect(&m_document, &tolvane::PhotoDocument::opened, this, &MainWindow::showOpenedPhoto);
+    connect(&m_document, &tolvane::PhotoDocument::photoChanged, this, &MainWindow::showPhoto);
+    connect(&m_document, &tolvane::PhotoDocument::maskChanged, this, &MainWindow::showMask);
 
     QAction *undo = m_undoStack.createUndoAction(this);
+    undo->setObjectName(QStringLiteral("actionUndo"));
     undo->setShortcut(QKeySequence::Undo);
+    undo->setIcon(toolbarIcon(QStringLiteral(":/icons/Edit_UndoHS.png")));
+    QAction *redo = m_undoStack.createRedoAction(this);
+    redo->setObjectName(QStringLiteral("actionRedo"));
+    redo->setShortcut(QKeySequence::Redo);
+    // The undo arrow, turned to point forward.
+    redo->setIcon(toolbarIcon(QStringLiteral(":/icons/Edit_UndoHS.png"), true));
+
+    for (QAction *action : {undo, redo}) {
+        action->setToolTip(QStringLiteral("%1 (%2)").arg(action == undo ? tr("Undo") : tr("Redo"),
+            action->shortcut().toString(QKeySequence::NativeText)));
+    }
     m_ui->menuEdit->addAction(undo);
+    m_ui->menuEdit->addAction(redo);
+    m_ui->mainToolBar->addSeparator();
+    m_ui->mainToolBar->addAction(undo);
+    m_ui->mainToolBar->addAction(redo);
 }
 
 MainWindow::~MainWindow()
@@ -87,25 +92,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
-int MainWindow::photoRevision() const
-{
-    for (int i = m_undoStack.index() - 1; i >= 0; --i) {
-        if (auto *removal = dynamic_cast<const ProcessCommand *>(m_undoStack.command(i)))
-            return removal->revision();
-    }
-    return 0;
-}
-
-bool MainWindow::hasUnsavedChanges() const
-{
-    return !m_photo.isNull() && photoRevision() != m_savedRevision;
-}
-
 bool MainWindow::mayDiscardChanges()
 {
-    if (!hasUnsavedChanges())
+    if (!m_document.isModified())
         return true;
-    const QString name = QFileInfo(m_filePath).fileName();
+    const QString name = QFileInfo(m_document.filePath()).fileName();
     switch (UserPrompts::current().askToSaveChanges(this, tr("Tolvane"),
         tr("The wires removed from %1 have not been saved. Save the photo?").arg(name))) {
     case QMessageBox::Save:
@@ -143,18 +134,12 @@ try {
     }
     // All the new photo needs is made before the old one goes, so that running out of memory
     // leaves the photo and its history as they were.
-    const QPixmap pixmap = photoPixmap(photo);
-    checkAllocated(pixmap, photo.size());
-    tolvane::PlaneBuffer<std::uint8_t> brightness(photo.width(), photo.height());
-    tolvane::computeBrightness(tolvane::argbPlane(photo), brightness.view());
+    checkAllocated(photoPixmap(photo), photo.size());
+    tolvane::PlaneBuffer<std::uint8_t> brightness = tolvane::tools::brightnessMap(photo);
     // The history belongs to the photo it was made on: an undo must never bring back a photo
     // of another size than the brightness map.
     m_undoStack.clear();
-    m_savedRevision = 0;
-    m_filePath = path;
-    m_photo = std::move(photo);
-    m_brightnessMap = std::move(brightness);
-    m_photoMetadata = tolvane::readMetadata(m_filePath);
+    m_document.open(path, std::move(photo), std::move(brightness), tolvane::readMetadata(path));
     statusBar()->clearMessage();
     setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName());
 
@@ -163,27 +148,42 @@ try {
     m_ui->spinBox->setValue(4);
     m_ui->spinBox_2->setValue(30);
     m_ui->padspinbox->setValue(0);
+    return true;
+} catch (const std::bad_alloc &) {
+    showNoMemory();
+    return false;
+}
 
+void MainWindow::showOpenedPhoto()
+{
     clearScene();
+    const QImage &photo = m_document.photo();
     // White in 8-bit grey, drawn like any other pixmap: a quarter of the memory to fill.
-    QImage white(pixmap.width() + 20, pixmap.height() + 20, QImage::Format_Grayscale8);
+    QImage white(photo.width() + 20, photo.height() + 20, QImage::Format_Grayscale8);
     white.fill(255);
     m_backdropItem = m_scene.addPixmap(QPixmap::fromImage(white, Qt::NoFormatConversion));
     m_backdropItem->setTransformationMode(Qt::SmoothTransformation);
     m_backdropItem->setZValue(SceneZ::backdrop);
     m_scene.setSceneRect(0, 0, white.width(), white.height());
-    addSceneItem(&m_scene, m_photoItem, pixmap, SceneZ::photo);
+    showPhoto();
 
     KestGraphicsView *view = m_ui->graphicsView;
     view->setScene(&m_scene);
     view->fitInView(m_scene.sceneRect(), Qt::KeepAspectRatio);
     view->show();
+}
 
-    m_lastControlPoint = noControlPoint;
-    return true;
-} catch (const std::bad_alloc &) {
-    showNoMemory();
-    return false;
+void MainWindow::showPhoto()
+{
+    removeSceneItem(&m_scene, m_photoItem);
+    addSceneItem(&m_scene, m_photoItem, photoPixmap(m_document.photo()), SceneZ::photo);
+}
+
+void MainWindow::showMask()
+{
+    removeSceneItem(&m_scene, m_maskItem);
+    if (m_document.hasMask())
+        addSceneItem(&m_scene, m_maskItem, maskPixmap(m_document.mask()), SceneZ::mask);
 }
 
 void MainWindow::showNoMemory()
@@ -209,7 +209,7 @@ void MainWindow::on_actionSave_triggered()
 
 bool MainWindow::savePhoto()
 {
-    if (m_photo.isNull()) {
+    if (m_document.photo().isNull()) {
         statusBar()->showMessage(QStringLiteral("Nothing to save."));
         return false;
     }
@@ -226,14 +226,14 @@ bool MainWindow::savePhoto()
         const QString suffix = UserPrompts::filterSuffix(filter);
         name += QLatin1Char('.') + (suffix.isEmpty() ? QStringLiteral("jpg") : suffix);
     }
-    if (!tolvane::writeImage(m_photo, name, m_photoMetadata)) {
+    if (!tolvane::writeImage(m_document.photo(), name, m_document.metadata())) {
         statusBar()->showMessage(tr("Failed to save image"));
         return false;
     }
     statusBar()->clearMessage();
     m_settings.setValue(
         QStringLiteral("CurrSaveDir"), QFileInfo(name).absoluteDir().canonicalPath());
-    m_savedRevision = photoRevision();
+    m_document.markSaved();
     return true;
 }
 
@@ -249,18 +249,12 @@ void MainWindow::on_actionProcess_triggered()
 try {
     // Nothing to remove: no photo, or a mask without a single mark. No command is pushed, so
     // the photo does not count as changed.
-    if (m_photo.isNull() || !m_maskItem || m_maskItem->pixmap().size() != m_photo.size())
+    if (m_document.photo().isNull() || !m_document.hasMask()
+        || !tolvane::hasMarks(m_document.mask()))
         return;
-    const QImage mask = m_maskItem->pixmap().toImage();
-    if (!mask.isNull() && !tolvane::hasMarks(mask))
-        return;
-    QImage cleaned(mask.size(), QImage::Format_ARGB32);
-    checkAllocated(mask, m_photo.size());
-    checkAllocated(cleaned, m_photo.size());
-    tolvane::clearWires(tolvane::argbPlane(m_photo), tolvane::argbPlane(mask),
-        m_ui->padspinbox->value(), tolvane::mutableArgbPlane(cleaned));
-    auto *command
-        = new ProcessCommand(std::move(cleaned), &m_scene, m_photoItem, m_maskItem, m_photo);
+    QImage cleaned = tolvane::tools::removeWires(
+        m_document.photo(), m_document.mask(), m_ui->padspinbox->value());
+    auto *command = new ProcessCommand(m_document, std::move(cleaned));
     command->setText(tr("Clear wires"));
     m_undoStack.push(command);
 } catch (const std::bad_alloc &) {
@@ -269,23 +263,15 @@ try {
 
 void MainWindow::on_actionSelect_triggered()
 try {
-    if (m_photo.isNull())
+    if (m_document.photo().isNull())
         return;
     QProgressBar *progress = m_ui->progressBar;
     progress->show();
-    // Detection runs its stages fused over tiles of columns on both cores, never holding a
-    // photo-sized plane: 125 ms against over 500 ms stage by stage for a textured 24-megapixel
-    // photo (2-core machine). The stage marks follow it in their usual order.
-    const std::vector<tolvane::WireTrace> traces = tolvane::detectWires(
-        tolvane::argbPlane(m_photo), m_ui->spinBox->value(), m_ui->spinBox_2->value());
+    tolvane::tools::Detection detection = tolvane::tools::detect(
+        m_document.photo(), m_ui->spinBox->value(), m_ui->spinBox_2->value());
     for (int stage : {25, 50, 75, 90})
         progress->setValue(stage);
-
-    QImage mask = tolvane::traceMask(traces, m_photo.size());
-    checkAllocated(mask, m_photo.size());
-    QPixmap marks = QPixmap::fromImage(std::move(mask));
-    checkAllocated(marks, m_photo.size());
-    m_undoStack.push(new SelectCommand(m_maskItem, std::move(marks), &m_scene));
+    m_undoStack.push(new SelectCommand(m_document, std::move(detection.mask)));
     progress->setValue(100);
     progress->hide();
 } catch (const std::bad_alloc &) {
@@ -312,24 +298,26 @@ void MainWindow::ProcessSmartSelect(QRect rect, bool pressed, bool is_right)
 try {
     if (pressed && is_right) {
         removePreview();
-        m_lastControlPoint = noControlPoint;
+        m_document.setLastControlPoint(noControlPoint);
         return;
     }
-    const int w = m_photo.width();
-    const int h = m_photo.height();
+    const QImage &photo = m_document.photo();
+    const tolvane::PlaneBuffer<std::uint8_t> &brightness = m_document.brightnessMap();
     // The brightness map describes the photo as opened; it is never read with other sizes.
-    if (m_photo.isNull() || m_brightnessMap.width() != w || m_brightnessMap.height() != h)
+    if (photo.isNull() || brightness.width() != photo.width()
+        || brightness.height() != photo.height())
         return;
-    const tolvane::Point cursor
-        = tolvane::cursorPoint(rect.left(), rect.top(), rect.right(), rect.bottom(), w, h);
-    if (m_lastControlPoint == noControlPoint) {
+    const tolvane::Point cursor = tolvane::cursorPoint(
+        rect.left(), rect.top(), rect.right(), rect.bottom(), photo.width(), photo.height());
+    const QPoint from = m_document.lastControlPoint();
+    if (from == noControlPoint) {
         if (pressed)
-            m_lastControlPoint = QPoint(cursor.x, cursor.y);
+            m_document.setLastControlPoint(QPoint(cursor.x, cursor.y));
         return;
     }
 
-    const tolvane::WireRoute route = tolvane::traceWire(
-        m_brightnessMap.view(), {m_lastControlPoint.x(), m_lastControlPoint.y()}, cursor);
+    const tolvane::WireRoute route
+        = tolvane::tools::traceRoute(brightness.view(), {from.x(), from.y()}, cursor);
     removePreview();
     if (route.outcome != tolvane::WireRoute::Outcome::Found)
         return;
@@ -343,24 +331,14 @@ try {
 
     // The first commit starts from an empty mask, put in place outside the history once every
     // image of the commit exists.
-    QPixmap empty;
-    if (!m_maskItem) {
-        const QImage image = tolvane::zeroImage(QSize(w, h), QImage::Format_ARGB32_Premultiplied);
-        checkAllocated(image, QSize(w, h));
-        empty = QPixmap::fromImage(image);
-        checkAllocated(empty, QSize(w, h));
-    }
-    // The route drawn over the marks, written straight into a copy of them.
-    QImage mask = tolvane::copyMask((m_maskItem ? m_maskItem->pixmap() : empty).toImage());
-    checkAllocated(mask, QSize(w, h));
-    tolvane::markRoute(route, mask);
-    QPixmap marks = QPixmap::fromImage(std::move(mask));
-    checkAllocated(marks, QSize(w, h));
-    if (!m_maskItem)
-        addSceneItem(&m_scene, m_maskItem, empty, SceneZ::mask);
+    const QImage marks
+        = m_document.hasMask() ? m_document.mask() : tolvane::tools::emptyMask(photo.size());
+    QImage marked = tolvane::tools::commitRoute(marks, route);
+    if (!m_document.hasMask())
+        m_document.setMask(marks);
     removePreview();
-    m_undoStack.push(new SmartSelectCommand(
-        m_maskItem, std::move(marks), &m_scene, m_lastControlPoint, cursor.x, cursor.y));
+    m_undoStack.push(
+        new SmartSelectCommand(m_document, std::move(marked), QPoint(cursor.x, cursor.y)));
 } catch (const std::bad_alloc &) {
     showNoMemory();
 }

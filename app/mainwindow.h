@@ -9,14 +9,15 @@
 #include <QSettings>
 #include <QUndoStack>
 
-#include "app/imagefiles.h"
 #include "core/plane.h"
+#include "document/photodocument.h"
 
 class MainWindowForm;
 class QGraphicsPixmapItem;
 
-// The one window: owns the scene and its items, the photo image, the brightness map, the
-// undo history and the settings. The tools are its slots.
+// The one window: shows the photo document in its scene and runs the tools on it. The slots
+// read the parameters, call the tool and push the undo command; the scene items follow the
+// document's signals.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -24,18 +25,22 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    const tolvane::PhotoDocument &document() const { return m_document; }
     // Read-only access for tests and tools.
-    const QImage &photo() const { return m_photo; }
-    const tolvane::PlaneBuffer<std::uint8_t> &brightnessMap() const { return m_brightnessMap; }
+    const QImage &photo() const { return m_document.photo(); }
+    const tolvane::PlaneBuffer<std::uint8_t> &brightnessMap() const
+    {
+        return m_document.brightnessMap();
+    }
+    QPoint lastControlPoint() const { return m_document.lastControlPoint(); }
+    const QString &filePath() const { return m_document.filePath(); }
+    // Whether the photo differs from the one last opened or saved.
+    bool hasUnsavedChanges() const { return m_document.isModified(); }
     QGraphicsPixmapItem *photoItem() const { return m_photoItem; }
     QGraphicsPixmapItem *maskItem() const { return m_maskItem; }
     QGraphicsPixmapItem *previewItem() const { return m_previewItem; }
     QGraphicsPixmapItem *backdropItem() const { return m_backdropItem; }
-    QPoint lastControlPoint() const { return m_lastControlPoint; }
     const QUndoStack &undoStack() const { return m_undoStack; }
-    const QString &filePath() const { return m_filePath; }
-    // Whether the photo differs from the one last opened or saved.
-    bool hasUnsavedChanges() const;
 
     // Opens the photo at `path` as Open does once a file is chosen (without asking about
     // unsaved changes): false, with the reason in the status bar, when it cannot be read.
@@ -60,6 +65,11 @@ private slots:
     void on_actionOpen_triggered();
     void ProcessSmartSelect(QRect rect, bool pressed, bool is_right);
 
+    // The scene follows the document.
+    void showOpenedPhoto();
+    void showPhoto();
+    void showMask();
+
 private:
     bool savePhoto();
     bool mayDiscardChanges();
@@ -67,22 +77,14 @@ private:
     void removePreview();
     // Says in the status bar that a tool stopped for want of memory.
     void showNoMemory();
-    int photoRevision() const;
 
     MainWindowForm *m_ui;
     QGraphicsScene m_scene;
     QSettings m_settings;
-    QString m_filePath;
+    tolvane::PhotoDocument m_document;
     QGraphicsPixmapItem *m_photoItem = nullptr;
     QGraphicsPixmapItem *m_maskItem = nullptr;
     QGraphicsPixmapItem *m_previewItem = nullptr;
     QGraphicsPixmapItem *m_backdropItem = nullptr;
-    QPoint m_lastControlPoint {0, 0};
     QUndoStack m_undoStack;
-    tolvane::PlaneBuffer<std::uint8_t> m_brightnessMap;
-    QImage m_photo;
-    // The opened file's metadata and colour profile, written with every Save of its photo.
-    tolvane::PhotoMetadata m_photoMetadata;
-    // The photo revision (see photoRevision()) last opened or saved.
-    int m_savedRevision = 0;
 };

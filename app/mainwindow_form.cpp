@@ -17,6 +17,22 @@
 
 #include "canvas/kestgraphicsview.h"
 
+QIcon toolbarIcon(const QString &file, bool mirrored)
+{
+    // The twice-as-large picture too, whatever the screens at start: the toolkit looks for
+    // "name@2x.png" by itself only when a screen of ratio 2 is already there.
+    QString twice = file;
+    twice.insert(twice.lastIndexOf(u'.'), u"@2x");
+    QIcon pictures;
+    for (const QString &name : {file, twice}) {
+        if (mirrored)
+            pictures.addPixmap(QPixmap::fromImage(QImage(name).mirrored(true, false)));
+        else
+            pictures.addFile(name, QSize(), QIcon::Normal, QIcon::Off);
+    }
+    return pictures;
+}
+
 namespace {
 
 QAction *makeAction(QMainWindow *window, const char *name, const char *icon, bool checkable = false)
@@ -24,16 +40,8 @@ QAction *makeAction(QMainWindow *window, const char *name, const char *icon, boo
     auto *action = new QAction(window);
     action->setObjectName(QString::fromLatin1(name));
     action->setCheckable(checkable);
-    if (icon) {
-        // The twice-as-large picture too, whatever the screens at start: the toolkit looks for
-        // "name@2x.png" by itself only when a screen of ratio 2 is already there.
-        QString file = QString::fromLatin1(icon);
-        QIcon pictures;
-        pictures.addFile(file, QSize(), QIcon::Normal, QIcon::Off);
-        pictures.addFile(
-            file.insert(file.lastIndexOf(u'.'), u"@2x"), QSize(), QIcon::Normal, QIcon::Off);
-        action->setIcon(pictures);
-    }
+    if (icon)
+        action->setIcon(toolbarIcon(QString::fromLatin1(icon)));
     return action;
 }
 

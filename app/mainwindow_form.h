@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QIcon>
+
 class KestGraphicsView;
 class QAction;
 class QHBoxLayout;
@@ -14,6 +16,10 @@ class QStatusBar;
 class QToolBar;
 class QVBoxLayout;
 class QWidget;
+
+// The picture of a toolbar button from `file` and its "@2x" twice-as-large version beside it,
+// turned left to right when `mirrored`.
+QIcon toolbarIcon(const QString &file, bool mirrored = false);
 
 // The main window's widgets, built in code from fixed object names. setupUi() builds them
 // once; retranslateUi() assigns every text and can run again on a language change.

@@ -14,11 +14,11 @@
 #include <QUndoStack>
 #include <benchmark/benchmark.h>
 
-#include "app/imagefiles.h"
 #include "app/mainwindow.h"
 #include "app/userprompts.h"
 #include "canvas/kestgraphicsview.h"
-#include "undo/snapshot.h"
+#include "image/imagefiles.h"
+#include "image/snapshot.h"
 
 // The desktop program's actions end to end on a 24-megapixel photo, as the user waits for them:
 // Open with its pixmaps and brightness map, detection with its mask pixmap and command, the

@@ -13,20 +13,16 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QImage>
-#include <QPainter>
 #include <QSet>
 #include <QStringList>
 #include <QThread>
 
-#include "app/imagefiles.h"
 #include "cli/options.h"
 #include "core/plane.h"
 #include "core/wiretypes.h"
-#include "removal/columnfill.h"
-#include "selection/detection.h"
-#include "selection/planes.h"
-#include "selection/smarttrace.h"
-#include "selection/wiremask.h"
+#include "document/tools.h"
+#include "image/imagefiles.h"
+#include "image/wiremask.h"
 #include "selection/workers.h"
 #include <fcntl.h>
 #include <unistd.h>
@@ -210,33 +206,10 @@ QImage loadMask(const QString &path, StageTimes &times)
     return readMask(path);
 }
 
-QImage newArgbImage(QSize size)
+// The wire mask of automatic detection and the number of its traces.
+tools::Detection detect(const QImage &photo, const CliOptions &options)
 {
-    return QImage(size, QImage::Format_ARGB32);
-}
-
-// The wire mask of automatic detection; a null image when it cannot be allocated.
-QImage detectMask(
-    const QImage &photo, int widthThreshold, int lengthThreshold, int *traceCount = nullptr)
-{
-    QImage mask = newArgbImage(photo.size());
-    if (mask.isNull())
-        return mask;
-    const std::vector<WireTrace> traces
-        = detectWires(argbPlane(photo), widthThreshold, lengthThreshold);
-    paintTraces(traces, mutableArgbPlane(mask));
-    if (traceCount)
-        *traceCount = int(traces.size());
-    return mask;
-}
-
-// The photo with the marked wires removed; a null image when it cannot be allocated.
-QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding)
-{
-    QImage result = newArgbImage(photo.size());
-    if (!result.isNull())
-        clearWires(argbPlane(photo), argbPlane(mask), wirePadding, mutableArgbPlane(result));
-    return result;
+    return tools::detect(photo, options.widthThreshold, options.lengthThreshold);
 }
 
 bool save(
@@ -270,12 +243,12 @@ int runDetect(const CliOptions &options, StageTimes &times)
         return reportUnreadable(input);
 
     QImage mask;
-    {
+    try {
         StageClock clock(times, detectStage);
-        mask = detectMask(photo, options.widthThreshold, options.lengthThreshold);
-    }
-    if (mask.isNull())
+        mask = detect(photo, options).mask;
+    } catch (const std::bad_alloc &) {
         return reportNoMemory(input, photo);
+    }
     return save(mask, options.output, times) ? exitSuccess : exitFileError;
 }
 
@@ -299,12 +272,12 @@ int runRemove(const CliOptions &options, StageTimes &times)
     }
 
     QImage result;
-    {
+    try {
         StageClock clock(times, removeStage);
-        result = removeWires(photo, mask, options.wirePadding);
-    }
-    if (result.isNull())
+        result = tools::removeWires(photo, mask, options.wirePadding);
+    } catch (const std::bad_alloc &) {
         return reportNoMemory(input, photo);
+    }
     return save(result, options.output, times, metadata) ? exitSuccess : exitFileError;
 }
 
@@ -326,14 +299,6 @@ QString traceFailure(const WireRoute &route, QPoint from, QPoint to)
     return {};
 }
 
-// Draws the route over the mask as the desktop program commits it: the route image, opaque
-// yellow on the path, source-over at the search window's place.
-void commitRoute(const WireRoute &route, QImage &mask)
-{
-    QPainter painter(&mask);
-    painter.drawImage(QPoint(route.x0, route.y0), routeImage(route));
-}
-
 int runTrace(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
@@ -349,37 +314,28 @@ int runTrace(const CliOptions &options, StageTimes &times)
         }
     }
 
+    // The clicks of the smart-selection tool: the mask starts empty at the first commit.
     QImage mask;
     QStringList failures;
-    bool outOfMemory = false;
-    {
+    try {
         StageClock clock(times, traceStage);
-        PlaneBuffer<std::uint8_t> brightness(photo.width(), photo.height());
-        computeBrightness(argbPlane(photo), brightness.view());
-
+        const PlaneBuffer<std::uint8_t> brightness = tools::brightnessMap(photo);
         QPoint controlPoint = options.points.constFirst();
         for (qsizetype i = 1; i < options.points.size(); ++i) {
             const QPoint point = options.points.at(i);
-            const WireRoute route = traceWire(brightness.view(),
+            const WireRoute route = tools::traceRoute(brightness.view(),
                 Point {controlPoint.x(), controlPoint.y()}, Point {point.x(), point.y()});
             if (route.outcome != WireRoute::Outcome::Found) {
                 failures.append(traceFailure(route, controlPoint, point));
                 continue;
             }
-            if (mask.isNull()) {
-                mask = newArgbImage(photo.size());
-                outOfMemory = mask.isNull();
-                if (outOfMemory)
-                    break;
-                mask.fill(0);
-            }
-            commitRoute(route, mask);
+            mask = tools::commitRoute(mask.isNull() ? tools::emptyMask(photo.size()) : mask, route);
             controlPoint = point;
         }
+    } catch (const std::bad_alloc &) {
+        return reportNoMemory(input, photo);
     }
 
-    if (outOfMemory)
-        return reportNoMemory(input, photo);
     if (mask.isNull()) {
         printError(QStringLiteral("--points: no segment could be committed (")
             + failures.join(QStringLiteral("; ")) + QStringLiteral("); ") + options.output
@@ -503,32 +459,23 @@ private:
             return false;
         }
 
-        QImage mask;
-        int traceCount = 0;
+        tools::Detection detection;
         qint64 markedCount = 0;
-        {
-            StageClock clock(times, detectStage);
-            mask = detectMask(
-                photo, m_options.widthThreshold, m_options.lengthThreshold, &traceCount);
-            if (!mask.isNull())
-                markedCount = markedPixelCount(mask);
-        }
-        if (mask.isNull()) {
-            reportNoMemory(job.input, photo);
-            return false;
-        }
-
         QImage cleaned;
-        {
+        try {
+            {
+                StageClock clock(times, detectStage);
+                detection = detect(photo, m_options);
+                markedCount = markedPixelCount(detection.mask);
+            }
             StageClock clock(times, removeStage);
-            cleaned = removeWires(photo, mask, m_options.wirePadding);
-        }
-        if (cleaned.isNull()) {
+            cleaned = tools::removeWires(photo, detection.mask, m_options.wirePadding);
+        } catch (const std::bad_alloc &) {
             reportNoMemory(job.input, photo);
             return false;
         }
         photo = QImage();
-        mask = QImage();
+        detection.mask = QImage();
 
         if (!save(cleaned, job.output, times, metadata))
             return false;
@@ -539,7 +486,7 @@ private:
                       .arg(m_finished)
                       .arg(m_options.inputs.size())
                       .arg(QFileInfo(job.input).fileName())
-                      .arg(traceCount)
+                      .arg(detection.traceCount)
                       .arg(markedCount)
                       .arg(job.output));
         return true;

@@ -2,9 +2,9 @@
 
 #include <QCoreApplication>
 
-#include "app/imagefiles.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "image/imagefiles.h"
 
 namespace {
 

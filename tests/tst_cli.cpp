@@ -10,13 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/imagefiles.h"
 #include "cli/options.h"
 #include "datatable.h"
+#include "image/imagefiles.h"
+#include "image/wiremask.h"
 #include "imagefilecases.h"
 #include "removal/columnfill.h"
 #include "selection/detection.h"
-#include "selection/wiremask.h"
 #include "taggedphoto.h"
 #include <sys/resource.h>
 

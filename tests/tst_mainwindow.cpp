@@ -176,13 +176,13 @@ private slots:
         // The File menu's leading separator is kept (the toolkit hides it when drawing).
         addRow("menuFile",
             {{"title", "File"}, {"actions", QStringList {"-", "Open", "Save", "Quit"}}});
-        // Only the history's undo action.
-        addRow("menuEdit", {{"title", "Edit"}, {"actions", QStringList {"Undo"}}});
+        // The history's undo and redo actions.
+        addRow("menuEdit", {{"title", "Edit"}, {"actions", QStringList {"Undo", "Redo"}}});
         addRow("menuHelp", {{"title", "Help"}, {"actions", QStringList {"Index", "About"}}});
         addRow("mainToolBar",
             {{"actions",
-                QStringList {
-                    "Open", "Save", "Select", "SmartSelect", "Process", "ZoomPlus", "ZoomMinus"}}});
+                QStringList {"Open", "Save", "Select", "SmartSelect", "Process", "ZoomPlus",
+                    "ZoomMinus", "-", "Undo", "Redo"}}});
     }
 
     // The parameter boxes change only through their arrows and the wheel, and not at all
@@ -212,7 +212,9 @@ private slots:
     {
         MainWindow window;
         for (QAction *action : window.findChild<QToolBar *>()->actions())
-            QCOMPARE(action->icon().pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
+            QCOMPARE(action->isSeparator() ? QSize(48, 48)
+                                           : action->icon().pixmap(QSize(24, 24), 2.0).size(),
+                QSize(48, 48));
         auto *view = window.findChild<KestGraphicsView *>(QStringLiteral("graphicsView"));
         QVERIFY(window.findChild<QWidget *>(QStringLiteral("progressBar"))->isHidden());
         QVERIFY(statusMessage(window).isEmpty());

@@ -12,13 +12,13 @@
 #include <QTest>
 #include <QUndoCommand>
 
-#include "app/imagefiles.h"
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
 #include "datatable.h"
 #include "guitestsupport.h"
+#include "image/imagefiles.h"
+#include "image/wiremask.h"
 #include "imagefilecases.h"
-#include "selection/wiremask.h"
 #include "taggedphoto.h"
 #include <malloc.h>
 #include <sys/resource.h>

@@ -1,14 +1,18 @@
+#include <random>
+
 #include <QAction>
-#include <QGraphicsPixmapItem>
-#include <QGraphicsScene>
 #include <QTemporaryDir>
 #include <QUndoStack>
 #include <QtTest>
 
+#include "document/photodocument.h"
+#include "document/tools.h"
 #include "guitestsupport.h"
-#include "selection/wiremask.h"
+#include "image/snapshot.h"
+#include "image/wiremask.h"
 #include "undo/commands.h"
-#include "undo/snapshot.h"
+
+using tolvane::PhotoDocument;
 
 namespace {
 
@@ -34,41 +38,49 @@ QImage noisyPhoto(quint32 seed, int w = 12, int h = 10)
     return photo;
 }
 
-QImage shown(const QGraphicsPixmapItem *item)
+QImage asArgb(const QImage &image)
 {
-    return item->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+// The marks of a document as ARGB pixels; no mask and a mask without marks are the same.
+QImage marksOf(const PhotoDocument &document)
+{
+    QImage marks = document.hasMask() ? asArgb(document.mask())
+                                      : QImage(document.photo().size(), QImage::Format_ARGB32);
+    if (!document.hasMask())
+        marks.fill(0);
+    return marks;
 }
 
 } // namespace
 
-// The commands against the main window's state as they see it: a scene and references into it.
+// The commands against a photo document, as the window pushes them.
 class TestUndoCommands : public QObject
 {
     Q_OBJECT
 
-    QGraphicsScene m_scene;
-    QGraphicsPixmapItem *m_photoItem = nullptr;
-    QGraphicsPixmapItem *m_maskItem = nullptr;
-    QImage m_photo;
-    QPoint m_controlPoint;
+    PhotoDocument m_document;
     QUndoStack m_stack;
     QTemporaryDir m_tempDir;
 
-    void pushSelect(const QImage &mask)
+    static void openIn(PhotoDocument &document, const QImage &photo)
     {
-        m_stack.push(new SelectCommand(m_maskItem, QPixmap::fromImage(mask), &m_scene));
+        document.open(QStringLiteral("photo.png"), photo, tolvane::tools::brightnessMap(photo), {});
     }
+    void pushSelect(const QImage &mask) { m_stack.push(new SelectCommand(m_document, mask)); }
     void pushSmartSelect(const QImage &mask, QPoint end)
     {
-        m_stack.push(new SmartSelectCommand(
-            m_maskItem, QPixmap::fromImage(mask), &m_scene, m_controlPoint, end.x(), end.y()));
+        m_stack.push(new SmartSelectCommand(m_document, mask, end));
     }
     void pushProcess(const QImage &result)
     {
-        auto *command = new ProcessCommand(result, &m_scene, m_photoItem, m_maskItem, m_photo);
+        auto *command = new ProcessCommand(m_document, result);
         command->setText(QStringLiteral("Clear wires"));
         m_stack.push(command);
     }
+    QImage mask() const { return asArgb(m_document.mask()); }
+    const QImage &photo() const { return m_document.photo(); }
     int snapshots() const { return snapshotFilesIn(m_tempDir.path()); }
 
 private slots:
@@ -76,66 +88,94 @@ private slots:
     void init()
     {
         m_stack.clear();
-        m_scene.clear();
-        m_maskItem = nullptr;
-        m_photo = noisyPhoto(1);
-        m_photoItem = m_scene.addPixmap(QPixmap::fromImage(m_photo));
+        openIn(m_document, noisyPhoto(1));
     }
 
     void selectUndoRestoresEarlierMaskOrNone()
     {
+        QSignalSpy maskChanges(&m_document, &PhotoDocument::maskChanged);
         pushSelect(markedMask());
-        QCOMPARE(m_maskItem->zValue(), 11.0);
-        QCOMPARE(m_maskItem->pos(), QPointF(10, 10));
-        QCOMPARE(shown(m_maskItem), markedMask());
+        QCOMPARE(mask(), markedMask());
+        QCOMPARE(maskChanges.size(), 1);
         QCOMPARE(snapshots(), 0); // there was no mask to save
 
         QImage next(12, 10, QImage::Format_ARGB32);
         next.fill(0x00FFFFFF); // unmarked, whatever its colour bits
         pushSelect(next);
         m_stack.undo();
-        QCOMPARE(shown(m_maskItem), markedMask());
+        QCOMPARE(mask(), markedMask());
         m_stack.undo();
-        QVERIFY(!m_maskItem);
-        QCOMPARE(m_scene.items().size(), 1);
+        QVERIFY(!m_document.hasMask());
+        m_stack.redo();
+        QCOMPARE(mask(), markedMask());
+        m_stack.redo();
+        QVERIFY(!tolvane::hasMarks(m_document.mask()));
+        QCOMPARE(maskChanges.size(), 6);
     }
 
     void smartSelectUndoRestoresControlPointWithItsMask()
     {
-        m_controlPoint = QPoint(4, 4);
+        m_document.setLastControlPoint(QPoint(4, 4));
         pushSmartSelect(markedMask(), QPoint(7, 7));
-        QCOMPARE(m_controlPoint, QPoint(7, 7));
+        QCOMPARE(m_document.lastControlPoint(), QPoint(7, 7));
         QImage more = markedMask();
         more.setPixel(0, 0, 0xFFFFFF00);
         pushSmartSelect(more, QPoint(9, 9));
         m_stack.undo();
-        QCOMPARE(m_controlPoint, QPoint(7, 7));
-        QCOMPARE(shown(m_maskItem), markedMask());
+        QCOMPARE(m_document.lastControlPoint(), QPoint(7, 7));
+        QCOMPARE(mask(), markedMask());
+        m_stack.redo();
+        QCOMPARE(m_document.lastControlPoint(), QPoint(9, 9));
+        QCOMPARE(mask(), more);
+        m_stack.undo();
         // No earlier mask came back, so there is no earlier segment end to return to.
         m_stack.undo();
-        QVERIFY(!m_maskItem);
-        QCOMPARE(m_controlPoint, QPoint(7, 7));
+        QVERIFY(!m_document.hasMask());
+        QCOMPARE(m_document.lastControlPoint(), QPoint(7, 7));
     }
 
     // The photo takes the computed pixels exactly, translucent ones too, and undo brings the
-    // old photo and both kinds of marks back.
-    void processAndUndoAreExact()
+    // old photo and both kinds of marks back; redo the cleaned photo again.
+    void processUndoAndRedoAreExact()
     {
-        const QImage before = m_photo;
+        const QImage before = photo();
         pushSelect(markedMask());
         QImage result = noisyPhoto(2);
         result.setPixel(0, 0, 0x80123456);
         result.setPixel(1, 0, 0x00ABCDEF);
         pushProcess(result);
-        QVERIFY(!m_maskItem);
-        QCOMPARE(m_photo, result);
-        QCOMPARE(m_photoItem->zValue(), 10.0);
+        QVERIFY(!m_document.hasMask());
+        QCOMPARE(photo(), result);
+        QVERIFY(m_document.isModified());
 
         m_stack.undo();
-        QCOMPARE(m_photo.format(), QImage::Format_ARGB32);
-        QCOMPARE(m_photo, before);
-        QCOMPARE(shown(m_photoItem), before);
-        QCOMPARE(shown(m_maskItem), markedMask());
+        QCOMPARE(photo().format(), QImage::Format_ARGB32);
+        QCOMPARE(photo(), before);
+        QCOMPARE(mask(), markedMask());
+        QVERIFY(!m_document.isModified());
+        m_stack.redo();
+        QCOMPARE(photo(), result);
+        QVERIFY(!m_document.hasMask());
+        QVERIFY(m_document.isModified());
+    }
+
+    // Saved or not follows the photo through undo and redo.
+    void savedStateFollowsThePhoto()
+    {
+        QSignalSpy modified(&m_document, &PhotoDocument::modifiedChanged);
+        pushSelect(markedMask());
+        QVERIFY(!m_document.isModified());
+        pushProcess(noisyPhoto(2));
+        m_document.markSaved();
+        QVERIFY(!m_document.isModified());
+        m_stack.undo();
+        QVERIFY(m_document.isModified());
+        m_stack.undo();
+        QVERIFY(m_document.isModified()); // marks do not change the photo
+        m_stack.redo();
+        m_stack.redo();
+        QVERIFY(!m_document.isModified());
+        QCOMPARE(modified.size(), 4); // true, false, true, false
     }
 
     void snapshotFilesLiveAsLongAsTheirCommand()
@@ -144,23 +184,102 @@ private slots:
         pushProcess(noisyPhoto(3));
         QCOMPARE(snapshots(), 2); // mask and photo
         m_stack.undo();
-        QCOMPARE(snapshots(), 2);
+        QCOMPARE(snapshots(), 1); // the cleaned photo, for redo
         pushSelect(markedMask()); // discards the undone removal
         QCOMPARE(snapshots(), 1);
         m_stack.clear();
         QCOMPARE(snapshots(), 0);
 
-        // Undo waits for files still being written, or writes them itself; commands go while
-        // their files are being written or wait to be.
+        // Undo and redo wait for files still being written, or write them themselves; commands
+        // go while their files are being written or wait to be.
         const QImage bigPhoto = noisyPhoto(8, 1500, 1000);
         const QImage bigMask = noisyPhoto(9, 1500, 1000);
-        m_photo = bigPhoto;
+        const QImage bigResult = noisyPhoto(10, 1500, 1000);
+        openIn(m_document, bigPhoto);
         pushSelect(bigMask);
-        pushProcess(noisyPhoto(10, 1500, 1000));
+        pushProcess(bigResult);
         m_stack.undo();
-        QCOMPARE(m_photo, bigPhoto);
-        QCOMPARE(shown(m_maskItem), bigMask);
+        QCOMPARE(photo(), bigPhoto);
+        QCOMPARE(mask(), bigMask);
+        m_stack.redo();
+        QCOMPARE(photo(), bigResult);
+        m_stack.undo();
         pushProcess(bigMask);
+        m_stack.clear();
+        QCOMPARE(snapshots(), 0);
+    }
+
+    // Any sequence of pushes, undos and redos leaves the document as pushing the commands that
+    // are applied, in their order, does on a fresh one.
+    void randomHistoriesEqualTheirReplay()
+    {
+        struct Push
+        {
+            enum { Select, SmartSelect, Process } kind;
+            QImage image;
+            QPoint point;
+        };
+        // As the window pushes: the first smart-select commit starts from an empty mask.
+        auto apply = [](PhotoDocument &document, QUndoStack &stack, const Push &push) {
+            switch (push.kind) {
+            case Push::Select:
+                stack.push(new SelectCommand(document, push.image));
+                break;
+            case Push::SmartSelect:
+                if (!document.hasMask())
+                    document.setMask(tolvane::tools::emptyMask(document.photo().size()));
+                stack.push(new SmartSelectCommand(document, push.image, push.point));
+                break;
+            case Push::Process:
+                stack.push(new ProcessCommand(document, push.image));
+                break;
+            }
+        };
+        std::mt19937 random(7);
+        auto randomMask = [&] {
+            QImage mask = tolvane::tools::emptyMask(QSize(12, 10));
+            for (int i = int(random() % 6); i > 0; --i)
+                mask.setPixel(int(random() % 12), int(random() % 10),
+                    random() % 2 ? qPremultiply(0x96FF0000) : 0xFFFFFF00);
+            return mask;
+        };
+
+        const QImage start = noisyPhoto(1);
+        std::vector<Push> applied; // the commands on the stack, the first index() applied
+        int steps = 0;
+        for (int round = 0; round < 300; ++round) {
+            const unsigned choice = random() % 6;
+            if (choice < 2 && m_stack.canUndo()) {
+                m_stack.undo();
+            } else if (choice < 4 && m_stack.canRedo()) {
+                m_stack.redo();
+            } else {
+                Push push;
+                const unsigned kind = random() % 3;
+                if (kind == 0)
+                    push = {Push::Select, randomMask(), {}};
+                else if (kind == 1)
+                    push = {Push::SmartSelect, randomMask(),
+                        QPoint(int(random() % 12), int(random() % 10))};
+                else
+                    push = {Push::Process, noisyPhoto(quint32(random())), {}};
+                applied.resize(std::size_t(m_stack.index()));
+                applied.push_back(push);
+                apply(m_document, m_stack, push);
+            }
+            ++steps;
+
+            PhotoDocument replay;
+            QUndoStack replayStack;
+            openIn(replay, start);
+            for (int i = 0; i < m_stack.index(); ++i)
+                apply(replay, replayStack, applied[std::size_t(i)]);
+            QCOMPARE(photo(), replay.photo());
+            QCOMPARE(marksOf(m_document), marksOf(replay));
+            QCOMPARE(m_document.lastControlPoint(), replay.lastControlPoint());
+            QCOMPARE(m_document.isModified(), replay.isModified());
+        }
+        QCOMPARE(steps, 300);
         m_stack.clear();
         QCOMPARE(snapshots(), 0);
     }
@@ -180,17 +299,20 @@ private slots:
         QCOMPARE(tolvane::copyMask(mask).format(), mask.format());
     }
 
-    void undoActionNamesOnlyTheRemoval()
+    void undoAndRedoActionsNameOnlyTheRemoval()
     {
         std::unique_ptr<QAction> undo(m_stack.createUndoAction(nullptr));
-        QVERIFY(!undo->isEnabled());
+        std::unique_ptr<QAction> redo(m_stack.createRedoAction(nullptr));
+        QVERIFY(!undo->isEnabled() && !redo->isEnabled());
         pushSelect(markedMask());
         QCOMPARE(undo->text(), QStringLiteral("Undo"));
         pushProcess(noisyPhoto(4));
         QCOMPARE(undo->text(), QStringLiteral("Undo Clear wires"));
         undo->trigger();
+        QCOMPARE(redo->text(), QStringLiteral("Redo Clear wires"));
         undo->trigger();
         QVERIFY(!undo->isEnabled());
+        QCOMPARE(redo->text(), QStringLiteral("Redo"));
     }
 
     // Without a writable temporary folder the state is kept in memory: undo still works.
@@ -205,7 +327,7 @@ private slots:
         QFETCH(QString, tmpdir);
         QFile(m_tempDir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
         qputenv("TMPDIR", tmpdir.toLocal8Bit());
-        const QImage before = m_photo;
+        const QImage before = photo();
         pushSelect(markedMask());
         pushSelect(markedMask());
         pushProcess(noisyPhoto(5));
@@ -214,10 +336,12 @@ private slots:
         QCOMPARE(QDir::root().entryList({QStringLiteral("*.??????")}, QDir::Files), {});
         m_stack.undo();
         m_stack.undo();
+        m_stack.redo();
+        m_stack.undo();
         qputenv("TMPDIR", m_tempDir.path().toLocal8Bit());
         QFile::remove(m_tempDir.filePath(QStringLiteral("plain")));
-        QCOMPARE(m_photo, before);
-        QCOMPARE(shown(m_maskItem), markedMask());
+        QCOMPARE(photo(), before);
+        QCOMPARE(mask(), markedMask());
     }
 };
 

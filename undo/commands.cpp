@@ -1,118 +1,123 @@
 #include "undo/commands.h"
 
-#include <QGraphicsPixmapItem>
+#include "document/photodocument.h"
+#include "image/snapshot.h"
 
-#include "undo/sceneitems.h"
+using tolvane::PhotoDocument;
 
-namespace {
-
-int lastRevision = 0;
-
-// Saves the current mask, if any, and shows `newMask` in its place.
-void replaceMask(Snapshot &snapshot, QGraphicsScene *scene, QGraphicsPixmapItem *&maskItem,
-    const QPixmap &newMask)
+// One side of a command: an image is held in memory (the new state, before the first redo) or
+// in a snapshot (a state that a redo or an undo replaced).
+struct DocumentCommand::State
 {
-    if (maskItem) {
-        snapshot.store(maskItem->pixmap().toImage());
-        removeSceneItem(scene, maskItem);
+    struct Image
+    {
+        QImage inMemory;
+        std::unique_ptr<Snapshot> saved;
+
+        void save(const QImage &image)
+        {
+            saved = std::make_unique<Snapshot>();
+            saved->store(image);
+        }
+        QImage load() { return saved ? saved->load() : inMemory; }
+    };
+
+    Image photo;
+    std::uint64_t photoRevision = 0;
+    Image mask; // null: no mask
+    QPoint controlPoint;
+};
+
+DocumentCommand::DocumentCommand(PhotoDocument &document, int parts)
+    : m_document(document)
+    , m_parts(parts)
+    , m_kept(std::make_unique<State>())
+{ }
+
+DocumentCommand::~DocumentCommand() = default;
+
+void DocumentCommand::setNewPhoto(QImage photo, std::uint64_t revision)
+{
+    m_kept->photo.inMemory = std::move(photo);
+    m_kept->photoRevision = revision;
+}
+
+void DocumentCommand::setNewMask(QImage mask)
+{
+    m_kept->mask.inMemory = std::move(mask);
+}
+
+void DocumentCommand::setNewControlPoint(QPoint point)
+{
+    m_kept->controlPoint = point;
+}
+
+void DocumentCommand::redo()
+{
+    swap();
+}
+
+void DocumentCommand::undo()
+{
+    swap();
+}
+
+void DocumentCommand::swap()
+{
+    std::unique_ptr<State> replaced = takeState();
+    restore(*m_kept);
+    m_kept = std::move(replaced);
+}
+
+std::unique_ptr<DocumentCommand::State> DocumentCommand::takeState() const
+{
+    auto state = std::make_unique<State>();
+    if (m_parts & PhotoPart) {
+        state->photo.save(m_document.photo());
+        state->photoRevision = m_document.photoRevision();
     }
-    addSceneItem(scene, maskItem, newMask, SceneZ::mask);
+    if ((m_parts & MaskPart) && m_document.hasMask())
+        state->mask.save(m_document.mask());
+    state->controlPoint = m_document.lastControlPoint();
+    return state;
 }
 
-// Puts back the mask saved by replaceMask(); false when there was none.
-bool restoreMask(Snapshot &snapshot, QGraphicsScene *scene, QGraphicsPixmapItem *&maskItem)
+void DocumentCommand::restore(State &state)
 {
-    removeSceneItem(scene, maskItem);
-    QImage saved = snapshot.load();
-    if (saved.isNull())
-        return false;
-    const QPixmap pixmap = QPixmap::fromImage(std::move(saved));
-    if (pixmap.isNull())
-        return false;
-    addSceneItem(scene, maskItem, pixmap, SceneZ::mask);
-    return true;
-}
-
-} // namespace
-
-ProcessCommand::ProcessCommand(QImage result, QGraphicsScene *scene,
-    QGraphicsPixmapItem *&photoItem, QGraphicsPixmapItem *&maskItem, QImage &photo)
-    : m_revision(++lastRevision)
-    , m_scene(scene)
-    , m_photoItem(photoItem)
-    , m_maskItem(maskItem)
-    , m_photo(photo)
-    , m_result(std::move(result))
-{ }
-
-void ProcessCommand::redo()
-{
-    if (m_maskItem)
-        m_maskSnapshot.store(m_maskItem->pixmap().toImage());
-    removeSceneItem(m_scene, m_maskItem);
-    removeSceneItem(m_scene, m_photoItem);
-    addSceneItem(m_scene, m_photoItem, photoPixmap(m_result), SceneZ::photo);
-    m_photoSnapshot.store(m_photo);
-    // The computed image itself becomes the photo: a round trip through the premultiplied
-    // display pixmap would change the colour of pixels that are not fully opaque.
-    m_photo = m_result.convertToFormat(QImage::Format_ARGB32);
-    m_result = QImage();
-}
-
-void ProcessCommand::undo()
-{
-    const QImage photo = m_photoSnapshot.load();
-    const QPixmap pixmap = photoPixmap(photo);
-    if (pixmap.isNull())
-        return;
-    removeSceneItem(m_scene, m_photoItem);
-    addSceneItem(m_scene, m_photoItem, pixmap, SceneZ::photo);
-    m_photo = photo.convertToFormat(QImage::Format_ARGB32);
-
-    const QPixmap maskPixmap = QPixmap::fromImage(m_maskSnapshot.load());
-    if (!maskPixmap.isNull()) {
-        removeSceneItem(m_scene, m_maskItem);
-        addSceneItem(m_scene, m_maskItem, maskPixmap, SceneZ::mask);
+    if (m_parts & PhotoPart) {
+        QImage photo = state.photo.load();
+        // A snapshot that cannot be read back leaves the document as it is.
+        if (photo.isNull())
+            return;
+        m_document.setPhoto(
+            std::move(photo).convertToFormat(QImage::Format_ARGB32), state.photoRevision);
+    }
+    if (m_parts & MaskPart) {
+        QImage mask = state.mask.load();
+        const bool restored = !mask.isNull();
+        m_document.setMask(std::move(mask));
+        // Without a mask there is no segment whose end to go back to.
+        if ((m_parts & ControlPointPart) && restored)
+            m_document.setLastControlPoint(state.controlPoint);
     }
 }
 
-SelectCommand::SelectCommand(QGraphicsPixmapItem *&maskItem, QPixmap newMask, QGraphicsScene *scene)
-    : m_maskItem(maskItem)
-    , m_newMask(std::move(newMask))
-    , m_scene(scene)
-{ }
-
-void SelectCommand::redo()
+ProcessCommand::ProcessCommand(PhotoDocument &document, QImage result)
+    : DocumentCommand(document, PhotoPart | MaskPart)
 {
-    replaceMask(m_maskSnapshot, m_scene, m_maskItem, m_newMask);
-    m_newMask = QPixmap();
+    setNewPhoto(std::move(result), PhotoDocument::newPhotoRevision());
 }
 
-void SelectCommand::undo()
+SelectCommand::SelectCommand(PhotoDocument &document, QImage newMask)
+    : DocumentCommand(document, MaskPart)
 {
-    restoreMask(m_maskSnapshot, m_scene, m_maskItem);
+    setNewMask(std::move(newMask));
 }
 
-SmartSelectCommand::SmartSelectCommand(QGraphicsPixmapItem *&maskItem, QPixmap newMask,
-    QGraphicsScene *scene, QPoint &lastControlPoint, int x, int y)
-    : m_maskItem(maskItem)
-    , m_newMask(std::move(newMask))
-    , m_scene(scene)
-    , m_lastControlPoint(lastControlPoint)
-    , m_newControlPoint(x, y)
-    , m_previousControlPoint(lastControlPoint)
-{ }
-
-void SmartSelectCommand::redo()
+SmartSelectCommand::SmartSelectCommand(
+    PhotoDocument &document, QImage newMask, QPoint newControlPoint)
+    : DocumentCommand(document, MaskPart | ControlPointPart)
 {
-    replaceMask(m_maskSnapshot, m_scene, m_maskItem, m_newMask);
-    m_newMask = QPixmap();
-    m_lastControlPoint = m_newControlPoint;
-}
-
-void SmartSelectCommand::undo()
-{
-    // Without an earlier mask there is no earlier segment whose end to go back to.
-    if (restoreMask(m_maskSnapshot, m_scene, m_maskItem))
-        m_lastControlPoint = m_previousControlPoint;
+    setNewMask(std::move(newMask));
+    setNewControlPoint(newControlPoint);
 }

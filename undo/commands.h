@@ -1,75 +1,68 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
+
 #include <QImage>
-#include <QPixmap>
 #include <QPoint>
 #include <QUndoCommand>
 
-#include "undo/snapshot.h"
+namespace tolvane {
+class PhotoDocument;
+}
 
-class QGraphicsPixmapItem;
-class QGraphicsScene;
-
-// The commands own none of the state they change: they write through references to the main
-// window's item pointers, photo image and control point, and save what undo needs as
-// snapshots inside redo. Each redo runs once, inside the push.
-
-// The removal: the cleaned photo replaces the photo, and the wire mask goes away.
-class ProcessCommand : public QUndoCommand
+// The undo commands change the photo document and nothing else; the window follows the
+// document's signals. Each command swaps its part of the document's state (photo, mask, control
+// point) with the state it keeps: before the first redo that is the new state, in memory; after
+// each redo or undo it is the state that step replaced, kept in snapshot files. So undo and redo
+// can follow each other any number of times.
+class DocumentCommand : public QUndoCommand
 {
 public:
-    ProcessCommand(QImage result, QGraphicsScene *scene, QGraphicsPixmapItem *&photoItem,
-        QGraphicsPixmapItem *&maskItem, QImage &photo);
+    ~DocumentCommand() override;
 
     void undo() override;
     void redo() override;
 
-    // Tells removals apart: each command gets a number no other command of this run has.
-    int revision() const { return m_revision; }
+protected:
+    enum Part { PhotoPart = 1, MaskPart = 2, ControlPointPart = 4 };
+
+    // `parts`: the Part flags of what the command changes; the set*() calls of the constructor
+    // give their new values.
+    DocumentCommand(tolvane::PhotoDocument &document, int parts);
+    void setNewPhoto(QImage photo, std::uint64_t revision);
+    void setNewMask(QImage mask);
+    void setNewControlPoint(QPoint point);
 
 private:
-    int m_revision;
-    Snapshot m_photoSnapshot;
-    Snapshot m_maskSnapshot;
-    QGraphicsScene *m_scene;
-    QGraphicsPixmapItem *&m_photoItem;
-    QGraphicsPixmapItem *&m_maskItem;
-    QImage &m_photo;
-    QImage m_result;
+    struct State;
+    void swap();
+    std::unique_ptr<State> takeState() const;
+    void restore(State &state);
+
+    tolvane::PhotoDocument &m_document;
+    int m_parts;
+    std::unique_ptr<State> m_kept;
+};
+
+// The removal: the cleaned photo replaces the photo, and the wire mask goes away.
+class ProcessCommand : public DocumentCommand
+{
+public:
+    ProcessCommand(tolvane::PhotoDocument &document, QImage result);
 };
 
 // Automatic detection: a complete new wire mask replaces the current one (or none).
-class SelectCommand : public QUndoCommand
+class SelectCommand : public DocumentCommand
 {
 public:
-    SelectCommand(QGraphicsPixmapItem *&maskItem, QPixmap newMask, QGraphicsScene *scene);
-
-    void undo() override;
-    void redo() override;
-
-private:
-    Snapshot m_maskSnapshot;
-    QGraphicsPixmapItem *&m_maskItem;
-    QPixmap m_newMask;
-    QGraphicsScene *m_scene;
+    SelectCommand(tolvane::PhotoDocument &document, QImage newMask);
 };
 
 // A committed smart-selection segment: the new wire mask and the control point it ends at.
-class SmartSelectCommand : public QUndoCommand
+// Undo goes back to the previous control point only together with an earlier mask.
+class SmartSelectCommand : public DocumentCommand
 {
 public:
-    SmartSelectCommand(QGraphicsPixmapItem *&maskItem, QPixmap newMask, QGraphicsScene *scene,
-        QPoint &lastControlPoint, int x, int y);
-
-    void undo() override;
-    void redo() override;
-
-private:
-    Snapshot m_maskSnapshot;
-    QGraphicsPixmapItem *&m_maskItem;
-    QPixmap m_newMask;
-    QGraphicsScene *m_scene;
-    QPoint &m_lastControlPoint;
-    QPoint m_newControlPoint;
-    QPoint m_previousControlPoint;
+    SmartSelectCommand(tolvane::PhotoDocument &document, QImage newMask, QPoint newControlPoint);
 };

@@ -29,3 +29,7 @@ void addSceneItem(
 // fresh 96 MB less for 24 megapixels (2-core machine). Either may be replaced later; writing
 // to the photo detaches it as usual.
 QPixmap photoPixmap(const QImage &photo);
+
+// A pixmap showing a wire mask; one in the display format (premultiplied ARGB) shares its
+// memory.
+QPixmap maskPixmap(const QImage &mask);

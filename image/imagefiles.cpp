@@ -1,4 +1,4 @@
-#include "app/imagefiles.h"
+#include "image/imagefiles.h"
 
 #include <mutex>
 

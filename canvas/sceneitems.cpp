@@ -1,4 +1,4 @@
-#include "undo/sceneitems.h"
+#include "canvas/sceneitems.h"
 
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
@@ -47,14 +47,31 @@ void addSceneItem(QGraphicsScene *scene, QGraphicsPixmapItem *&item, const QPixm
     item->setZValue(z);
 }
 
+namespace {
+
+// A pixmap of `image`'s pixels read as `format`, without a copy.
+QPixmap sharedPixmap(const QImage &image, QImage::Format format)
+{
+    // A read-only view: the pixmap never writes through it, and it keeps the pixels alive.
+    auto *owner = new QImage(image);
+    QImage view(
+        owner->constBits(), owner->width(), owner->height(), owner->bytesPerLine(), format,
+        [](void *shared) { delete static_cast<QImage *>(shared); }, owner);
+    return QPixmap::fromImage(std::move(view));
+}
+
+} // namespace
+
 QPixmap photoPixmap(const QImage &photo)
 {
     if (photo.isNull() || !isOpaque(photo))
         return QPixmap::fromImage(photo);
-    // A read-only view: the pixmap never writes through it, and it keeps the pixels alive.
-    auto *owner = new QImage(photo);
-    QImage view(
-        owner->constBits(), owner->width(), owner->height(), owner->bytesPerLine(),
-        QImage::Format_RGB32, [](void *image) { delete static_cast<QImage *>(image); }, owner);
-    return QPixmap::fromImage(std::move(view));
+    return sharedPixmap(photo, QImage::Format_RGB32);
+}
+
+QPixmap maskPixmap(const QImage &mask)
+{
+    if (mask.format() != QImage::Format_ARGB32_Premultiplied)
+        return QPixmap::fromImage(mask);
+    return sharedPixmap(mask, mask.format());
 }

@@ -1,4 +1,4 @@
-#include "undo/snapshot.h"
+#include "image/snapshot.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -9,7 +9,7 @@
 #include <QTemporaryFile>
 #include <QThreadPool>
 
-#include "undo/snapshotpng.h"
+#include "image/snapshotpng.h"
 
 namespace {
 

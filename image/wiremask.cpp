@@ -1,4 +1,4 @@
-#include "selection/wiremask.h"
+#include "image/wiremask.h"
 
 #include <algorithm>
 #include <cstdint>

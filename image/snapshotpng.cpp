@@ -1,4 +1,4 @@
-#include "undo/snapshotpng.h"
+#include "image/snapshotpng.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -6,7 +6,7 @@
 
 #include <QIODevice>
 
-#include "selection/wiremask.h"
+#include "image/wiremask.h"
 #include <png.h>
 
 namespace {

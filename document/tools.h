@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <new>
+
+#include <QImage>
+#include <QSize>
+
+#include "core/plane.h"
+#include "core/wiretypes.h"
+#include "selection/smarttrace.h"
+
+// The tools as the window and tolvane-cli both run them: each takes images and parameters and
+// returns the new image, which the caller puts in place (the window through an undo command).
+// They throw std::bad_alloc when memory runs short, and change none of their inputs.
+namespace tolvane::tools {
+
+// Images report a failed allocation with a null result rather than an exception; this turns it
+// into one. Expecting an empty size lets the null image of an empty photo through.
+template <typename Image> void checkAllocated(const Image &image, QSize size)
+{
+    if (image.size() != size)
+        throw std::bad_alloc();
+}
+
+// The brightness map of `photo` (32-bit): max(red, green, blue) of every pixel.
+PlaneBuffer<std::uint8_t> brightnessMap(const QImage &photo);
+
+struct Detection
+{
+    QImage mask; // the photo's size, display format: the detection mark on every trace
+    int traceCount = 0;
+};
+
+// Automatic detection over `photo` (32-bit ARGB, not empty).
+Detection detect(const QImage &photo, int widthThreshold, int lengthThreshold);
+
+// The smart-selection route from `from` to `to` over the brightness map.
+WireRoute traceRoute(Plane<const std::uint8_t> brightness, Point from, Point to);
+
+// A transparent mask of `size` in the display format.
+QImage emptyMask(QSize size);
+
+// `mask` (display format) with a found route's pixels set to the opaque trace mark.
+QImage commitRoute(const QImage &mask, const WireRoute &route);
+
+// `photo` (32-bit ARGB) with every pixel that `mask` marks, widened by `wirePadding`, filled
+// from the clean rows of its column.
+QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding);
+
+} // namespace tolvane::tools
