@@ -110,6 +110,7 @@ struct Program
     ~Program() { UserPrompts::install(nullptr); }
     void trigger(const char *action) { window.findChild<QAction *>(action)->trigger(); }
     void undo() { const_cast<QUndoStack &>(window.undoStack()).undo(); }
+    void redo() { const_cast<QUndoStack &>(window.undoStack()).redo(); }
     // A press or move of the smart-selection tool centred on photo pixel (x, y).
     void smartSelect(int x, int y, bool pressed, bool right = false)
     {
@@ -168,99 +169,108 @@ void open24MP(benchmark::State &state)
     state.counters["vs_decode"] = ratios[ratios.size() / 2];
 }
 
-// With the marks of an earlier Select on the stack, which the new Select's snapshot saves.
-void select24MP(benchmark::State &state)
+// Times `step` alone in every iteration: `setUp` before and `tearDown` after it run untimed.
+// "disk_MB" is what the snapshot files that the step adds take, once written.
+template <typename SetUp, typename Step, typename TearDown>
+void timeStep(benchmark::State &state, SetUp setUp, Step step, TearDown tearDown)
 {
     Program &p = program();
-    p.trigger("actionOpen");
-    p.trigger("actionSelect");
     double disk = 0;
     for (auto _ : state) {
         state.PauseTiming();
+        setUp(p);
         const QStringList before = p.snapshotFiles();
         state.ResumeTiming();
-        p.trigger("actionSelect");
+        step(p);
         state.PauseTiming();
         disk = p.newFilesMB(before);
-        p.undo();
+        tearDown(p);
         state.ResumeTiming();
     }
     state.counters["disk_MB"] = disk;
 }
 
+void undoTwice(Program &p)
+{
+    p.undo();
+    p.undo();
+}
+
+// With the marks of an earlier Select on the stack, which the new Select's snapshot saves.
+void select24MP(benchmark::State &state)
+{
+    program().trigger("actionOpen");
+    program().trigger("actionSelect");
+    timeStep(
+        state, [](Program &) {}, [](Program &p) { p.trigger("actionSelect"); },
+        [](Program &p) { p.undo(); });
+}
+
+void selectAndWait(Program &p)
+{
+    p.trigger("actionSelect");
+    Snapshot::waitForWrites();
+}
+
 void process24MP(benchmark::State &state)
 {
-    Program &p = program();
-    p.trigger("actionOpen");
-    double disk = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        p.trigger("actionSelect");
-        Snapshot::waitForWrites();
-        const QStringList before = p.snapshotFiles();
-        state.ResumeTiming();
-        p.trigger("actionProcess");
-        state.PauseTiming();
-        disk = p.newFilesMB(before);
-        p.undo();
-        p.undo();
-        state.ResumeTiming();
-    }
-    state.counters["disk_MB"] = disk;
+    program().trigger("actionOpen");
+    timeStep(
+        state, selectAndWait, [](Program &p) { p.trigger("actionProcess"); }, undoTwice);
 }
 
 // Process until its snapshot files are completely written.
 void processWritten24MP(benchmark::State &state)
 {
-    Program &p = program();
-    p.trigger("actionOpen");
-    for (auto _ : state) {
-        state.PauseTiming();
-        p.trigger("actionSelect");
-        Snapshot::waitForWrites();
-        state.ResumeTiming();
-        p.trigger("actionProcess");
-        Snapshot::waitForWrites();
-        state.PauseTiming();
-        p.undo();
-        p.undo();
-        state.ResumeTiming();
-    }
+    program().trigger("actionOpen");
+    timeStep(
+        state, selectAndWait,
+        [](Program &p) {
+            p.trigger("actionProcess");
+            Snapshot::waitForWrites();
+        },
+        undoTwice);
 }
 
 void undoProcess24MP(benchmark::State &state)
 {
-    Program &p = program();
-    p.trigger("actionOpen");
-    for (auto _ : state) {
-        state.PauseTiming();
-        p.trigger("actionSelect");
-        p.trigger("actionProcess");
-        Snapshot::waitForWrites();
-        state.ResumeTiming();
-        p.undo();
-        state.PauseTiming();
-        p.undo();
-        state.ResumeTiming();
-    }
+    program().trigger("actionOpen");
+    timeStep(
+        state,
+        [](Program &p) {
+            selectAndWait(p);
+            p.trigger("actionProcess");
+            Snapshot::waitForWrites();
+        },
+        [](Program &p) { p.undo(); }, [](Program &p) { p.undo(); });
 }
 
 // Undo at once after Process, while its snapshots may still be being written.
 void undoProcessAtOnce24MP(benchmark::State &state)
 {
-    Program &p = program();
-    p.trigger("actionOpen");
-    for (auto _ : state) {
-        state.PauseTiming();
-        p.trigger("actionSelect");
-        Snapshot::waitForWrites();
-        p.trigger("actionProcess");
-        state.ResumeTiming();
-        p.undo();
-        state.PauseTiming();
-        p.undo();
-        state.ResumeTiming();
-    }
+    program().trigger("actionOpen");
+    timeStep(
+        state,
+        [](Program &p) {
+            selectAndWait(p);
+            p.trigger("actionProcess");
+        },
+        [](Program &p) { p.undo(); }, [](Program &p) { p.undo(); });
+}
+
+// Redo of an undone Process, its files written.
+void redoProcess24MP(benchmark::State &state)
+{
+    program().trigger("actionOpen");
+    timeStep(
+        state,
+        [](Program &p) {
+            selectAndWait(p);
+            p.trigger("actionProcess");
+            p.undo();
+            Snapshot::waitForWrites();
+        },
+        [](Program &p) { p.redo(); }, undoTwice);
 }
 
 // Mouse moves away from a control point on wire 1 at column 1000, up to 480 pixels: along the
@@ -297,23 +307,16 @@ void smartSelectMove24MP(benchmark::State &state)
 // into the marks of an earlier Select.
 void smartSelectCommit24MP(benchmark::State &state)
 {
-    Program &p = program();
-    p.trigger("actionOpen");
-    p.trigger("actionSelect");
-    double disk = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        p.smartSelect(0, 0, true, true);
-        p.smartSelect(1000, wireRow(1, 1000), true);
-        const QStringList before = p.snapshotFiles();
-        state.ResumeTiming();
-        p.smartSelect(1400, wireRow(1, 1400), true);
-        state.PauseTiming();
-        disk = p.newFilesMB(before);
-        p.undo();
-        state.ResumeTiming();
-    }
-    state.counters["disk_MB"] = disk;
+    program().trigger("actionOpen");
+    program().trigger("actionSelect");
+    timeStep(
+        state,
+        [](Program &p) {
+            p.smartSelect(0, 0, true, true);
+            p.smartSelect(1000, wireRow(1, 1000), true);
+        },
+        [](Program &p) { p.smartSelect(1400, wireRow(1, 1400), true); },
+        [](Program &p) { p.undo(); });
 }
 
 } // namespace
@@ -325,6 +328,7 @@ BENCHMARK(process24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(processWritten24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(undoProcess24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(undoProcessAtOnce24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(redoProcess24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(smartSelectMove24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(smartSelectCommit24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 
