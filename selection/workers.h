@@ -12,10 +12,47 @@
 
 namespace tolvane {
 
+// The places for running threads that every parallel stage of the process shares, one per
+// core. The thread that starts the program holds one; each helper that runOnThreads() starts
+// takes one while it runs and gives it back when its work ends. So stages that run inside
+// other parallel work (detection inside a batch of photos) get only the cores that nothing
+// else uses, and the process never runs more threads at once than there are cores.
+class ThreadBudget
+{
+public:
+    // Takes up to `wanted` free places and returns how many it got (none when none is free).
+    static int take(int wanted)
+    {
+        int free = s_free.load();
+        int got = 0;
+        do {
+            got = std::min(free, wanted);
+            if (got <= 0)
+                return 0;
+        } while (!s_free.compare_exchange_weak(free, free - got));
+        return got;
+    }
+    static void give(int count) { s_free += count; }
+
+    // Sets the number of places, the calling thread's included; for tests, while no helper
+    // runs. 0 gives back the number of cores.
+    static void setCapacity(int places)
+    {
+        if (places <= 0)
+            places = int(std::max(1u, std::thread::hardware_concurrency()));
+        s_free = places - 1;
+    }
+
+private:
+    static inline std::atomic<int> s_free
+        = int(std::max(1u, std::thread::hardware_concurrency())) - 1;
+};
+
 // Runs work() on the calling thread and on up to threadCount - 1 helper threads at once, and
-// returns when all have finished. Helpers the system cannot start are left out, so work() must
-// share out the job rather than count on a number of threads. The first exception thrown on any
-// thread (std::bad_alloc, typically) is thrown again here once every thread has stopped.
+// returns when all have finished. Only as many helpers start as the thread budget has free
+// places, and helpers the system cannot start are left out, so work() must share out the job
+// rather than count on a number of threads. The first exception thrown on any thread
+// (std::bad_alloc, typically) is thrown again here once every thread has stopped.
 template <typename Work> void runOnThreads(int threadCount, Work work)
 {
     std::mutex mutex;
@@ -30,14 +67,21 @@ template <typename Work> void runOnThreads(int threadCount, Work work)
         }
     };
     {
+        const int places = ThreadBudget::take(threadCount - 1);
+        int started = 0;
         std::vector<std::jthread> helpers;
         // A helper that cannot start (no memory for its stack) leaves its share to the others.
         try {
-            helpers.reserve(std::size_t(std::max(threadCount - 1, 0)));
-            for (int t = 1; t < threadCount; ++t)
-                helpers.emplace_back(guarded);
+            helpers.reserve(std::size_t(places));
+            for (; started < places; ++started) {
+                helpers.emplace_back([&] {
+                    guarded();
+                    ThreadBudget::give(1);
+                });
+            }
         } catch (const std::system_error &) {
         } catch (const std::bad_alloc &) { }
+        ThreadBudget::give(places - started);
         guarded();
     }
     if (failure)

@@ -1,5 +1,8 @@
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include <QTest>
 
@@ -262,11 +265,71 @@ private slots:
     // stopped, instead of ending the program.
     void helperExceptionReachesCaller()
     {
+        ThreadBudget::setCapacity(2);
+        const auto restore = qScopeGuard([] { ThreadBudget::setCapacity(0); });
         const std::thread::id caller = std::this_thread::get_id();
         QVERIFY_THROWS_EXCEPTION(std::bad_alloc, runOnThreads(2, [caller] {
             if (std::this_thread::get_id() != caller)
                 throw std::bad_alloc();
         }));
+    }
+
+    // Parallel stages inside parallel work (detection inside a batch of photos) never run more
+    // threads at once than the budget has places, and places that outer work gives back are
+    // taken up by the stages after it.
+    void threadBudgetBoundsNestedWork_data()
+    {
+        addColumns<int, int>(); // places, outer threads asked for
+        for (int places : {1, 2, 4})
+            for (int outer : {1, 2, 8})
+                QTest::addRow("%d places, %d outer", places, outer) << places << outer;
+    }
+    void threadBudgetBoundsNestedWork()
+    {
+        const auto [places, outer] = fetchRow<int, int>();
+        ThreadBudget::setCapacity(places);
+        const auto restore = qScopeGuard([] { ThreadBudget::setCapacity(0); });
+        std::atomic<int> running = 0, most = 0;
+        thread_local int depth = 0;
+        auto enter = [&] {
+            if (depth++ > 0)
+                return;
+            const int now = ++running;
+            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) { }
+        };
+        auto leave = [&] { running -= --depth == 0; };
+        std::atomic<int> chunks = 0;
+        runOnThreads(outer, [&] {
+            enter();
+            forEachChunk(8, true, [&](int) {
+                enter();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                ++chunks;
+                leave();
+            });
+            leave();
+        });
+        QVERIFY(most <= places);
+        QVERIFY(most >= 1);
+        QCOMPARE(chunks.load(), 8 * std::min(outer, places));
+        // Every place came back.
+        QCOMPARE(ThreadBudget::take(100), places - 1);
+        ThreadBudget::give(places - 1);
+
+        // With the outer work done, a later stage gets the freed places: chunk 0 waits for a
+        // second thread to join in.
+        const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+        if (std::min(places, cores) < 2)
+            return;
+        most = 0;
+        forEachChunk(8, true, [&](int chunk) {
+            enter();
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (chunk == 0 && most < 2 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            leave();
+        });
+        QCOMPARE(most.load(), 2);
     }
 
     // Masks drawn with '.' for no candidate, '#' for a candidate in no kept trace and a digit for
