@@ -1,14 +1,21 @@
 #include "app/mainwindow.h"
 
+#include <chrono>
+#include <future>
+#include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
@@ -25,6 +32,38 @@
 
 using tolvane::noControlPoint;
 using tolvane::tools::checkAllocated;
+
+namespace {
+
+// Runs `work` on a thread of its own and returns its result, while the window goes on
+// repainting and `bar` follows `progress` up to `upTo` percent; the user's input waits until
+// the work is done. Runs it here when no thread can be started. An exception of the work is
+// thrown here.
+template <typename Work>
+auto runShowingProgress(QProgressBar *bar, const tolvane::Progress &progress, int upTo, Work work)
+    -> decltype(work())
+{
+    using Result = decltype(work());
+    auto task = std::make_shared<std::packaged_task<Result()>>(std::move(work));
+    std::future<Result> result = task->get_future();
+    std::thread thread;
+    try {
+        thread = std::thread([task] { (*task)(); });
+    } catch (const std::system_error &) {
+        (*task)();
+        return result.get();
+    }
+    // The bar shows at once, however short the work.
+    do {
+        bar->setValue(int(upTo * progress.fraction()));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    } while (result.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready);
+    thread.join();
+    bar->setValue(upTo);
+    return result.get();
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -86,7 +125,8 @@ void MainWindow::on_actionQuit_triggered()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (mayDiscardChanges())
+    // A tool still at work finishes first; it changes the photo the user would be asked about.
+    if (!m_busy && mayDiscardChanges())
         event->accept();
     else
         event->ignore();
@@ -265,17 +305,23 @@ void MainWindow::on_actionSelect_triggered()
 try {
     if (m_document.photo().isNull())
         return;
-    QProgressBar *progress = m_ui->progressBar;
-    progress->show();
-    tolvane::tools::Detection detection = tolvane::tools::detect(
-        m_document.photo(), m_ui->spinBox->value(), m_ui->spinBox_2->value());
-    for (int stage : {25, 50, 75, 90})
-        progress->setValue(stage);
+    QProgressBar *bar = m_ui->progressBar;
+    bar->setValue(0);
+    bar->show();
+    m_busy = true;
+    const auto idle = qScopeGuard([this] {
+        m_busy = false;
+        m_ui->progressBar->hide();
+    });
+    const QImage &photo = m_document.photo();
+    const int widthThreshold = m_ui->spinBox->value();
+    const int lengthThreshold = m_ui->spinBox_2->value();
+    tolvane::Progress progress;
+    tolvane::tools::Detection detection = runShowingProgress(bar, progress, 90,
+        [&] { return tolvane::tools::detect(photo, widthThreshold, lengthThreshold, &progress); });
     m_undoStack.push(new SelectCommand(m_document, std::move(detection.mask)));
-    progress->setValue(100);
-    progress->hide();
+    bar->setValue(100);
 } catch (const std::bad_alloc &) {
-    m_ui->progressBar->hide();
     showNoMemory();
 }
 

@@ -86,5 +86,7 @@ private:
     QGraphicsPixmapItem *m_maskItem = nullptr;
     QGraphicsPixmapItem *m_previewItem = nullptr;
     QGraphicsPixmapItem *m_backdropItem = nullptr;
+    // While a tool runs with the window repainting (see on_actionSelect_triggered()).
+    bool m_busy = false;
     QUndoStack m_undoStack;
 };

@@ -14,13 +14,13 @@ PlaneBuffer<std::uint8_t> brightnessMap(const QImage &photo)
     return brightness;
 }
 
-Detection detect(const QImage &photo, int widthThreshold, int lengthThreshold)
+Detection detect(const QImage &photo, int widthThreshold, int lengthThreshold, Progress *progress)
 {
     // Detection runs its stages fused over tiles of columns on every core, never holding a
     // photo-sized plane: 125 ms against over 500 ms stage by stage for a textured 24-megapixel
     // photo (2-core machine).
     const std::vector<WireTrace> traces
-        = detectWires(argbPlane(photo), widthThreshold, lengthThreshold);
+        = detectWires(argbPlane(photo), widthThreshold, lengthThreshold, progress);
     Detection detection;
     detection.mask = traceMask(traces, photo.size());
     checkAllocated(detection.mask, photo.size());

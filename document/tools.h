@@ -7,6 +7,7 @@
 #include <QSize>
 
 #include "core/plane.h"
+#include "core/progress.h"
 #include "core/wiretypes.h"
 #include "selection/smarttrace.h"
 
@@ -32,8 +33,10 @@ struct Detection
     int traceCount = 0;
 };
 
-// Automatic detection over `photo` (32-bit ARGB, not empty).
-Detection detect(const QImage &photo, int widthThreshold, int lengthThreshold);
+// Automatic detection over `photo` (32-bit ARGB, not empty); `progress` follows it while it
+// runs, from any thread.
+Detection detect(
+    const QImage &photo, int widthThreshold, int lengthThreshold, Progress *progress = nullptr);
 
 // The smart-selection route from `from` to `to` over the brightness map.
 WireRoute traceRoute(Plane<const std::uint8_t> brightness, Point from, Point to);

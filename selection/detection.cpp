@@ -23,7 +23,8 @@ void paintTraces(std::span<const WireTrace> traces, Plane<Argb> mask)
     }
 }
 
-std::vector<WireTrace> detectWires(Plane<const Argb> photo, int widthThreshold, int lengthThreshold)
+std::vector<WireTrace> detectWires(
+    Plane<const Argb> photo, int widthThreshold, int lengthThreshold, Progress *progress)
 {
     // Each tile of columns is scanned and traced on its own, on both cores, with its working
     // data (about 1 MB) in the caches and without photo-sized planes; only the components that
@@ -31,6 +32,9 @@ std::vector<WireTrace> detectWires(Plane<const Argb> photo, int widthThreshold, 
     const int tileCount = TileBandScanner::tileCount(photo.width);
     std::vector<std::vector<OrderedTrace>> tileKept(tileCount);
     std::vector<BandColumns> tileOpen(tileCount);
+    // One step a tile, and one for joining them.
+    if (progress)
+        progress->start(tileCount + 1);
     struct Worker
     {
         TileBandScanner scanner;
@@ -46,9 +50,14 @@ std::vector<WireTrace> detectWires(Plane<const Argb> photo, int widthThreshold, 
             worker.scanner.scan(tile, worker.candidates);
             worker.tracer.trace(worker.candidates, tile > 0, tile < tileCount - 1, lengthThreshold,
                 tileKept[tile], tileOpen[tile]);
+            if (progress)
+                progress->step();
         });
 
-    return joinTileTraces(tileKept, tileOpen, lengthThreshold);
+    std::vector<WireTrace> traces = joinTileTraces(tileKept, tileOpen, lengthThreshold);
+    if (progress)
+        progress->finish();
+    return traces;
 }
 
 } // namespace tolvane

@@ -261,6 +261,23 @@ private slots:
         }
     }
 
+    // Progress counts every tile of columns and the joining of them, and changes nothing.
+    void progressCountsEveryTile()
+    {
+        const int width = 3 * 1024 + 5;
+        PlaneBuffer<Argb> photo(width, 40);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < width; ++x)
+                photo.view().at(x, y) = y == 20 || (x / 7 + y) % 11 == 0 ? 0xFF202020 : 0xFFE0E0E0;
+        Progress progress;
+        const std::vector<WireTrace> traces = detectWires(photo.view(), 4, 30, &progress);
+        QCOMPARE(progress.total.load(), TileBandScanner::tileCount(width) + 1);
+        QCOMPARE(progress.done.load(), progress.total.load());
+        QCOMPARE(progress.fraction(), 1.0);
+        QVERIFY(traces == detectWires(photo.view(), 4, 30));
+        QVERIFY(!traces.empty());
+    }
+
     // An allocation that fails on a helper thread reaches the caller, after every thread has
     // stopped, instead of ending the program.
     void helperExceptionReachesCaller()
