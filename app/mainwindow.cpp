@@ -160,9 +160,9 @@ try {
 
     for (QSpinBox *box : {m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox})
         box->setEnabled(true);
-    m_ui->spinBox->setValue(4);
-    m_ui->spinBox_2->setValue(30);
-    m_ui->padspinbox->setValue(0);
+    m_ui->spinBox->setValue(tolvane::parameters::widthThreshold.defaultValue);
+    m_ui->spinBox_2->setValue(tolvane::parameters::lengthThreshold.defaultValue);
+    m_ui->padspinbox->setValue(tolvane::parameters::wirePadding.defaultValue);
 
     clearScene();
     // White in 8-bit grey, drawn like any other pixmap: a quarter of the memory to fill.

@@ -1,5 +1,8 @@
 #pragma once
 
+// The number boxes' ranges, and the defaults Open sets them to.
+#include "core/parameters.h"
+
 class KestGraphicsView;
 class QAction;
 class QHBoxLayout;
