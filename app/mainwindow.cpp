@@ -185,9 +185,9 @@ try {
 
     for (QSpinBox *box : {m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox})
         box->setEnabled(true);
-    m_ui->spinBox->setValue(4);
-    m_ui->spinBox_2->setValue(30);
-    m_ui->padspinbox->setValue(0);
+    m_ui->spinBox->setValue(tolvane::parameters::widthThreshold.defaultValue);
+    m_ui->spinBox_2->setValue(tolvane::parameters::lengthThreshold.defaultValue);
+    m_ui->padspinbox->setValue(tolvane::parameters::wirePadding.defaultValue);
     return true;
 } catch (const std::bad_alloc &) {
     showNoMemory();

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "canvas/kestgraphicsview.h"
+#include "core/parameters.h"
 
 QIcon toolbarIcon(const QString &file, bool mirrored)
 {
@@ -45,13 +46,15 @@ QAction *makeAction(QMainWindow *window, const char *name, const char *icon, boo
     return action;
 }
 
-QSpinBox *makeParameterBox(QWidget *parent, const char *name)
+QSpinBox *makeParameterBox(
+    QWidget *parent, const char *name, const tolvane::parameters::Parameter &parameter)
 {
-    // Open enables the boxes.
+    // Open enables the boxes and sets them to their defaults.
     auto *box = new QSpinBox(parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setEnabled(false);
     box->setContextMenuPolicy(Qt::NoContextMenu);
+    box->setRange(parameter.minimum, parameter.maximum);
     return box;
 }
 
@@ -112,21 +115,19 @@ void MainWindowForm::setupUi(QMainWindow *window)
     horizontalLayout_2->setContentsMargins(-1, -1, -1, 9);
     label = makeLabel(centralWidget, "label", true);
     horizontalLayout_2->addWidget(label);
-    spinBox = makeParameterBox(centralWidget, "spinBox");
-    spinBox->setRange(1, 99);
+    spinBox = makeParameterBox(centralWidget, "spinBox", tolvane::parameters::widthThreshold);
     horizontalLayout_2->addWidget(spinBox);
     horizontalSpacer = makeSpacer();
     horizontalLayout_2->addItem(horizontalSpacer);
     label_2 = makeLabel(centralWidget, "label_2", false);
     horizontalLayout_2->addWidget(label_2);
-    spinBox_2 = makeParameterBox(centralWidget, "spinBox_2");
-    spinBox_2->setRange(1, 999);
+    spinBox_2 = makeParameterBox(centralWidget, "spinBox_2", tolvane::parameters::lengthThreshold);
     horizontalLayout_2->addWidget(spinBox_2);
     horizontalSpacer_2 = makeSpacer();
     horizontalLayout_2->addItem(horizontalSpacer_2);
     label_3 = makeLabel(centralWidget, "label_3", true);
     horizontalLayout_2->addWidget(label_3);
-    padspinbox = makeParameterBox(centralWidget, "padspinbox");
+    padspinbox = makeParameterBox(centralWidget, "padspinbox", tolvane::parameters::wirePadding);
     horizontalLayout_2->addWidget(padspinbox);
     verticalLayout->addLayout(horizontalLayout_2);
 
@@ -215,9 +216,9 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
     actionProcess->setToolTip(tr("Remove selected wires"));
     actionSmartSelect->setText(tr("SmartSelect"));
     actionSmartSelect->setToolTip(tr("Smart Select"));
-    label->setText(labelText("Width Threshold"));
-    label_2->setText(labelText("Length Threshold"));
-    label_3->setText(labelText("Wire padding"));
+    label->setText(labelText(tolvane::parameters::widthThreshold.label));
+    label_2->setText(labelText(tolvane::parameters::lengthThreshold.label));
+    label_3->setText(labelText(tolvane::parameters::wirePadding.label));
     menuFile->setTitle(tr("File"));
     menuEdit->setTitle(tr("Edit"));
     menuHelp->setTitle(tr("Help"));

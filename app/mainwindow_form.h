@@ -2,6 +2,9 @@
 
 #include <QIcon>
 
+// The number boxes' ranges, and the defaults Open sets them to.
+#include "core/parameters.h"
+
 class KestGraphicsView;
 class QAction;
 class QHBoxLayout;

@@ -9,6 +9,8 @@ namespace tolvane {
 
 namespace {
 
+using parameters::Parameter;
+
 constexpr unsigned bit(CliCommand command)
 {
     return 1u << unsigned(command);
@@ -26,22 +28,30 @@ struct OptionSpec
     unsigned commands; // bits of the commands that take it
     int minimum = 0;
     int maximum = 0;
+    int CliOptions::*integer = nullptr; // where an Integer's value goes
 };
 
 constexpr int unbounded = std::numeric_limits<int>::max();
+
+OptionSpec parameterOption(const Parameter &parameter, unsigned commands, int CliOptions::*integer)
+{
+    return {QLatin1StringView(parameter.option), Kind::Integer, commands, parameter.minimum,
+        parameter.maximum, integer};
+}
 
 const OptionSpec optionSpecs[] = {
     {QLatin1StringView("-o"), Kind::Text, everyCommand},
     {QLatin1StringView("--mask"), Kind::Text, bit(CliCommand::Remove)},
     {QLatin1StringView("--points"), Kind::Points, bit(CliCommand::Trace)},
     {QLatin1StringView("--out-dir"), Kind::Text, bit(CliCommand::Clean)},
-    {QLatin1StringView("--width-threshold"), Kind::Integer,
-        bit(CliCommand::Detect) | bit(CliCommand::Clean), 1, 99},
-    {QLatin1StringView("--length-threshold"), Kind::Integer,
-        bit(CliCommand::Detect) | bit(CliCommand::Clean), 1, 999},
-    {QLatin1StringView("--padding"), Kind::Integer,
-        bit(CliCommand::Remove) | bit(CliCommand::Clean), 0, 99},
-    {QLatin1StringView("--jobs"), Kind::Integer, bit(CliCommand::Clean), 1, unbounded},
+    parameterOption(parameters::widthThreshold, bit(CliCommand::Detect) | bit(CliCommand::Clean),
+        &CliOptions::widthThreshold),
+    parameterOption(parameters::lengthThreshold, bit(CliCommand::Detect) | bit(CliCommand::Clean),
+        &CliOptions::lengthThreshold),
+    parameterOption(parameters::wirePadding, bit(CliCommand::Remove) | bit(CliCommand::Clean),
+        &CliOptions::wirePadding),
+    {QLatin1StringView("--jobs"), Kind::Integer, bit(CliCommand::Clean), 1, unbounded,
+        &CliOptions::jobs},
     {QLatin1StringView("--overwrite"), Kind::Flag, bit(CliCommand::Clean)},
     {QLatin1StringView("--timings"), Kind::Flag, everyCommand},
 };
@@ -272,15 +282,7 @@ QString Parser::parseInteger(const OptionSpec &option, const QString &value)
             + range;
     }
 
-    const int n = int(number);
-    if (option.name == u"--width-threshold")
-        m_options.widthThreshold = n;
-    else if (option.name == u"--length-threshold")
-        m_options.lengthThreshold = n;
-    else if (option.name == u"--padding")
-        m_options.wirePadding = n;
-    else
-        m_options.jobs = n;
+    m_options.*option.integer = int(number);
     return {};
 }
 
@@ -353,6 +355,8 @@ QString Parser::checkComplete() const
     return {};
 }
 
+// The help texts. A %n stands for a parameter's "--option M" or for its line under Options, in
+// the order helpText() passes them.
 const char generalHelp[] = R"(Usage: tolvane-cli COMMAND [OPTIONS]
        tolvane-cli COMMAND --help
        tolvane-cli --help | --version
@@ -361,14 +365,14 @@ Removes overhead wires from photos with the tools of the Tolvane desktop program
 same results pixel for pixel.
 
 Commands:
-  detect INPUT -o MASK [--width-threshold T] [--length-threshold L]
+  detect INPUT -o MASK [%1] [%2]
       Find the wires automatically (Select) and write the wire mask.
-  remove INPUT --mask MASK -o OUTPUT [--padding P]
+  remove INPUT --mask MASK -o OUTPUT [%3]
       Remove the wires that MASK marks (Process) and write the cleaned photo.
   trace INPUT --points X,Y X,Y [X,Y ...] -o MASK
       Trace a wire through the given points (SmartSelect clicks) and write the wire mask.
-  clean INPUT... (-o OUTPUT | --out-dir DIR) [--width-threshold T] [--length-threshold L]
-        [--padding P] [--jobs N] [--overwrite]
+  clean INPUT... (-o OUTPUT | --out-dir DIR) [%1] [%2]
+        [%3] [--jobs N] [--overwrite]
       Detect and remove the wires of one photo or of many, in parallel.
 
 Every command also takes --timings: one extra line on standard error with the time of each
@@ -378,8 +382,7 @@ Exit status: 0 success; 1 usage error; 2 a file could not be read or written, or
 out; 3 trace committed no segment.
 )";
 
-const char detectHelp[]
-    = R"(Usage: tolvane-cli detect INPUT -o MASK [--width-threshold T] [--length-threshold L]
+const char detectHelp[] = R"(Usage: tolvane-cli detect INPUT -o MASK [%1] [%2]
                           [--timings]
 
 Opens the photo INPUT, finds its wires as Select does and writes the wire mask MASK: a 32-bit
@@ -387,14 +390,13 @@ ARGB PNG of the photo's size, 0x96FF0000 on every marked pixel and 0x00000000 el
 
 Options:
   -o MASK                 the mask file to write; its name must end in .png
-  --width-threshold T     a wire crosses a column in at most T-1 rows (1..99, default 4)
-  --length-threshold L    a wire spans more than L columns (1..999, default 30)
+%3
+%4
   --timings               print the time of each stage on standard error
   --help                  show this text
 )";
 
-const char removeHelp[]
-    = R"(Usage: tolvane-cli remove INPUT --mask MASK -o OUTPUT [--padding P] [--timings]
+const char removeHelp[] = R"(Usage: tolvane-cli remove INPUT --mask MASK -o OUTPUT [%1] [--timings]
 
 Opens the photo INPUT, removes the wires that MASK marks as Process does and writes the
 cleaned photo OUTPUT in the format its suffix names (quality 100). MASK may be any image
@@ -403,8 +405,7 @@ of the photo's size; a pixel is marked when its alpha is not 0.
 Options:
   --mask MASK             the wire mask to read
   -o OUTPUT               the cleaned photo to write (.jpg, .png, ...)
-  --padding P             Wire padding: how far every marked stretch is widened first
-                          (0..99, default 0)
+%2
   --timings               print the time of each stage on standard error
   --help                  show this text
 )";
@@ -428,9 +429,8 @@ Options:
   --help                  show this text
 )";
 
-const char cleanHelp[]
-    = R"(Usage: tolvane-cli clean INPUT... (-o OUTPUT | --out-dir DIR) [--width-threshold T]
-                         [--length-threshold L] [--padding P] [--jobs N] [--overwrite]
+const char cleanHelp[] = R"(Usage: tolvane-cli clean INPUT... (-o OUTPUT | --out-dir DIR) [%1]
+                         [%2] [%3] [--jobs N] [--overwrite]
                          [--timings]
 
 For every photo INPUT: opens it, finds its wires (detect), removes them (remove) and writes
@@ -443,15 +443,39 @@ and one that cannot be read or written, is reported and skipped while the others
 Options:
   -o OUTPUT               the cleaned photo to write, for a single INPUT
   --out-dir DIR           the folder to write into (made when missing)
-  --width-threshold T     a wire crosses a column in at most T-1 rows (1..99, default 4)
-  --length-threshold L    a wire spans more than L columns (1..999, default 30)
-  --padding P             Wire padding (0..99, default 0)
+%4
+%5
+%6
   --jobs N                photos processed at once (at least 1, default: number of cores)
   --overwrite             replace existing outputs
   --timings               print the time of each stage (summed over the photos) on
                           standard error
   --help                  show this text
 )";
+
+// "--padding P".
+QString usage(const Parameter &parameter)
+{
+    return QLatin1StringView(parameter.option) + u' ' + QLatin1Char(parameter.metavariable);
+}
+
+// A parameter's line under Options: "  --padding P", then `text` from the column where every
+// option's description starts, then the range and default. These go on a line of their own,
+// at the same column, when the line would run past the width of the help texts.
+QString optionLine(const Parameter &parameter, const char *text)
+{
+    constexpr qsizetype column = 26;
+    constexpr qsizetype width = 96;
+    const QString start = (QStringLiteral("  ") + usage(parameter)).leftJustified(column - 1) + u' '
+        + QString::fromUtf8(text);
+    const QString range = QStringLiteral("(%1..%2, default %3)")
+                              .arg(parameter.minimum)
+                              .arg(parameter.maximum)
+                              .arg(parameter.defaultValue);
+    if (start.size() + 1 + range.size() > width)
+        return start + u'\n' + QString(column, u' ') + range;
+    return start + u' ' + range;
+}
 
 } // namespace
 
@@ -464,20 +488,32 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
 
 QString helpText(CliCommand topic)
 {
+    using parameters::lengthThreshold;
+    using parameters::widthThreshold;
+    using parameters::wirePadding;
     switch (topic) {
     case CliCommand::Detect:
-        return QString::fromUtf8(detectHelp);
+        return QString::fromUtf8(detectHelp)
+            .arg(usage(widthThreshold), usage(lengthThreshold),
+                optionLine(widthThreshold, widthThreshold.help),
+                optionLine(lengthThreshold, lengthThreshold.help));
     case CliCommand::Remove:
-        return QString::fromUtf8(removeHelp);
+        return QString::fromUtf8(removeHelp)
+            .arg(usage(wirePadding), optionLine(wirePadding, wirePadding.help));
     case CliCommand::Trace:
         return QString::fromUtf8(traceHelp);
     case CliCommand::Clean:
-        return QString::fromUtf8(cleanHelp);
+        // Wire padding goes by its name alone here, on one line like the others.
+        return QString::fromUtf8(cleanHelp).arg(usage(widthThreshold), usage(lengthThreshold),
+            usage(wirePadding), optionLine(widthThreshold, widthThreshold.help),
+            optionLine(lengthThreshold, lengthThreshold.help),
+            optionLine(wirePadding, wirePadding.label));
     case CliCommand::Help:
     case CliCommand::Version:
         break;
     }
-    return QString::fromUtf8(generalHelp);
+    return QString::fromUtf8(generalHelp)
+        .arg(usage(widthThreshold), usage(lengthThreshold), usage(wirePadding));
 }
 
 QString versionText()

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/parameters.h"
+
 namespace tolvane {
 
 enum class CliCommand { Help, Version, Detect, Remove, Trace, Clean };
@@ -21,9 +23,9 @@ struct CliOptions
     QString outDir; // --out-dir
     QString mask; // --mask
     QList<QPoint> points; // --points, in the order given
-    int widthThreshold = 4;
-    int lengthThreshold = 30;
-    int wirePadding = 0;
+    int widthThreshold = parameters::widthThreshold.defaultValue;
+    int lengthThreshold = parameters::lengthThreshold.defaultValue;
+    int wirePadding = parameters::wirePadding.defaultValue;
     int jobs = 0; // 0: one worker per core
     bool overwrite = false;
     bool timings = false;

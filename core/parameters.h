@@ -1,0 +1,36 @@
+#pragma once
+
+// The three numbers that steer the tools: what the window's number boxes and tolvane-cli's
+// options offer, and what both start from. The window and tolvane-cli take them from here;
+// tst_parameters holds the manual page, the user guide and the README to them.
+
+namespace tolvane::parameters {
+
+struct Parameter
+{
+    const char *label; // beside its number box in the window
+    const char *option; // tolvane-cli's option
+    char metavariable; // the value in tolvane-cli's usage lines, as in "--padding P"
+    int defaultValue;
+    int minimum;
+    int maximum;
+    const char *help; // its line in tolvane-cli's --help, before the range and default
+};
+
+// In the window's order, left to right.
+inline constexpr Parameter table[] = {
+    {"Width Threshold", "--width-threshold", 'T', 4, 1, 99,
+        "a wire crosses a column in at most T-1 rows"},
+    {"Length Threshold", "--length-threshold", 'L', 30, 1, 999, "a wire spans more than L columns"},
+    {"Wire padding", "--padding", 'P', 0, 0, 99,
+        "Wire padding: how far every marked stretch is widened first"},
+};
+
+// Detection: a wire is thinner than this where it crosses a column of pixels.
+inline constexpr const Parameter &widthThreshold = table[0];
+// Detection: a wire spans more columns than this.
+inline constexpr const Parameter &lengthThreshold = table[1];
+// Removal: how far every marked stretch of a column is widened before it is filled.
+inline constexpr const Parameter &wirePadding = table[2];
+
+} // namespace tolvane::parameters
