@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "detectionstages.h"
 #include "selection/detection.h"
 
 using namespace tolvane;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "detectionstages.h"
 #include "fuzzsupport.h"
 #include "reference_detection.h"
 #include "selection/detection.h"

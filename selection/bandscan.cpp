@@ -4,9 +4,10 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <utility>
 
+#include "selection/planes.h"
 #include "selection/simd.h"
-#include "selection/workers.h"
 
 namespace tolvane {
 
@@ -359,22 +360,46 @@ bool findsNothing(int width, int height, int widthThreshold)
 
 } // namespace
 
+namespace {
+
+// The rows computed from the photo as the scan goes, keeping the brightness of the row above.
+class PhotoScanRows final : public BandScanRows
+{
+public:
+    explicit PhotoScanRows(Plane<const Argb> photo)
+        : m_photo(photo)
+        , m_brightness(TileBandScanner::tileWidth)
+        , m_unused(TileBandScanner::tileWidth)
+    { }
+    int width() const override { return m_photo.width; }
+    int height() const override { return m_photo.height; }
+    void makeRow(
+        int r, int x0, int count, std::int16_t *minimum, std::int16_t *differenceAbove) override
+    {
+        computeScanRow(m_photo.rowData(r) + x0, count, m_brightness.data(), minimum,
+            differenceAbove ? differenceAbove : m_unused.data());
+    }
+
+private:
+    Plane<const Argb> m_photo;
+    std::vector<std::int16_t> m_brightness;
+    std::vector<std::int16_t> m_unused;
+};
+
+} // namespace
+
 // The planes of one tile of columns, made row by row into rings that hold just the rows a band
 // test can reach: widthThreshold - 1 above the tested row to 2 * (widthThreshold - 1) below it.
-// The rows come from the photo, or are copied from planes computed beforehand.
 class TileBandScanner::Stream
 {
 public:
-    Stream(Plane<const Argb> photo, const DetectionPlanes *planes, int widthThreshold)
-        : m_photo(photo)
-        , m_planes(planes)
-        , m_height(planes ? planes->minimum.height() : photo.height)
+    Stream(std::unique_ptr<BandScanRows> rows, int widthThreshold)
+        : m_rows(std::move(rows))
+        , m_height(m_rows->height())
         , m_widthThreshold(effectiveThreshold(widthThreshold, m_height))
         , m_ringRows(3 * m_widthThreshold)
         , m_differenceRing(std::size_t(m_ringRows) * tileWidth, 0)
         , m_minimumRing(std::size_t(m_ringRows) * tileWidth, 0)
-        , m_brightness(tileWidth)
-        , m_unused(tileWidth)
         , m_difference(m_height)
         , m_minimum(m_height)
         , m_lookahead(2 * m_widthThreshold - 2)
@@ -388,7 +413,7 @@ public:
 
     void scan(int tile, ColumnBits &out)
     {
-        const int totalWidth = m_planes ? m_planes->minimum.width() : m_photo.width;
+        const int totalWidth = m_rows->width();
         m_x0 = tile * tileWidth;
         m_width = std::min(tileWidth, totalWidth - m_x0);
         out.reset(m_x0, m_width, m_height);
@@ -444,34 +469,18 @@ private:
         while (m_lastRow < wanted) {
             const int r = ++m_lastRow;
             // Row r's difference needs row r + 1: making row r completes row r - 1's.
-            if (m_planes) {
-                const std::uint8_t *minimum
-                    = m_planes->minimum.data() + std::size_t(r) * m_planes->minimum.width() + m_x0;
-                for (int i = 0; i < m_width; ++i)
-                    m_minimum[r][i] = minimum[i];
-                if (r > 0)
-                    std::memcpy(m_difference[r - 1],
-                        m_planes->difference.data()
-                            + std::size_t(r - 1) * m_planes->difference.width() + m_x0,
-                        sizeof(std::int16_t) * m_width);
-            } else {
-                computeScanRow(m_photo.rowData(r) + m_x0, m_width, m_brightness.data(),
-                    m_minimum[r], r > 0 ? m_difference[r - 1] : m_unused.data());
-            }
+            m_rows->makeRow(r, m_x0, m_width, m_minimum[r], r > 0 ? m_difference[r - 1] : nullptr);
             if (r == m_height - 1)
                 std::fill_n(m_difference[r], m_width, std::int16_t(0));
         }
     }
 
-    Plane<const Argb> m_photo;
-    const DetectionPlanes *m_planes;
+    std::unique_ptr<BandScanRows> m_rows;
     int m_height;
     int m_widthThreshold;
     int m_ringRows;
     std::vector<std::int16_t> m_differenceRing;
     std::vector<std::int16_t> m_minimumRing;
-    std::vector<std::int16_t> m_brightness;
-    std::vector<std::int16_t> m_unused;
     std::vector<std::int16_t *> m_difference;
     std::vector<std::int16_t *> m_minimum;
     int m_lookahead;
@@ -484,11 +493,11 @@ private:
 };
 
 TileBandScanner::TileBandScanner(Plane<const Argb> photo, int widthThreshold)
-    : m_stream(std::make_unique<Stream>(photo, nullptr, widthThreshold))
+    : TileBandScanner(std::make_unique<PhotoScanRows>(photo), widthThreshold)
 { }
 
-TileBandScanner::TileBandScanner(const DetectionPlanes &planes, int widthThreshold)
-    : m_stream(std::make_unique<Stream>(Plane<const Argb>(), &planes, widthThreshold))
+TileBandScanner::TileBandScanner(std::unique_ptr<BandScanRows> rows, int widthThreshold)
+    : m_stream(std::make_unique<Stream>(std::move(rows), widthThreshold))
 { }
 
 TileBandScanner::TileBandScanner(TileBandScanner &&) noexcept = default;
@@ -497,65 +506,6 @@ TileBandScanner::~TileBandScanner() = default;
 void TileBandScanner::scan(int tile, ColumnBits &candidates)
 {
     m_stream->scan(tile, candidates);
-}
-
-namespace {
-
-template <typename Source>
-CandidateMask scanAllTiles(const Source &source, int width, int height, int widthThreshold)
-{
-    const int tileCount = TileBandScanner::tileCount(width);
-    std::vector<ColumnBits> tiles(tileCount);
-    forEachChunk(
-        tileCount, std::size_t(width) * height >= threadedPixelCount,
-        [&] { return TileBandScanner(source, widthThreshold); },
-        [&](TileBandScanner &scanner, int tile) { scanner.scan(tile, tiles[tile]); });
-    CandidateMask candidates;
-    candidates.width = width;
-    candidates.height = height;
-    for (const ColumnBits &tile : tiles)
-        tile.appendBands(candidates);
-    return candidates;
-}
-
-} // namespace
-
-CandidateMask scanBands(const DetectionPlanes &planes, int widthThreshold)
-{
-    return scanAllTiles(planes, planes.minimum.width(), planes.minimum.height(), widthThreshold);
-}
-
-CandidateMask scanBands(Plane<const Argb> photo, int widthThreshold)
-{
-    return scanAllTiles(photo, photo.width, photo.height, widthThreshold);
-}
-
-void paintCandidates(const CandidateMask &candidates, Plane<std::uint8_t> plane)
-{
-    assert(plane.width == candidates.width && plane.height == candidates.height);
-    for (int y = 0; y < plane.height; ++y)
-        std::fill_n(plane.rowData(y), plane.width, std::uint8_t(0));
-    for (const ColumnRun &band : candidates.bands) {
-        for (int y = band.y; y < band.y + band.length; ++y)
-            plane.at(band.x, y) = 255;
-    }
-}
-
-CandidateMask candidatesFromPlane(Plane<const std::uint8_t> plane)
-{
-    ColumnBits bits;
-    bits.reset(0, plane.width, plane.height);
-    for (int x = 0; x < plane.width; ++x) {
-        for (int y = 0; y < plane.height; ++y) {
-            if (plane.at(x, y) == 255)
-                bits.setRun(x, y, 1);
-        }
-    }
-    CandidateMask candidates;
-    candidates.width = plane.width;
-    candidates.height = plane.height;
-    bits.appendBands(candidates);
-    return candidates;
 }
 
 void ColumnBits::reset(int first, int count, int rows)
@@ -577,34 +527,6 @@ void ColumnBits::setRun(int i, int y, int length)
         bits[y >> 6] |= run << shift;
         y += count;
         length -= count;
-    }
-}
-
-void ColumnBits::appendBands(BandColumns &bands) const
-{
-    if (bands.bands.empty() && bands.columnStart.size() == 1)
-        bands.firstColumn = firstColumn;
-    for (int i = 0; i < columnCount; ++i) {
-        const std::uint64_t *bits = column(i);
-        int y = 0;
-        while (y < height) {
-            // Next set bit at or after y, then the next clear bit after it.
-            int w = y >> 6;
-            std::uint64_t word = bits[w] & (~std::uint64_t(0) << (y & 63));
-            while (!word && ++w < wordsPerColumn)
-                word = bits[w];
-            if (!word)
-                break;
-            const int top = w * 64 + std::countr_zero(word);
-            w = top >> 6;
-            word = ~bits[w] & (~std::uint64_t(0) << (top & 63));
-            while (!word)
-                word = ~bits[++w];
-            const int end = w * 64 + std::countr_zero(word);
-            bands.bands.push_back({firstColumn + i, top, end - top});
-            y = end;
-        }
-        bands.columnStart.push_back(std::int32_t(bands.bands.size()));
     }
 }
 

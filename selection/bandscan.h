@@ -7,7 +7,6 @@
 
 #include "core/plane.h"
 #include "core/wiretypes.h"
-#include "selection/planes.h"
 
 namespace tolvane {
 
@@ -28,28 +27,6 @@ struct BandColumns
         return std::span(bands).subspan(columnBegin(x), columnBegin(x + 1) - columnBegin(x));
     }
 };
-
-// The band scan's result for the whole photo: a pixel is a candidate when a band covers it.
-struct CandidateMask : BandColumns
-{
-    int width = 0;
-    int height = 0;
-};
-
-// Walks down every column looking for thin bands darker than the rows above and below them,
-// bounded by a brightness drop above and a rise below, at most widthThreshold - 1 rows thick.
-// Finds nothing when the photo has 2 rows or fewer or widthThreshold <= 1.
-CandidateMask scanBands(const DetectionPlanes &planes, int widthThreshold);
-
-// The same result computed straight from the photo, keeping only a few rows of the planes at
-// a time.
-CandidateMask scanBands(Plane<const Argb> photo, int widthThreshold);
-
-// Writes every pixel of `plane` (the mask's size): 255 on the bands, 0 elsewhere.
-void paintCandidates(const CandidateMask &candidates, Plane<std::uint8_t> plane);
-
-// The candidate mask of a 0/255 plane: its bands are the maximal vertical runs of 255 pixels.
-CandidateMask candidatesFromPlane(Plane<const std::uint8_t> plane);
 
 // The candidate pixels of a range of columns as bits, one bit vector per column: row r is bit
 // r % 64 of word r / 64. Bands are the maximal runs of set bits. Each column is framed by zero
@@ -76,20 +53,39 @@ struct ColumnBits
     }
     // Sets rows y ... y + length - 1 of the i-th column of the range.
     void setRun(int i, int y, int length);
-    // The runs as bands, column by column.
-    void appendBands(BandColumns &bands) const;
 };
 
-// The band scan of scanBands(photo, widthThreshold) split into tiles of adjacent columns that
-// can be scanned independently, on any thread; one scanner per thread.
+// Where a TileBandScanner takes the rows of the planes it reads: the minimum M(x, y) =
+// min(r, g, b) and the vertical difference D(x, y) = V(x, y) - V(x, y + 1) of the brightness V,
+// as 16-bit values. One per scanner, so that it may keep what it needs from row to row.
+class BandScanRows
+{
+public:
+    virtual ~BandScanRows() = default;
+    // The photo's size.
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+    // Row r of M and, when r > 0, row r - 1 of D (null for r = 0), for columns
+    // x0 ... x0 + count - 1; count is at most TileBandScanner::tileWidth. The rows of a tile are
+    // asked for in order from row 0 on; D's last row is never asked for.
+    virtual void makeRow(
+        int r, int x0, int count, std::int16_t *minimum, std::int16_t *differenceAbove)
+        = 0;
+};
+
+// The band scan, split into tiles of adjacent columns that can be scanned independently, on any
+// thread; one scanner per thread. It walks down every column looking for thin bands darker than
+// the rows above and below them, bounded by a brightness drop above and a rise below, at most
+// widthThreshold - 1 rows thick, and finds nothing when the photo has 2 rows or fewer or
+// widthThreshold <= 1.
 class TileBandScanner
 {
 public:
     static constexpr int tileWidth = 512;
 
+    // Computes the rows from the photo as it goes, a few at a time.
     TileBandScanner(Plane<const Argb> photo, int widthThreshold);
-    // Reads the planes instead of computing them; they must outlive the scanner.
-    TileBandScanner(const DetectionPlanes &planes, int widthThreshold);
+    TileBandScanner(std::unique_ptr<BandScanRows> rows, int widthThreshold);
     TileBandScanner(TileBandScanner &&) noexcept;
     ~TileBandScanner();
 

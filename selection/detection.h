@@ -17,10 +17,11 @@ namespace tolvane {
 // 0 elsewhere.
 void paintTraces(std::span<const WireTrace> traces, Plane<Argb> mask);
 
-// Automatic detection from photo to kept traces, the result of
-// buildTraces(findComponents(scanBands(computeDetectionPlanes(photo), widthThreshold)), ...)
-// without photo-sized working planes. An empty photo gives no traces. `progress`, when given,
-// counts the tiles of columns as they are done, from whichever thread did them.
+// Automatic detection from photo to kept traces: the band scan, the components of its
+// candidates and the traces cut from them, run tile by tile of columns without photo-sized
+// working planes (tests/detectionstages.h has the stages one whole photo at a time). An empty photo
+// gives no traces. `progress`, when given, counts the tiles of columns as they are done, from
+// whichever thread did them.
 std::vector<WireTrace> detectWires(
     Plane<const Argb> photo, int widthThreshold, int lengthThreshold, Progress *progress = nullptr);
 

@@ -445,11 +445,4 @@ std::vector<WireTrace> joinTileTraces(std::vector<std::vector<OrderedTrace>> &ti
     return orderTraces(kept);
 }
 
-std::vector<WireTrace> traceCandidates(const CandidateMask &candidates, int lengthThreshold)
-{
-    std::vector<OrderedTrace> kept;
-    ColumnTracer().trace(candidates, lengthThreshold, kept);
-    return orderTraces(kept);
-}
-
 } // namespace tolvane

@@ -9,12 +9,8 @@
 #include "selection/wiretracing.h"
 
 // Wire tracing for many components at once, on the bands rather than on pixel lists: the same
-// kept traces as findComponents followed by buildTraces.
+// kept traces as listing each component's pixels and cutting them into traces.
 namespace tolvane {
-
-// buildTraces(findComponents(candidates), candidates.width, lengthThreshold), worked out on
-// the bands directly without listing pixels.
-std::vector<WireTrace> traceCandidates(const CandidateMask &candidates, int lengthThreshold);
 
 // A kept trace and its place in the result: components by their first band (x, then y),
 // then traces by number, which counts up in the order they were started.

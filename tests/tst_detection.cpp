@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "datatable.h"
+#include "detectionstages.h"
 #include "detectiontestimages.h"
 #include "reference_detection.h"
 #include "selection/detection.h"
