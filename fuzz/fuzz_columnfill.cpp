@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "columnfillreference.h"
+#include "columnfillstages.h"
 #include "fuzzsupport.h"
 #include "removal/columnfill.h"
 

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "columnfillreference.h"
+#include "columnfillstages.h"
 #include "datatable.h"
 #include "removal/columnfill.h"
 
