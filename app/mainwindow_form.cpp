@@ -113,22 +113,23 @@ void MainWindowForm::setupUi(QMainWindow *window)
     horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
     horizontalLayout_2->setSpacing(6);
     horizontalLayout_2->setContentsMargins(-1, -1, -1, 9);
-    label = makeLabel(centralWidget, "label", true);
-    horizontalLayout_2->addWidget(label);
-    spinBox = makeParameterBox(centralWidget, "spinBox", tolvane::parameters::widthThreshold);
-    horizontalLayout_2->addWidget(spinBox);
+    // A label and its number box for each parameter, spacers between them.
+    auto addParameter = [&](QLabel *&label, const char *labelName, bool bold, QSpinBox *&box,
+                            const char *boxName, const tolvane::parameters::Parameter &parameter) {
+        label = makeLabel(centralWidget, labelName, bold);
+        horizontalLayout_2->addWidget(label);
+        box = makeParameterBox(centralWidget, boxName, parameter);
+        horizontalLayout_2->addWidget(box);
+    };
+    addParameter(label, "label", true, spinBox, "spinBox", tolvane::parameters::widthThreshold);
     horizontalSpacer = makeSpacer();
     horizontalLayout_2->addItem(horizontalSpacer);
-    label_2 = makeLabel(centralWidget, "label_2", false);
-    horizontalLayout_2->addWidget(label_2);
-    spinBox_2 = makeParameterBox(centralWidget, "spinBox_2", tolvane::parameters::lengthThreshold);
-    horizontalLayout_2->addWidget(spinBox_2);
+    addParameter(
+        label_2, "label_2", false, spinBox_2, "spinBox_2", tolvane::parameters::lengthThreshold);
     horizontalSpacer_2 = makeSpacer();
     horizontalLayout_2->addItem(horizontalSpacer_2);
-    label_3 = makeLabel(centralWidget, "label_3", true);
-    horizontalLayout_2->addWidget(label_3);
-    padspinbox = makeParameterBox(centralWidget, "padspinbox", tolvane::parameters::wirePadding);
-    horizontalLayout_2->addWidget(padspinbox);
+    addParameter(
+        label_3, "label_3", true, padspinbox, "padspinbox", tolvane::parameters::wirePadding);
     verticalLayout->addLayout(horizontalLayout_2);
 
     horizontalLayout = new QHBoxLayout();
@@ -172,22 +173,13 @@ void MainWindowForm::setupUi(QMainWindow *window)
     for (QSpinBox *box : {spinBox, spinBox_2, padspinbox})
         box->setFocusPolicy(Qt::NoFocus);
 
-    menuBar->addAction(menuFile->menuAction());
-    menuBar->addAction(menuEdit->menuAction());
-    menuBar->addAction(menuHelp->menuAction());
+    for (QMenu *menu : {menuFile, menuEdit, menuHelp})
+        menuBar->addAction(menu->menuAction());
     menuFile->addSeparator();
-    menuFile->addAction(actionOpen);
-    menuFile->addAction(actionSave);
-    menuFile->addAction(actionQuit);
-    menuHelp->addAction(actionIndex);
-    menuHelp->addAction(actionAbout);
-    mainToolBar->addAction(actionOpen);
-    mainToolBar->addAction(actionSave);
-    mainToolBar->addAction(actionSelect);
-    mainToolBar->addAction(actionSmartSelect);
-    mainToolBar->addAction(actionProcess);
-    mainToolBar->addAction(actionZoomPlus);
-    mainToolBar->addAction(actionZoomMinus);
+    menuFile->addActions({actionOpen, actionSave, actionQuit});
+    menuHelp->addActions({actionIndex, actionAbout});
+    mainToolBar->addActions({actionOpen, actionSave, actionSelect, actionSmartSelect, actionProcess,
+        actionZoomPlus, actionZoomMinus});
 
     retranslateUi(window);
     QMetaObject::connectSlotsByName(window);
@@ -206,16 +198,15 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
     actionQuit->setShortcut(QKeySequence(tr("Ctrl+Q")));
     actionIndex->setText(tr("Index"));
     actionAbout->setText(tr("About"));
-    actionZoomPlus->setText(tr("ZoomPlus"));
-    actionZoomPlus->setToolTip(tr("Zoom In"));
-    actionZoomMinus->setText(tr("ZoomMinus"));
-    actionZoomMinus->setToolTip(tr("Zoom Out"));
-    actionSelect->setText(tr("Select"));
-    actionSelect->setToolTip(tr("Autodetect Wires"));
-    actionProcess->setText(tr("Process"));
-    actionProcess->setToolTip(tr("Remove selected wires"));
-    actionSmartSelect->setText(tr("SmartSelect"));
-    actionSmartSelect->setToolTip(tr("Smart Select"));
+    auto name = [&](QAction *action, const char *text, const char *toolTip) {
+        action->setText(tr(text));
+        action->setToolTip(tr(toolTip));
+    };
+    name(actionZoomPlus, "ZoomPlus", "Zoom In");
+    name(actionZoomMinus, "ZoomMinus", "Zoom Out");
+    name(actionSelect, "Select", "Autodetect Wires");
+    name(actionProcess, "Process", "Remove selected wires");
+    name(actionSmartSelect, "SmartSelect", "Smart Select");
     label->setText(labelText(tolvane::parameters::widthThreshold.label));
     label_2->setText(labelText(tolvane::parameters::lengthThreshold.label));
     label_3->setText(labelText(tolvane::parameters::wirePadding.label));

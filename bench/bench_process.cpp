@@ -232,30 +232,30 @@ void processWritten24MP(benchmark::State &state)
         undoTwice);
 }
 
-void undoProcess24MP(benchmark::State &state)
+// Undo of Process, once its snapshot files are written or at once, while they may still be
+// being written.
+void undoProcess(benchmark::State &state, bool filesWritten)
 {
     program().trigger("actionOpen");
     timeStep(
         state,
-        [](Program &p) {
+        [filesWritten](Program &p) {
             selectAndWait(p);
             p.trigger("actionProcess");
-            Snapshot::waitForWrites();
+            if (filesWritten)
+                Snapshot::waitForWrites();
         },
         [](Program &p) { p.undo(); }, [](Program &p) { p.undo(); });
 }
 
-// Undo at once after Process, while its snapshots may still be being written.
+void undoProcess24MP(benchmark::State &state)
+{
+    undoProcess(state, true);
+}
+
 void undoProcessAtOnce24MP(benchmark::State &state)
 {
-    program().trigger("actionOpen");
-    timeStep(
-        state,
-        [](Program &p) {
-            selectAndWait(p);
-            p.trigger("actionProcess");
-        },
-        [](Program &p) { p.undo(); }, [](Program &p) { p.undo(); });
+    undoProcess(state, false);
 }
 
 // Redo of an undone Process, its files written.

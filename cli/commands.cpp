@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -545,26 +546,16 @@ void printError(const QString &message)
 
 int runCommand(const CliOptions &options)
 {
+    using Run = int (*)(const CliOptions &, StageTimes &);
+    static const std::map<CliCommand, Run> runs {{CliCommand::Detect, runDetect},
+        {CliCommand::Remove, runRemove}, {CliCommand::Trace, runTrace},
+        {CliCommand::Clean, runClean}};
     StageTimes times;
     int status = exitUsage;
     try {
-        switch (options.command) {
-        case CliCommand::Detect:
-            status = runDetect(options, times);
-            break;
-        case CliCommand::Remove:
-            status = runRemove(options, times);
-            break;
-        case CliCommand::Trace:
-            status = runTrace(options, times);
-            break;
-        case CliCommand::Clean:
-            status = runClean(options, times);
-            break;
-        case CliCommand::Help:
-        case CliCommand::Version:
-            break;
-        }
+        // Help and Version are answered before a command runs.
+        if (const auto run = runs.find(options.command); run != runs.end())
+            status = run->second(options, times);
     } catch (const std::bad_alloc &) {
         // Nothing has been written: outputs are saved last, each complete or not at all.
         status = reportNoMemory(options.inputs.value(0));

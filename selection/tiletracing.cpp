@@ -143,6 +143,22 @@ template <typename Fn> void forEachRunMeeting(const std::uint64_t *bits, int fro
     }
 }
 
+// Spreads `previous` into `chain`, then spreads longestRun - 1 more times between `chain` and
+// `spare`; returns the one that holds the last pass.
+template <typename Spread>
+[[gnu::always_inline]] inline const std::uint8_t *spreadPasses(Spread &spread,
+    const std::uint8_t *previous, std::uint8_t *chain, std::uint8_t *spare, int longestRun)
+{
+    std::uint8_t *from = chain;
+    std::uint8_t *to = spare;
+    spread(previous, from);
+    for (int pass = 1; pass < longestRun; ++pass) {
+        spread(from, to);
+        std::swap(from, to);
+    }
+    return from;
+}
+
 #if TOLVANE_HAS_VECTORS
 // One column of the chain lengths. chain[y] becomes, for the rows of each run, 1 + the
 // longest chain of the previous column touching the run (saturating at 255), 0 off the runs.
@@ -169,13 +185,7 @@ template <int Lanes>
             std::memcpy(to + y, &most, sizeof most);
         }
     };
-    std::uint8_t *from = chain;
-    std::uint8_t *to = spare;
-    spread(previous, from);
-    for (int pass = 1; pass < longestRun; ++pass) {
-        spread(from, to);
-        std::swap(from, to);
-    }
+    const std::uint8_t *from = spreadPasses(spread, previous, chain, spare, longestRun);
     U8 anywhere = {};
     for (int y = 0; y < rows; y += Lanes) {
         U8 length, inRun;
@@ -226,13 +236,7 @@ bool measureChains(const std::uint8_t *candidate, const std::uint8_t *previous, 
         for (int y = 0; y < rows; ++y)
             to[y] = std::max({from[y - 1], from[y], from[y + 1]}) & candidate[y];
     };
-    std::uint8_t *from = chain;
-    std::uint8_t *to = spare;
-    spread(previous, from);
-    for (int pass = 1; pass < longestRun; ++pass) {
-        spread(from, to);
-        std::swap(from, to);
-    }
+    const std::uint8_t *from = spreadPasses(spread, previous, chain, spare, longestRun);
     bool anywhere = false;
     for (int y = 0; y < rows; ++y) {
         chain[y] = std::uint8_t(from[y] < 255 ? from[y] + 1 : 255) & candidate[y];
