@@ -71,6 +71,7 @@ MainWindow::MainWindow(QWidget *parent)
 {
     m_ui->setupUi(this);
     m_ui->progressBar->hide();
+    setUpMarkTools();
     connect(
         m_ui->graphicsView, &KestGraphicsView::SmartSelect, this, &MainWindow::ProcessSmartSelect);
     connect(&m_document, &tolvane::PhotoDocument::opened, this, &MainWindow::showOpenedPhoto);
@@ -91,8 +92,7 @@ MainWindow::MainWindow(QWidget *parent)
         action->setToolTip(QStringLiteral("%1 (%2)").arg(action == undo ? tr("Undo") : tr("Redo"),
             action->shortcut().toString(QKeySequence::NativeText)));
     }
-    m_ui->menuEdit->addAction(undo);
-    m_ui->menuEdit->addAction(redo);
+    m_ui->menuEdit->insertActions(m_ui->menuEdit->actions().value(0), {undo, redo});
     m_ui->mainToolBar->addSeparator();
     m_ui->mainToolBar->addAction(undo);
     m_ui->mainToolBar->addAction(redo);
@@ -215,6 +215,7 @@ void MainWindow::showOpenedPhoto()
 
 void MainWindow::showPhoto()
 {
+    m_showingBefore = false;
     removeSceneItem(&m_scene, m_photoItem);
     addSceneItem(&m_scene, m_photoItem, photoPixmap(m_document.photo()), SceneZ::photo);
 }
@@ -222,8 +223,10 @@ void MainWindow::showPhoto()
 void MainWindow::showMask()
 {
     removeSceneItem(&m_scene, m_maskItem);
-    if (m_document.hasMask())
+    if (m_document.hasMask()) {
         addSceneItem(&m_scene, m_maskItem, maskPixmap(m_document.mask()), SceneZ::mask);
+        m_maskItem->setVisible(m_ui->actionShowMarks->isChecked() && !m_showingBefore);
+    }
 }
 
 void MainWindow::showNoMemory()
@@ -277,12 +280,9 @@ bool MainWindow::savePhoto()
     return true;
 }
 
-void MainWindow::on_actionSmartSelect_toggled(bool checked)
+void MainWindow::on_actionSmartSelect_toggled(bool)
 {
-    KestGraphicsView *view = m_ui->graphicsView;
-    view->setTool(checked ? KestGraphicsView::Tool::SmartSelect : KestGraphicsView::Tool::None);
-    view->removeCursorCircle();
-    view->viewport()->setCursor(checked ? Qt::BlankCursor : Qt::ArrowCursor);
+    updateTool();
 }
 
 void MainWindow::on_actionProcess_triggered()

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPoint>
+#include <QPolygonF>
 #include <QSettings>
 #include <QUndoStack>
 
@@ -26,6 +27,8 @@ public:
     ~MainWindow() override;
 
     const tolvane::PhotoDocument &document() const { return m_document; }
+    // Whether the photo as opened is shown (backslash held).
+    bool isShowingBefore() const { return m_showingBefore; }
     // Read-only access for tests and tools.
     const QImage &photo() const { return m_document.photo(); }
     const tolvane::PlaneBuffer<std::uint8_t> &brightnessMap() const
@@ -51,6 +54,13 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Backslash held shows the photo as opened.
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    // A photo file dropped on the window is opened.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private slots:
     void on_actionIndex_triggered();
@@ -65,6 +75,20 @@ private slots:
     void on_actionOpen_triggered();
     void ProcessSmartSelect(QRect rect, bool pressed, bool is_right);
 
+    // Editing the marks by hand and looking at them (mainwindow_marks.cpp).
+    void on_actionEraser_toggled(bool checked);
+    void on_actionMarkBrush_toggled(bool checked);
+    void on_actionBrushSmaller_triggered();
+    void on_actionBrushLarger_triggered();
+    void on_brushSizeBox_valueChanged(int size);
+    void on_actionShowMarks_toggled(bool shown);
+    void on_actionLoadMask_triggered();
+    void on_actionSaveMask_triggered();
+    void on_actionFitToWindow_triggered();
+    void on_actionActualSize_triggered();
+    void applyBrushStroke(QPolygonF scenePoints);
+    void dropPieceAt(QPointF scenePoint);
+
     // The scene follows the document.
     void showOpenedPhoto();
     void showPhoto();
@@ -72,6 +96,12 @@ private slots:
 
 private:
     bool savePhoto();
+    // The canvas's tool from the checked tool action.
+    void updateTool();
+    // Shows the photo as opened, without marks, or the document again.
+    void showBefore(bool before);
+    // The tools' connections and state that the form does not make (mainwindow_marks.cpp).
+    void setUpMarkTools();
     bool mayDiscardChanges();
     void clearScene();
     void removePreview();
@@ -88,5 +118,7 @@ private:
     QGraphicsPixmapItem *m_backdropItem = nullptr;
     // While a tool runs with the window repainting (see on_actionSelect_triggered()).
     bool m_busy = false;
+    // While the photo as opened is shown in place of the document.
+    bool m_showingBefore = false;
     QUndoStack m_undoStack;
 };

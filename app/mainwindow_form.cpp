@@ -101,6 +101,16 @@ void MainWindowForm::setupUi(QMainWindow *window)
     actionSelect = makeAction(window, "actionSelect", ":/icons/Filter2HS.png");
     actionProcess = makeAction(window, "actionProcess", ":/icons/FormRunHS.png");
     actionSmartSelect = makeAction(window, "actionSmartSelect", ":/icons/LineColorHS.png", true);
+    actionEraser = makeAction(window, "actionEraser", ":/icons/eraser.png", true);
+    actionMarkBrush = makeAction(window, "actionMarkBrush", ":/icons/markbrush.png", true);
+    actionBrushSmaller = makeAction(window, "actionBrushSmaller", nullptr);
+    actionBrushLarger = makeAction(window, "actionBrushLarger", nullptr);
+    actionShowMarks = makeAction(window, "actionShowMarks", nullptr, true);
+    actionShowMarks->setChecked(true);
+    actionLoadMask = makeAction(window, "actionLoadMask", nullptr);
+    actionSaveMask = makeAction(window, "actionSaveMask", nullptr);
+    actionFitToWindow = makeAction(window, "actionFitToWindow", nullptr);
+    actionActualSize = makeAction(window, "actionActualSize", nullptr);
 
     centralWidget = new QWidget(window);
     centralWidget->setObjectName(QStringLiteral("centralWidget"));
@@ -155,6 +165,8 @@ void MainWindowForm::setupUi(QMainWindow *window)
     menuEdit = new QMenu(menuBar);
     menuEdit->setObjectName(QStringLiteral("menuEdit"));
     menuEdit->setMinimumSize(QSize(100, 100));
+    menuView = new QMenu(menuBar);
+    menuView->setObjectName(QStringLiteral("menuView"));
     menuHelp = new QMenu(menuBar);
     menuHelp->setObjectName(QStringLiteral("menuHelp"));
     window->setMenuBar(menuBar);
@@ -173,13 +185,37 @@ void MainWindowForm::setupUi(QMainWindow *window)
     for (QSpinBox *box : {spinBox, spinBox_2, padspinbox})
         box->setFocusPolicy(Qt::NoFocus);
 
-    for (QMenu *menu : {menuFile, menuEdit, menuHelp})
+    for (QMenu *menu : {menuFile, menuEdit, menuView, menuHelp})
         menuBar->addAction(menu->menuAction());
     menuFile->addSeparator();
-    menuFile->addActions({actionOpen, actionSave, actionQuit});
+    menuFile->addActions({actionOpen, actionSave});
+    menuFile->addSeparator();
+    menuFile->addActions({actionLoadMask, actionSaveMask});
+    menuFile->addSeparator();
+    menuFile->addAction(actionQuit);
+    // The window adds Undo and Redo at the top.
+    menuEdit->addSeparator();
+    menuEdit->addActions({actionEraser, actionMarkBrush, actionBrushSmaller, actionBrushLarger});
+    menuView->addActions({actionFitToWindow, actionActualSize, actionZoomPlus, actionZoomMinus});
+    menuView->addSeparator();
+    menuView->addAction(actionShowMarks);
     menuHelp->addActions({actionIndex, actionAbout});
     mainToolBar->addActions({actionOpen, actionSave, actionSelect, actionSmartSelect, actionProcess,
         actionZoomPlus, actionZoomMinus});
+    mainToolBar->addSeparator();
+    mainToolBar->addActions({actionEraser, actionMarkBrush});
+    brushSizeLabel = new QLabel(mainToolBar);
+    brushSizeLabel->setObjectName(QStringLiteral("brushSizeLabel"));
+    brushSizeBox = new QSpinBox(mainToolBar);
+    brushSizeBox->setObjectName(QStringLiteral("brushSizeBox"));
+    brushSizeBox->setRange(1, 500);
+    brushSizeBox->setValue(20);
+    brushSizeBox->setSuffix(QStringLiteral(" px"));
+    // Typing into it would take the letters of the tools' shortcuts.
+    brushSizeBox->setFocusPolicy(Qt::NoFocus);
+    brushSizeLabel->setBuddy(brushSizeBox);
+    mainToolBar->addWidget(brushSizeLabel);
+    mainToolBar->addWidget(brushSizeBox);
 
     retranslateUi(window);
     QMetaObject::connectSlotsByName(window);
@@ -207,10 +243,30 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
     name(actionSelect, "Select", "Autodetect Wires");
     name(actionProcess, "Process", "Remove selected wires");
     name(actionSmartSelect, "SmartSelect", "Smart Select");
+    // The new tools show their shortcuts in their tooltips as well as in the menus.
+    auto tool = [&](QAction *action, const char *text, const char *toolTip, const char *keys) {
+        action->setText(tr(text));
+        action->setShortcut(QKeySequence(tr(keys)));
+        action->setToolTip(QStringLiteral("%1 (%2)").arg(
+            tr(toolTip), action->shortcut().toString(QKeySequence::NativeText)));
+    };
+    tool(actionEraser, "Eraser", "Eraser: drag to unmark, Alt+click to drop a whole trace", "E");
+    tool(actionMarkBrush, "Mark brush", "Mark brush: drag to mark", "B");
+    tool(actionBrushSmaller, "Smaller brush", "Smaller brush", "[");
+    tool(actionBrushLarger, "Larger brush", "Larger brush", "]");
+    tool(actionShowMarks, "Show marks", "Show or hide the marks", "M");
+    tool(actionFitToWindow, "Fit to window", "Fit to window", "Ctrl+0");
+    tool(actionActualSize, "Actual size (100 %)", "Actual size (100 %)", "Ctrl+1");
+    actionLoadMask->setText(tr("Load mask..."));
+    actionSaveMask->setText(tr("Save mask..."));
+    brushSizeLabel->setText(tr(" Brush "));
+    brushSizeBox->setToolTip(tr("Brush size in photo pixels ([ and ])"));
+    brushSizeBox->setAccessibleName(tr("Brush size"));
     label->setText(labelText(tolvane::parameters::widthThreshold.label));
     label_2->setText(labelText(tolvane::parameters::lengthThreshold.label));
     label_3->setText(labelText(tolvane::parameters::wirePadding.label));
     menuFile->setTitle(tr("File"));
     menuEdit->setTitle(tr("Edit"));
+    menuView->setTitle(tr("View"));
     menuHelp->setTitle(tr("Help"));
 }

@@ -39,6 +39,18 @@ public:
     QAction *actionSelect = nullptr;
     QAction *actionProcess = nullptr;
     QAction *actionSmartSelect = nullptr;
+    // Editing the marks by hand, and looking at them.
+    QAction *actionEraser = nullptr;
+    QAction *actionMarkBrush = nullptr;
+    QAction *actionBrushSmaller = nullptr;
+    QAction *actionBrushLarger = nullptr;
+    QAction *actionShowMarks = nullptr;
+    QAction *actionLoadMask = nullptr;
+    QAction *actionSaveMask = nullptr;
+    QAction *actionFitToWindow = nullptr;
+    QAction *actionActualSize = nullptr;
+    QLabel *brushSizeLabel = nullptr;
+    QSpinBox *brushSizeBox = nullptr;
     QWidget *centralWidget = nullptr;
     QVBoxLayout *verticalLayout = nullptr;
     QHBoxLayout *horizontalLayout_2 = nullptr;
@@ -56,6 +68,7 @@ public:
     QMenuBar *menuBar = nullptr;
     QMenu *menuFile = nullptr;
     QMenu *menuEdit = nullptr;
+    QMenu *menuView = nullptr;
     QMenu *menuHelp = nullptr;
     QToolBar *mainToolBar = nullptr;
     QStatusBar *statusBar = nullptr;

@@ -10,9 +10,11 @@ namespace tolvane {
 using Argb = std::uint32_t;
 
 // Mark colours of the wire mask: translucent red from detection (and the removal's widening),
-// opaque yellow from smart selection. Only the alpha test below is ever applied to them.
+// opaque yellow from smart selection, translucent blue from the mark brush. Only the alpha
+// test below is ever applied to them.
 inline constexpr Argb detectionMark = 0x96FF0000u;
 inline constexpr Argb traceMark = 0xFFFFFF00u;
+inline constexpr Argb brushMark = 0x960078FFu;
 
 // A mask pixel is marked when its alpha is not 0, whatever its colour bits.
 constexpr bool isMarked(Argb pixel)

@@ -19,6 +19,7 @@ void PhotoDocument::open(
 {
     m_filePath = path;
     m_photo = std::move(photo);
+    m_openedPhoto = m_photo;
     m_mask = QImage();
     m_brightnessMap = std::move(brightness);
     m_metadata = std::move(metadata);

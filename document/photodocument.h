@@ -29,6 +29,9 @@ public:
 
     // The photo, 32-bit ARGB (not premultiplied); null until a photo is opened.
     const QImage &photo() const { return m_photo; }
+    // The photo as it was opened, for comparing before and after; it shares its memory with
+    // photo() until the first removal.
+    const QImage &openedPhoto() const { return m_openedPhoto; }
     // The wire mask, the photo's size, in the display format (premultiplied ARGB); a pixel is
     // marked when its alpha is not 0. Null while there is no mask.
     const QImage &mask() const { return m_mask; }
@@ -71,6 +74,7 @@ private:
     void setRevisions(std::uint64_t photo, std::uint64_t saved);
 
     QImage m_photo;
+    QImage m_openedPhoto;
     QImage m_mask;
     PlaneBuffer<std::uint8_t> m_brightnessMap;
     QPoint m_lastControlPoint {0, 0};

@@ -49,6 +49,29 @@ QImage commitRoute(const QImage &mask, const WireRoute &route)
     return marks;
 }
 
+QImage paintMarks(const QImage &mask, std::span<const StrokePoint> stroke, double radius, bool mark,
+    std::int64_t *changed)
+{
+    QImage marks = copyMask(mask);
+    checkAllocated(marks, mask.size());
+    // The mask is premultiplied.
+    const std::int64_t count
+        = paintStroke(mutableArgbPlane(marks), stroke, radius, mark ? qPremultiply(brushMark) : 0);
+    if (changed)
+        *changed = count;
+    return marks;
+}
+
+QImage dropMarkedPiece(const QImage &mask, Point at, int reach, std::int64_t *cleared)
+{
+    QImage marks = copyMask(mask);
+    checkAllocated(marks, mask.size());
+    const std::int64_t count = dropPiece(mutableArgbPlane(marks), at, reach);
+    if (cleared)
+        *cleared = count;
+    return marks;
+}
+
 QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding)
 {
     QImage cleaned(photo.size(), QImage::Format_ARGB32);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <new>
+#include <span>
 
 #include <QImage>
 #include <QSize>
@@ -9,6 +10,7 @@
 #include "core/plane.h"
 #include "core/progress.h"
 #include "core/wiretypes.h"
+#include "selection/markedit.h"
 #include "selection/smarttrace.h"
 
 // The tools as the window and tolvane-cli both run them: each takes images and parameters and
@@ -46,6 +48,15 @@ QImage emptyMask(QSize size);
 
 // `mask` (display format) with a found route's pixels set to the opaque trace mark.
 QImage commitRoute(const QImage &mask, const WireRoute &route);
+
+// `mask` (display format) with every pixel within `radius` of the stroke set to the brush
+// mark (`mark`) or cleared; `changed` receives the number of pixels that changed.
+QImage paintMarks(const QImage &mask, std::span<const StrokePoint> stroke, double radius, bool mark,
+    std::int64_t *changed = nullptr);
+
+// `mask` (display format) without the connected piece of marks nearest to `at` within
+// `reach`; `cleared` receives its number of pixels, 0 when there is none in reach.
+QImage dropMarkedPiece(const QImage &mask, Point at, int reach, std::int64_t *cleared = nullptr);
 
 // `photo` (32-bit ARGB) with every pixel that `mask` marks, widened by `wirePadding`, filled
 // from the clean rows of its column.

@@ -16,6 +16,7 @@
 #include <QTextDocumentFragment>
 #include <QToolBar>
 #include <QTranslator>
+#include <QWidgetAction>
 
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
@@ -141,10 +142,11 @@ class TestMainWindow : public QObject
     QTemporaryDir m_settingsDir;
 
     // In the directory's order: capitals first.
-    const QStringList m_names = {"DeleteHS.png", "Edit_UndoHS.png", "Filter2HS.png",
-        "FormRunHS.png", "LineColorHS.png", "ZoomInHS.bmp", "ZoomInHS.png", "ZoomInMs.png",
-        "ZoomOutHS.bmp", "ZoomOutHS.png", "ZoomOutMs.png", "cleaner.ico", "folder_open_32.png",
-        "openHS.png", "saveHS.png", "zoomminus.png", "zoomplus.png"};
+    const QStringList m_names
+        = {"DeleteHS.png", "Edit_UndoHS.png", "Filter2HS.png", "FormRunHS.png", "LineColorHS.png",
+            "eraser.png", "markbrush.png", "ZoomInHS.bmp", "ZoomInHS.png", "ZoomInMs.png",
+            "ZoomOutHS.bmp", "ZoomOutHS.png", "ZoomOutMs.png", "cleaner.ico", "folder_open_32.png",
+            "openHS.png", "saveHS.png", "zoomminus.png", "zoomplus.png"};
 
 private slots:
     void initTestCase() { useTemporarySettings(m_settingsDir); }
@@ -172,17 +174,45 @@ private slots:
         addRow("label", {{"words", "Width Threshold"}});
         addRow("label_2", {{"words", "Length Threshold"}});
         addRow("label_3", {{"words", "Wire padding"}});
-        addRow("menuBar", {{"actions", QStringList {"File", "Edit", "Help"}}});
+        addActionRow("actionEraser", "Eraser",
+            "Eraser: drag to unmark, Alt+click to drop a whole trace (E)", "E", true, true);
+        addActionRow(
+            "actionMarkBrush", "Mark brush", "Mark brush: drag to mark (B)", "B", true, true);
+        addActionRow("actionBrushSmaller", "Smaller brush", "Smaller brush ([)", "[", false);
+        addActionRow("actionBrushLarger", "Larger brush", "Larger brush (])", "]", false);
+        addRow("actionShowMarks",
+            {{"text", "Show marks"}, {"toolTip", "Show or hide the marks (M)"},
+                {"shortcut", QKeySequence("M")}, {"checkable", true}, {"checked", true}});
+        addActionRow(
+            "actionFitToWindow", "Fit to window", "Fit to window (Ctrl+0)", "Ctrl+0", false);
+        addActionRow("actionActualSize", "Actual size (100 %)", "Actual size (100 %) (Ctrl+1)",
+            "Ctrl+1", false);
+        addRow("brushSizeBox",
+            {{"minimum", 1}, {"maximum", 500}, {"value", 20}, {"enabled", true},
+                {"focusPolicy", QVariant::fromValue(Qt::NoFocus)}});
+        addRow("menuBar", {{"actions", QStringList {"File", "Edit", "View", "Help"}}});
         // The File menu's leading separator is kept (the toolkit hides it when drawing).
         addRow("menuFile",
-            {{"title", "File"}, {"actions", QStringList {"-", "Open", "Save", "Quit"}}});
-        // The history's undo and redo actions.
-        addRow("menuEdit", {{"title", "Edit"}, {"actions", QStringList {"Undo", "Redo"}}});
+            {{"title", "File"},
+                {"actions",
+                    QStringList {
+                        "-", "Open", "Save", "-", "Load mask...", "Save mask...", "-", "Quit"}}});
+        // The history's undo and redo actions, then the tools that edit the marks.
+        addRow("menuEdit",
+            {{"title", "Edit"},
+                {"actions",
+                    QStringList {"Undo", "Redo", "-", "Eraser", "Mark brush", "Smaller brush",
+                        "Larger brush"}}});
+        addRow("menuView",
+            {{"title", "View"},
+                {"actions",
+                    QStringList {"Fit to window", "Actual size (100 %)", "ZoomPlus", "ZoomMinus",
+                        "-", "Show marks"}}});
         addRow("menuHelp", {{"title", "Help"}, {"actions", QStringList {"Index", "About"}}});
         addRow("mainToolBar",
             {{"actions",
                 QStringList {"Open", "Save", "Select", "SmartSelect", "Process", "ZoomPlus",
-                    "ZoomMinus", "-", "Undo", "Redo"}}});
+                    "ZoomMinus", "-", "Eraser", "Mark brush", "", "", "-", "Undo", "Redo"}}});
     }
 
     // The parameter boxes change only through their arrows and the wheel, and not at all
@@ -195,7 +225,8 @@ private slots:
             = name == window.objectName() ? &window : window.findChild<QObject *>(name);
         QVERIFY2(found, qPrintable(name));
         QVariantMap expected = properties;
-        if (qobject_cast<const QSpinBox *>(found))
+        // The parameter boxes; the brush size box works before Open too.
+        if (qobject_cast<const QSpinBox *>(found) && name != QStringLiteral("brushSizeBox"))
             expected.insert(
                 {{"enabled", false}, {"focusPolicy", QVariant::fromValue(Qt::NoFocus)}});
         for (auto [key, value] : expected.asKeyValueRange()) {
@@ -211,10 +242,12 @@ private slots:
     void startStateUndoAndZoom()
     {
         MainWindow window;
-        for (QAction *action : window.findChild<QToolBar *>()->actions())
-            QCOMPARE(action->isSeparator() ? QSize(48, 48)
-                                           : action->icon().pixmap(QSize(24, 24), 2.0).size(),
-                QSize(48, 48));
+        for (QAction *action : window.findChild<QToolBar *>()->actions()) {
+            // Separators and the brush size box have no picture.
+            if (action->isSeparator() || qobject_cast<QWidgetAction *>(action))
+                continue;
+            QCOMPARE(action->icon().pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
+        }
         auto *view = window.findChild<KestGraphicsView *>(QStringLiteral("graphicsView"));
         QVERIFY(window.findChild<QWidget *>(QStringLiteral("progressBar"))->isHidden());
         QVERIFY(statusMessage(window).isEmpty());

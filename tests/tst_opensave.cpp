@@ -103,8 +103,10 @@ struct Session
     QList<int> parameters() const
     {
         QList<int> values;
-        for (const QSpinBox *box : window.findChildren<QSpinBox *>())
+        for (const char *name : {"spinBox", "spinBox_2", "padspinbox"}) {
+            const auto *box = window.findChild<QSpinBox *>(QLatin1String(name));
             values << (box->isEnabled() ? box->value() : -1);
+        }
         return values;
     }
     QGraphicsScene *scene() { return window.findChild<KestGraphicsView *>()->scene(); }

@@ -114,6 +114,13 @@ SelectCommand::SelectCommand(PhotoDocument &document, QImage newMask)
     setNewMask(std::move(newMask));
 }
 
+EditMarksCommand::EditMarksCommand(PhotoDocument &document, QImage newMask, const QString &text)
+    : DocumentCommand(document, MaskPart)
+{
+    setNewMask(std::move(newMask));
+    setText(text);
+}
+
 SmartSelectCommand::SmartSelectCommand(
     PhotoDocument &document, QImage newMask, QPoint newControlPoint)
     : DocumentCommand(document, MaskPart | ControlPointPart)

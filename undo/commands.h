@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QString>
 #include <QUndoCommand>
 
 namespace tolvane {
@@ -57,6 +58,14 @@ class SelectCommand : public DocumentCommand
 {
 public:
     SelectCommand(tolvane::PhotoDocument &document, QImage newMask);
+};
+
+// A hand edit of the marks (a brush or eraser stroke, a dropped piece, a loaded mask file): the
+// new wire mask replaces the current one.
+class EditMarksCommand : public DocumentCommand
+{
+public:
+    EditMarksCommand(tolvane::PhotoDocument &document, QImage newMask, const QString &text);
 };
 
 // A committed smart-selection segment: the new wire mask and the control point it ends at.

@@ -419,6 +419,34 @@ def draw_pen_line(cv):
     cv.fill(polygon([to(0, 0), to(1.6, -0.95), to(1.6, 0.95)]).grow(0.15), rgba('#e03a30'))
 
 
+def draw_eraser(cv):
+    """A block eraser, pink end down, over the stroke it has wiped."""
+    cv.fill(line(2.5, 20.5, 11, 20.5, 1.6), rgba('#9aa4b2', 0.7))
+    to = frame((11.5, 15.5), -40)  # u runs from the pink end up and to the right
+    w = 4.2
+    pink = polygon([to(-4.6, -w), to(1.2, -w), to(1.2, w), to(-4.6, w)])
+    blue = polygon([to(1.2, -w), to(9.6, -w), to(9.6, w), to(1.2, w)])
+    block = (pink | blue).grow(0.6)
+    cv.fill(block.grow(cv.outline), rgba('#3a2d3c'))
+    cv.fill(pink.grow(0.6) & block, rgba('#f48fa6'))
+    cv.fill(blue.grow(0.6) & block, linear(to(0, -w), rgba('#7aa8f0'), to(0, w), rgba('#3f74c8')))
+    cv.fill(line(*to(1.2, -w - 0.4), *to(1.2, w + 0.4), cv.pixel * 0.9), rgba('#3a2d3c', 0.6))
+
+
+def draw_brush(cv):
+    """A round brush laying down a blue mark."""
+    cv.fill(polyline(bezier_points((2, 20), (5, 15), (8, 22), (11, 17), 20), 3.2),
+            rgba('#0078ff', 0.75))
+    to = frame((11.2, 16.8), -50)  # u runs from the bristles' tip up the handle
+    tip = polygon([to(0, 0), to(2.2, -2.1), to(4.6, -2.1), to(4.6, 2.1), to(2.2, 2.1)])
+    ferrule = polygon([to(4.6, -2.1), to(7.6, -2.1), to(7.6, 2.1), to(4.6, 2.1)])
+    handle = polygon([to(7.6, -1.5), to(15.6, -1.1), to(15.6, 1.1), to(7.6, 1.5)])
+    cv.fill((tip | ferrule | handle).grow(cv.outline), rgba('#2b3340'))
+    cv.fill(tip, rgba('#0078ff'))
+    cv.fill(ferrule, linear(to(0, -2.1), rgba('#d7dde6'), to(0, 2.1), rgba('#8a94a3')))
+    cv.fill(handle, linear(to(0, -1.5), rgba('#c98a4b'), to(0, 1.5), rgba('#8a5527')))
+
+
 def draw_undo(cv):
     path = [(7.5, 8)] + arc_points(13, 13.5, 5.5, -90, 90) + [(7, 19)]
     arrow = polyline(path, 3.4) | polygon([(2, 8), (8.6, 2.6), (8.6, 13.4)]).grow(0.5)
@@ -497,6 +525,8 @@ def main():
     png('Filter2HS.png', draw_funnel)
     png('FormRunHS.png', draw_run)
     png('LineColorHS.png', draw_pen_line)
+    png('eraser.png', draw_eraser)
+    png('markbrush.png', draw_brush)
     for name in ('ZoomInHS.png', 'ZoomInMs.png', 'zoomplus.png'):
         png(name, draw_magnifier, 24, '+')
     for name in ('ZoomOutHS.png', 'ZoomOutMs.png', 'zoomminus.png'):
