@@ -115,9 +115,14 @@ void KestGraphicsView::updateViewportCursor()
     viewport()->setCursor(shape);
 }
 
-void KestGraphicsView::moveCursorCircle(QPoint pos)
+QPointF KestGraphicsView::scenePoint(QPointF pos) const
 {
-    const QPointF centre = mapToScene(pos);
+    return viewportTransform().inverted().map(pos);
+}
+
+void KestGraphicsView::moveCursorCircle(QPointF pos)
+{
+    const QPointF centre = scenePoint(pos);
     const double r = m_brushSize / 2.0;
     const QRectF circle(centre.x() - r, centre.y() - r, 2 * r, 2 * r);
     if (!m_cursorCircle) {
@@ -157,10 +162,10 @@ void KestGraphicsView::mousePressEvent(QMouseEvent *event)
         emit SmartSelect(cursorSquare(pos), true, event->button() == Qt::RightButton);
     if (usesBrush() && event->button() == Qt::LeftButton) {
         if (m_tool == Tool::Eraser && (event->modifiers() & Qt::AltModifier)) {
-            emit DropPiece(mapToScene(pos));
+            emit DropPiece(scenePoint(event->position()));
         } else {
             endStroke();
-            m_stroke.append(mapToScene(pos));
+            m_stroke.append(scenePoint(event->position()));
             QPen pen(m_tool == Tool::Brush ? QColor(0, 120, 255, 150) : QColor(255, 255, 255, 160),
                 m_brushSize, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
             QPainterPath path(m_stroke.first());
@@ -183,7 +188,7 @@ void KestGraphicsView::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     if (usesBrush() && event->button() == Qt::LeftButton && !m_stroke.isEmpty()) {
-        m_stroke.append(mapToScene(event->position().toPoint()));
+        m_stroke.append(scenePoint(event->position()));
         const QPolygonF stroke = m_stroke;
         endStroke();
         emit BrushStroke(stroke);
@@ -221,9 +226,9 @@ void KestGraphicsView::mouseMoveEvent(QMouseEvent *event)
         }
     }
     if (usesBrush()) {
-        moveCursorCircle(pos);
+        moveCursorCircle(event->position());
         if (m_strokeItem && (event->buttons() & Qt::LeftButton)) {
-            const QPointF point = mapToScene(pos);
+            const QPointF point = scenePoint(event->position());
             if (point != m_stroke.last()) {
                 m_stroke.append(point);
                 QPainterPath path = m_strokeItem->path();

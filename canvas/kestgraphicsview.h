@@ -71,7 +71,9 @@ protected:
 
 private:
     bool usesBrush() const { return m_tool == Tool::Eraser || m_tool == Tool::Brush; }
-    void moveCursorCircle(QPoint pos);
+    // The scene point under viewport position `pos`, to a fraction of a pixel.
+    QPointF scenePoint(QPointF pos) const;
+    void moveCursorCircle(QPointF pos);
     void endStroke();
     void startPan(QPoint pos);
     void updateViewportCursor();

@@ -59,7 +59,7 @@ std::int64_t paintStroke(
     if (points.empty() || !(radius >= 0) || !std::isfinite(radius) || mask.isEmpty())
         return 0;
     for (const StrokePoint &p : points) {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y))
+        if (!(std::abs(p.x) <= maxStrokeCoordinate && std::abs(p.y) <= maxStrokeCoordinate))
             return 0;
     }
     if (points.size() == 1)

@@ -18,9 +18,14 @@ struct StrokePoint
     double y = 0;
 };
 
+// Beyond this a coordinate is no point of a stroke: far enough for any photo, near enough that
+// distances keep their precision.
+inline constexpr double maxStrokeCoordinate = 1 << 30;
+
 // Sets to `value` every pixel of `mask` whose centre lies within `radius` (inclusive) of the
 // stroke: the polyline through `points`, or the single point when there is one. Returns the
-// number of pixels whose value changed. Nothing happens for no points or a negative radius.
+// number of pixels whose value changed. Nothing happens for no points, a negative radius or a
+// point beyond maxStrokeCoordinate (or not a number) either way.
 std::int64_t paintStroke(
     Plane<Argb> mask, std::span<const StrokePoint> points, double radius, Argb value);
 
