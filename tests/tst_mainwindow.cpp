@@ -395,7 +395,7 @@ private slots:
         QStringList sources;
         for (const QRegularExpressionMatch &match : image.globalMatch(userGuideHtml))
             sources << match.captured(1);
-        QCOMPARE(sources.size(), 6);
+        QCOMPARE(sources.size(), 8);
         for (const QString &source : sources)
             QVERIFY2(QImage(source).width() > 0, qPrintable(source));
     }
