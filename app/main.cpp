@@ -17,10 +17,11 @@ int main(int argc, char *argv[])
         MainWindow window;
         QObject::connect(&window, &MainWindow::mwquit, &app, &QCoreApplication::quit);
         window.show();
-        // "tolvane PHOTO", as file managers start it for a photo.
+        // "tolvane PHOTO", as file managers start it for a photo and raw developers hand it one
+        // to retouch: Save writes the photo back there.
         const QStringList arguments = QCoreApplication::arguments();
         if (arguments.size() > 1)
-            window.openPhoto(arguments.at(1));
+            window.editPhoto(arguments.at(1));
         status = app.exec();
     }
     return status;

@@ -162,6 +162,14 @@ void MainWindow::on_actionOpen_triggered()
     openPhoto(path);
 }
 
+bool MainWindow::editPhoto(const QString &path)
+{
+    if (!openPhoto(path))
+        return false;
+    m_editedFile = path;
+    return true;
+}
+
 bool MainWindow::openPhoto(const QString &path)
 try {
     const QFileInfo file(path);
@@ -180,6 +188,7 @@ try {
     // of another size than the brightness map.
     m_undoStack.clear();
     m_document.open(path, std::move(photo), std::move(brightness), tolvane::readMetadata(path));
+    m_editedFile.clear();
     statusBar()->clearMessage();
     setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName());
 
@@ -250,17 +259,57 @@ void MainWindow::on_actionSave_triggered()
     savePhoto();
 }
 
-bool MainWindow::savePhoto()
+void MainWindow::on_actionSaveAs_triggered()
+{
+    savePhoto(true);
+}
+
+namespace {
+
+// The save dialog's filters, and the one for the format of the photo at `path` (JPG when
+// Save cannot write that format).
+const char saveFilters[] = QT_TRANSLATE_NOOP("MainWindow",
+    "JPG Files (*.jpg);;PNG Files (*.png);;TIFF Files (*.tif "
+    "*.tiff);;WebP Files (*.webp)");
+
+QString filterFor(const QString &filters, const QString &path)
+{
+    QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"jpeg")
+        suffix = QStringLiteral("jpg");
+    else if (suffix == u"tiff")
+        suffix = QStringLiteral("tif");
+    const QStringList all = filters.split(QStringLiteral(";;"));
+    for (const QString &filter : all) {
+        if (UserPrompts::filterSuffix(filter) == suffix)
+            return filter;
+    }
+    return all.constFirst();
+}
+
+} // namespace
+
+bool MainWindow::savePhoto(bool askName)
 {
     if (m_document.photo().isNull()) {
         statusBar()->showMessage(QStringLiteral("Nothing to save."));
         return false;
     }
+    if (!askName && !m_editedFile.isEmpty()) {
+        if (!tolvane::writeImage(m_document.photo(), m_editedFile, m_document.metadata())) {
+            statusBar()->showMessage(tr("Failed to save image"));
+            return false;
+        }
+        statusBar()->showMessage(tr("Saved to %1").arg(QDir::toNativeSeparators(m_editedFile)));
+        m_document.markSaved();
+        return true;
+    }
     const QString openDir = m_settings.value(QStringLiteral("CurrDir")).toString();
     const QString dir = m_settings.value(QStringLiteral("CurrSaveDir"), openDir).toString();
-    QString filter;
-    QString name = UserPrompts::current().saveFileName(
-        this, tr("Save Image"), dir, tr("JPG Files (*.jpg);;PNG Files (*.png)"), &filter);
+    const QString filters = tr(saveFilters);
+    QString filter = filterFor(filters, m_document.filePath());
+    QString name
+        = UserPrompts::current().saveFileName(this, tr("Save Image"), dir, filters, &filter);
     if (name.isEmpty()) {
         statusBar()->showMessage(tr("No file selected"));
         return false;

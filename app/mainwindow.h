@@ -48,6 +48,9 @@ public:
     // Opens the photo at `path` as Open does once a file is chosen (without asking about
     // unsaved changes): false, with the reason in the status bar, when it cannot be read.
     bool openPhoto(const QString &path);
+    // Opens the photo as openPhoto() does, to be edited in place: Save then writes it back to
+    // `path` without asking (Save As... still asks), as an external editor of another program.
+    bool editPhoto(const QString &path);
 
 signals:
     void mwquit();
@@ -67,6 +70,7 @@ private slots:
     void on_actionAbout_triggered();
     void on_actionQuit_triggered();
     void on_actionSave_triggered();
+    void on_actionSaveAs_triggered();
     void on_actionSmartSelect_toggled(bool checked);
     void on_actionProcess_triggered();
     void on_actionSelect_triggered();
@@ -95,7 +99,9 @@ private slots:
     void showMask();
 
 private:
-    bool savePhoto();
+    // Writes the photo back to the file being edited, or else asks for a name (as always when
+    // `askName`); false when nothing was written.
+    bool savePhoto(bool askName = false);
     // The canvas's tool from the checked tool action.
     void updateTool();
     // Shows the photo as opened, without marks, or the document again.
@@ -111,6 +117,7 @@ private:
     MainWindowForm *m_ui;
     QGraphicsScene m_scene;
     QSettings m_settings;
+    QString m_editedFile; // written back by Save; empty unless editPhoto() opened the photo
     tolvane::PhotoDocument m_document;
     QGraphicsPixmapItem *m_photoItem = nullptr;
     QGraphicsPixmapItem *m_maskItem = nullptr;

@@ -93,6 +93,7 @@ void MainWindowForm::setupUi(QMainWindow *window)
 
     actionOpen = makeAction(window, "actionOpen", ":/icons/openHS.png");
     actionSave = makeAction(window, "actionSave", ":/icons/saveHS.png");
+    actionSaveAs = makeAction(window, "actionSaveAs", nullptr);
     actionQuit = makeAction(window, "actionQuit", ":/icons/DeleteHS.png");
     actionIndex = makeAction(window, "actionIndex", nullptr);
     actionAbout = makeAction(window, "actionAbout", nullptr);
@@ -188,7 +189,7 @@ void MainWindowForm::setupUi(QMainWindow *window)
     for (QMenu *menu : {menuFile, menuEdit, menuView, menuHelp})
         menuBar->addAction(menu->menuAction());
     menuFile->addSeparator();
-    menuFile->addActions({actionOpen, actionSave});
+    menuFile->addActions({actionOpen, actionSave, actionSaveAs});
     menuFile->addSeparator();
     menuFile->addActions({actionLoadMask, actionSaveMask});
     menuFile->addSeparator();
@@ -230,6 +231,8 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
     actionSave->setText(tr("Save"));
     actionSave->setToolTip(tr("Save As"));
     actionSave->setShortcut(QKeySequence(tr("Ctrl+S")));
+    actionSaveAs->setText(tr("Save As..."));
+    actionSaveAs->setShortcut(QKeySequence(tr("Ctrl+Shift+S")));
     actionQuit->setText(tr("Quit"));
     actionQuit->setShortcut(QKeySequence(tr("Ctrl+Q")));
     actionIndex->setText(tr("Index"));

@@ -31,6 +31,7 @@ class MainWindowForm
 public:
     QAction *actionOpen = nullptr;
     QAction *actionSave = nullptr;
+    QAction *actionSaveAs = nullptr;
     QAction *actionQuit = nullptr;
     QAction *actionIndex = nullptr;
     QAction *actionAbout = nullptr;

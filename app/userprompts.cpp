@@ -21,10 +21,10 @@ public:
         // A name typed without a suffix gets the selected filter's, before the dialog checks
         // whether that file exists.
         auto followFilter = [&dialog](const QString &nameFilter) {
-            const qsizetype star = nameFilter.indexOf(QLatin1String("*."));
-            dialog.setDefaultSuffix(
-                star < 0 ? QString() : nameFilter.mid(star + 2).section(QLatin1Char(')'), 0, 0));
+            dialog.setDefaultSuffix(filterSuffix(nameFilter));
         };
+        if (selectedFilter && !selectedFilter->isEmpty())
+            dialog.selectNameFilter(*selectedFilter);
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
         followFilter(dialog.selectedNameFilter());
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -52,7 +52,8 @@ QString UserPrompts::filterSuffix(const QString &filter)
     const qsizetype star = filter.indexOf(QLatin1String("(*."));
     if (star < 0)
         return {};
-    const QString suffix = filter.mid(star + 3).section(QLatin1Char(')'), 0, 0);
+    const QString suffix
+        = filter.mid(star + 3).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(' '), 0, 0);
     return suffix.contains(QLatin1Char('*')) ? QString() : suffix;
 }
 

@@ -16,7 +16,8 @@ public:
     virtual QString openFileName(
         QWidget *parent, const QString &caption, const QString &dir, const QString &filter)
         = 0;
-    // Empty when cancelled; `selectedFilter` receives the filter chosen in the dialog.
+    // Empty when cancelled. The dialog starts with the filter `selectedFilter` names, when it
+    // names one, and `selectedFilter` receives the filter chosen in it.
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
         const QString &filter, QString *selectedFilter)
         = 0;
@@ -25,8 +26,8 @@ public:
         QWidget *parent, const QString &title, const QString &question)
         = 0;
 
-    // The suffix a name filter asks for: "PNG Files (*.png)" gives "png"; empty when the
-    // filter names no single suffix.
+    // The suffix a name filter asks for first: "PNG Files (*.png)" gives "png", "TIFF Files
+    // (*.tif *.tiff)" "tif"; empty when the filter names no suffix.
     static QString filterSuffix(const QString &filter);
 
     static UserPrompts &current();

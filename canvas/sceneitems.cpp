@@ -64,6 +64,10 @@ QPixmap sharedPixmap(const QImage &image, QImage::Format format)
 
 QPixmap photoPixmap(const QImage &photo)
 {
+    // The screen shows 8 bits per channel: a deeper photo's pixmap would only take twice the
+    // memory and draw slower.
+    if (photo.depth() == 64)
+        return photoPixmap(photo.convertToFormat(QImage::Format_ARGB32));
     if (photo.isNull() || !isOpaque(photo))
         return QPixmap::fromImage(photo);
     return sharedPixmap(photo, QImage::Format_RGB32);

@@ -9,6 +9,10 @@ namespace tolvane {
 // them in memory.
 using Argb = std::uint32_t;
 
+// Pixels of photos with 16 bits per channel, as the image library keeps them: red, green,
+// blue and alpha, 16 bits each, red in the lowest bits. Only ever copied whole here.
+using Rgba64 = std::uint64_t;
+
 // Mark colours of the wire mask: translucent red from detection (and the removal's widening),
 // opaque yellow from smart selection, translucent blue from the mark brush. Only the alpha
 // test below is ever applied to them.

@@ -7,15 +7,27 @@
 
 namespace tolvane::tools {
 
-PlaneBuffer<std::uint8_t> brightnessMap(const QImage &photo)
+QImage eightBitPhoto(const QImage &photo)
 {
+    if (photo.depth() == 32)
+        return photo;
+    QImage converted = photo.convertToFormat(QImage::Format_ARGB32);
+    checkAllocated(converted, photo.size());
+    return converted;
+}
+
+PlaneBuffer<std::uint8_t> brightnessMap(const QImage &anyPhoto)
+{
+    const QImage photo = eightBitPhoto(anyPhoto);
     PlaneBuffer<std::uint8_t> brightness(photo.width(), photo.height());
     computeBrightness(argbPlane(photo), brightness.view());
     return brightness;
 }
 
-Detection detect(const QImage &photo, int widthThreshold, int lengthThreshold, Progress *progress)
+Detection detect(
+    const QImage &anyPhoto, int widthThreshold, int lengthThreshold, Progress *progress)
 {
+    const QImage photo = eightBitPhoto(anyPhoto);
     // Detection runs its stages fused over tiles of columns on every core, never holding a
     // photo-sized plane: 125 ms against over 500 ms stage by stage for a textured 24-megapixel
     // photo (2-core machine).
@@ -74,9 +86,14 @@ QImage dropMarkedPiece(const QImage &mask, Point at, int reach, std::int64_t *cl
 
 QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding)
 {
-    QImage cleaned(photo.size(), QImage::Format_ARGB32);
+    const bool deep = photo.depth() == 64;
+    QImage cleaned(photo.size(), deep ? photo.format() : QImage::Format_ARGB32);
     checkAllocated(cleaned, photo.size());
-    clearWires(argbPlane(photo), argbPlane(mask), wirePadding, mutableArgbPlane(cleaned));
+    if (deep) {
+        clearWires(rgba64Plane(photo), argbPlane(mask), wirePadding, mutableRgba64Plane(cleaned));
+    } else {
+        clearWires(argbPlane(photo), argbPlane(mask), wirePadding, mutableArgbPlane(cleaned));
+    }
     return cleaned;
 }
 

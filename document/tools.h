@@ -26,7 +26,12 @@ template <typename Image> void checkAllocated(const Image &image, QSize size)
         throw std::bad_alloc();
 }
 
-// The brightness map of `photo` (32-bit): max(red, green, blue) of every pixel.
+// `photo` as the 32-bit ARGB image that detection and tracing read: itself when it is one, else
+// converted (a photo of 16 bits per channel, rounded to 8).
+QImage eightBitPhoto(const QImage &photo);
+
+// The brightness map of `photo` (32-bit, or 64-bit read as eightBitPhoto()): max(red, green,
+// blue) of every pixel.
 PlaneBuffer<std::uint8_t> brightnessMap(const QImage &photo);
 
 struct Detection
@@ -35,8 +40,8 @@ struct Detection
     int traceCount = 0;
 };
 
-// Automatic detection over `photo` (32-bit ARGB, not empty); `progress` follows it while it
-// runs, from any thread.
+// Automatic detection over `photo` (32-bit ARGB or 64-bit RGBA, read as eightBitPhoto(); not
+// empty); `progress` follows it while it runs, from any thread.
 Detection detect(
     const QImage &photo, int widthThreshold, int lengthThreshold, Progress *progress = nullptr);
 
@@ -58,8 +63,8 @@ QImage paintMarks(const QImage &mask, std::span<const StrokePoint> stroke, doubl
 // `reach`; `cleared` receives its number of pixels, 0 when there is none in reach.
 QImage dropMarkedPiece(const QImage &mask, Point at, int reach, std::int64_t *cleared = nullptr);
 
-// `photo` (32-bit ARGB) with every pixel that `mask` marks, widened by `wirePadding`, filled
-// from the clean rows of its column.
+// `photo` (32-bit ARGB or 64-bit RGBA, the result in its format) with every pixel that `mask`
+// marks, widened by `wirePadding`, filled from the clean rows of its column.
 QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding);
 
 } // namespace tolvane::tools

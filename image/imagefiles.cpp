@@ -29,20 +29,70 @@ namespace {
 // 250 megapixels at 8 bytes per pixel (16-bit PNG or TIFF) is 2000 MB.
 constexpr int decodeLimitMB = 2048;
 
-QImage readArgb(const QString &path, bool applyOrientation)
+QImage readArgb(const QString &path, bool applyOrientation, bool keepDepth)
 {
     QImageReader reader(path);
     reader.setAutoTransform(applyOrientation);
     QImage image = reader.read();
     if (image.isNull())
         return {};
-    // In place where it can be (from RGB32 it is): no second photo-sized buffer.
-    return std::move(image).convertToFormat(QImage::Format_ARGB32);
+    // In place where it can be (from RGB32 it is, and from RGBX64): no second photo-sized
+    // buffer.
+    const bool deep = keepDepth && isDeepFormat(image.format());
+    return std::move(image).convertToFormat(deep ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
 }
 
 QByteArray formatForName(const QString &path)
 {
     return QFileInfo(path).suffix().toLower().toLatin1();
+}
+
+// Whether every pixel of `image` (ARGB32 or RGBA64) is opaque.
+bool isOpaque(const QImage &image)
+{
+    const int width = image.width();
+    const int height = image.height();
+    for (int y = 0; y < height; ++y) {
+        if (image.format() == QImage::Format_RGBA64) {
+            const auto *pixels = reinterpret_cast<const quint64 *>(image.constScanLine(y));
+            quint64 all = ~quint64(0);
+            for (int x = 0; x < width; ++x)
+                all &= pixels[x];
+            if (all >> 48 != 0xFFFF)
+                return false;
+        } else {
+            const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            QRgb all = ~QRgb(0);
+            for (int x = 0; x < width; ++x)
+                all &= pixels[x];
+            if (all >> 24 != 0xFF)
+                return false;
+        }
+    }
+    return true;
+}
+
+// The pixels of `image` as the file named `path` is to hold them, sharing memory where the
+// bits stay as they are: an opaque ARGB32 or RGBA64 image as RGB32 or RGBX64 (the same bits,
+// so that the encoder writes no alpha channel), a 64-bit one as 32-bit where the format has no
+// deeper pixels.
+QImage pixelsToWrite(const QImage &image, const QString &path)
+{
+    const QImage::Format format = image.format();
+    if (format != QImage::Format_ARGB32 && format != QImage::Format_RGBA64)
+        return image;
+    if (format == QImage::Format_RGBA64 && !keepsDeepPixels(path))
+        return pixelsToWrite(image.convertToFormat(QImage::Format_ARGB32), path);
+    if (!isOpaque(image))
+        return image;
+    QImage wrapped(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
+        format == QImage::Format_ARGB32 ? QImage::Format_RGB32 : QImage::Format_RGBX64);
+    wrapped.setDotsPerMeterX(image.dotsPerMeterX());
+    wrapped.setDotsPerMeterY(image.dotsPerMeterY());
+    wrapped.setColorSpace(image.colorSpace());
+    // A wrapped image does not own its pixels: copying it later copies them, so `image` may
+    // go while it is in use.
+    return wrapped;
 }
 
 // Readies the metadata library once per process: silent (tolvane-cli owns standard error), and
@@ -173,14 +223,43 @@ void allowLargePhotos()
     QImageReader::setAllocationLimit(decodeLimitMB);
 }
 
+bool isDeepFormat(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_BGR30:
+    case QImage::Format_A2BGR30_Premultiplied:
+    case QImage::Format_RGB30:
+    case QImage::Format_A2RGB30_Premultiplied:
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+    case QImage::Format_Grayscale16:
+    case QImage::Format_RGBX16FPx4:
+    case QImage::Format_RGBA16FPx4:
+    case QImage::Format_RGBA16FPx4_Premultiplied:
+    case QImage::Format_RGBX32FPx4:
+    case QImage::Format_RGBA32FPx4:
+    case QImage::Format_RGBA32FPx4_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QImage readPhoto(const QString &path)
 {
-    return readArgb(path, true);
+    return readArgb(path, true, true);
 }
 
 QImage readMask(const QString &path)
 {
-    return readArgb(path, false);
+    return readArgb(path, false, false);
+}
+
+bool keepsDeepPixels(const QString &path)
+{
+    const QByteArray format = formatForName(path);
+    return format == "png" || format == "tif" || format == "tiff";
 }
 
 bool isWritableImageName(const QString &path)
@@ -218,8 +297,9 @@ bool writeImage(
     }
     QImageWriter writer(device, formatForName(path));
     writer.setQuality(100);
+    const QImage pixels = pixelsToWrite(image, path);
     if (!writer.write(
-            metadata.isEmpty() ? image : withColorSpace(image, metadata.record->colorSpace))) {
+            metadata.isEmpty() ? pixels : withColorSpace(pixels, metadata.record->colorSpace))) {
         file.cancelWriting();
         return fail(writer.errorString());
     }

@@ -24,8 +24,12 @@ struct PhotoMetadata
 // absurd dimensions is still refused. Call once before reading.
 void allowLargePhotos();
 
+// Whether images of `format` hold more than 8 bits per channel.
+bool isDeepFormat(QImage::Format format);
+
 // Reads a photo as Open does: format from content and name, the recorded (Exif) orientation
-// applied, converted to 32-bit ARGB. A null image when the file cannot be read.
+// applied, converted to 32-bit ARGB, or to 64-bit RGBA (straight alpha) when the file holds
+// more than 8 bits per channel. A null image when the file cannot be read.
 QImage readPhoto(const QString &path);
 
 // Reads the metadata and colour profile of the photo file at `path`; empty when it has none or
@@ -37,6 +41,8 @@ QImage readMask(const QString &path);
 
 // Writes `image` in the format its suffix names (quality 100). The file is written to a
 // temporary file beside it and renamed, so a failed write leaves whatever was there before.
+// An opaque image is written without an alpha channel; a 64-bit image keeps its 16 bits per
+// channel where the format holds them (PNG, TIFF) and is written at 8 bits elsewhere.
 // On failure returns false and, if `error` is given, a short reason.
 bool writeImage(const QImage &image, const QString &path, QString *error = nullptr);
 
@@ -45,6 +51,9 @@ bool writeImage(const QImage &image, const QString &path, QString *error = nullp
 // thumbnail is dropped (it shows the photo as it was), the pixel size tags follow the image.
 bool writeImage(const QImage &image, const QString &path, const PhotoMetadata &metadata,
     QString *error = nullptr);
+
+// Whether a file with this name's suffix keeps 16 bits per channel.
+bool keepsDeepPixels(const QString &path);
 
 // Whether the image writer can write a file with this name's suffix.
 bool isWritableImageName(const QString &path);

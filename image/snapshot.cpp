@@ -27,9 +27,9 @@ QThreadPool &writers()
 
 QImage::Format restoredFormat(QImage::Format format)
 {
-    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied
-        ? format
-        : QImage::Format_ARGB32;
+    if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied)
+        return format;
+    return format == QImage::Format_RGBA64 ? format : QImage::Format_ARGB32;
 }
 
 } // namespace

@@ -197,9 +197,26 @@ bool readRows(png_structp png, png_infop info, const ReadJob &job)
     const int height = int(png_get_image_height(png, info));
     const int colourType = png_get_color_type(png, info);
     const int bitDepth = png_get_bit_depth(png, info);
+    const bool deep = job.format == QImage::Format_RGBA64;
     if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE
-        || (colourType != PNG_COLOR_TYPE_PALETTE && bitDepth != 8))
+        || (colourType != PNG_COLOR_TYPE_PALETTE && bitDepth != (deep ? 16 : 8))
+        || (deep && colourType != PNG_COLOR_TYPE_RGB && colourType != PNG_COLOR_TYPE_RGB_ALPHA))
         return false;
+
+    if (deep) {
+        if (littleEndian)
+            png_set_swap(png);
+        if (colourType == PNG_COLOR_TYPE_RGB)
+            png_set_filler(png, 0xFFFF, PNG_FILLER_AFTER);
+        png_read_update_info(png, info);
+        *job.image = QImage(width, height, job.format);
+        if (job.image->isNull())
+            return false;
+        for (int y = 0; y < height; ++y)
+            png_read_row(png, job.image->scanLine(y), nullptr);
+        png_read_end(png, nullptr);
+        return true;
+    }
 
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         png_colorp entries = nullptr;
@@ -268,12 +285,74 @@ bool readRows(png_structp png, png_infop info, const ReadJob &job)
     return true;
 }
 
+// Whether every pixel of an RGBA64 image is opaque.
+bool isOpaque64(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *pixels = reinterpret_cast<const quint64 *>(image.constScanLine(y));
+        quint64 all = ~quint64(0);
+        for (int x = 0; x < image.width(); ++x)
+            all &= pixels[x];
+        if (all >> 48 != 0xFFFF)
+            return false;
+    }
+    return true;
+}
+
+struct DeepWriteJob
+{
+    const QImage *image;
+    bool opaque;
+    const std::atomic<bool> *cancelled;
+    Output *output;
+};
+
+// RGBA64 pixels are R, G, B, A of 16 bits each in memory, in the machine's byte order.
+bool writeDeepRows(png_structp png, png_infop info, const DeepWriteJob &job)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    const QImage &image = *job.image;
+    png_set_IHDR(png, info, png_uint_32(image.width()), png_uint_32(image.height()), 16,
+        job.opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+        PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 0);
+    png_set_compression_buffer_size(png, 256 * 1024);
+    png_write_info(png, info);
+    if (littleEndian)
+        png_set_swap(png);
+    if (job.opaque)
+        png_set_filler(png, 0, PNG_FILLER_AFTER);
+    for (int y = 0; y < image.height(); ++y) {
+        if (job.cancelled->load(std::memory_order_relaxed) || job.output->failed)
+            return false;
+        png_write_row(png, image.constScanLine(y));
+    }
+    png_write_end(png, info);
+    return !job.output->failed;
+}
+
 } // namespace
 
 bool writeSnapshotPng(const QImage &image, QIODevice &device, const std::atomic<bool> &cancelled)
 {
     if (image.isNull())
         return false;
+    if (image.format() == QImage::Format_RGBA64) {
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        if (!png)
+            return false;
+        png_infop info = png_create_info_struct(png);
+        Output output {&device};
+        bool written = false;
+        if (info) {
+            png_set_write_fn(png, &output, writeData, flushData);
+            written = writeDeepRows(png, info, {&image, isOpaque64(image), &cancelled, &output});
+        }
+        png_destroy_write_struct(&png, &info);
+        return written;
+    }
     const bool native = image.format() == QImage::Format_RGB32
         || image.format() == QImage::Format_ARGB32
         || image.format() == QImage::Format_ARGB32_Premultiplied;

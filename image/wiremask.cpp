@@ -34,6 +34,24 @@ Plane<Argb> mutableArgbPlane(QImage &image)
         image.bytesPerLine() / 4);
 }
 
+Plane<const Rgba64> rgba64Plane(const QImage &image)
+{
+    if (image.isNull())
+        return {};
+    Q_ASSERT(image.depth() == 64 && image.bytesPerLine() % 8 == 0);
+    return Plane<const Rgba64>(reinterpret_cast<const Rgba64 *>(image.constBits()), image.width(),
+        image.height(), image.bytesPerLine() / 8);
+}
+
+Plane<Rgba64> mutableRgba64Plane(QImage &image)
+{
+    if (image.isNull())
+        return {};
+    Q_ASSERT(image.depth() == 64 && image.bytesPerLine() % 8 == 0);
+    return Plane<Rgba64>(reinterpret_cast<Rgba64 *>(image.bits()), image.width(), image.height(),
+        image.bytesPerLine() / 8);
+}
+
 QImage routeImage(const WireRoute &route)
 {
     QImage image(route.width, route.height, QImage::Format_ARGB32);

@@ -16,6 +16,10 @@ namespace tolvane {
 Plane<const Argb> argbPlane(const QImage &image);
 Plane<Argb> mutableArgbPlane(QImage &image);
 
+// The same for 64-bit RGBA images (RGBA64, RGBX64).
+Plane<const Rgba64> rgba64Plane(const QImage &image);
+Plane<Rgba64> mutableRgba64Plane(QImage &image);
+
 // A traced route as an image of its search window: opaque yellow on the route's pixels,
 // transparent elsewhere. A null image when there is no memory for it.
 QImage routeImage(const WireRoute &route);

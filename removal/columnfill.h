@@ -14,4 +14,9 @@ namespace tolvane {
 void clearWires(
     Plane<const Argb> photo, Plane<const Argb> mask, int wirePadding, Plane<Argb> result);
 
+// The same for photos of 16 bits per channel: the fill copies whole pixels, so the result
+// holds exactly the pixels that the 32-bit fill would pick.
+void clearWires(
+    Plane<const Rgba64> photo, Plane<const Argb> mask, int wirePadding, Plane<Rgba64> result);
+
 } // namespace tolvane

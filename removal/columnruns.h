@@ -138,9 +138,62 @@ void widenColumn(std::span<const RowSpan> runs, int height, int wirePadding, Pai
 // Merges overlapping and touching stretches into maximal runs, in place.
 void mergeSpans(std::vector<RowSpan> &spans);
 
-// The mirror fill of one column, given its maximal marked runs.
+// The mirror fill of one column, given its maximal marked runs. It only copies pixels, so
+// it is the same for pixels of any size.
+template <typename Pixel>
 void fillColumn(
-    std::span<const RowSpan> runs, int height, Plane<const Argb> photo, Plane<Argb> result, int x);
+    std::span<const RowSpan> runs, int height, Plane<const Pixel> photo, Plane<Pixel> result, int x)
+{
+    const int count = int(runs.size());
+    for (int k = 0; k < count; ++k) {
+        const bool bottomEnd = runs[k].end == height;
+        const int length = runs[k].end - runs[k].begin;
+        const int y = bottomEnd ? height - 1 : runs[k].end;
+        const int s = y - length;
+        if (s < 0)
+            continue;
+        const int mid = y - length / 2;
+        auto copy = [&](int source, int target) { result.at(x, target) = photo.at(x, source); };
+
+        // Upper part: mirror rows go up from s - 1. When one is marked, the search from it
+        // upwards stops at the row above its run, which must not be row 0; failing that, the
+        // search down from row y stops at y itself unless y is the marked last row.
+        int j = k - 1;
+        for (int c = s; c < mid; ++c) {
+            const int m = 2 * s - c - 1;
+            int source = bottomEnd ? -1 : y;
+            if (m >= 0) {
+                while (j >= 0 && runs[j].begin > m)
+                    --j;
+                if (j < 0 || m >= runs[j].end)
+                    source = m;
+                else if (runs[j].begin - 1 >= 1)
+                    source = runs[j].begin - 1;
+            }
+            if (source >= 0)
+                copy(source, c);
+        }
+
+        // Lower part. Below a bottom end every mirror row is marked or outside, and the search
+        // falls back on row s, the clean row above the run (row 0 is never searched).
+        if (bottomEnd) {
+            if (s >= 1) {
+                for (int c = mid; c <= y; ++c)
+                    copy(s, c);
+            }
+            continue;
+        }
+        // Targets from the bottom up, so that their mirror rows go down.
+        j = k + 1;
+        for (int c = y; c >= mid; --c) {
+            const int m = 2 * y - c;
+            while (j < count && runs[j].end <= m)
+                ++j;
+            const bool mirrorIsClean = m < height && (j == count || m < runs[j].begin);
+            copy(mirrorIsClean ? m : y, c);
+        }
+    }
+}
 
 // The runs of every column of a whole plane.
 template <typename T> ColumnRuns runsOf(Plane<const T> marks)

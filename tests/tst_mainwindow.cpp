@@ -195,8 +195,8 @@ private slots:
         addRow("menuFile",
             {{"title", "File"},
                 {"actions",
-                    QStringList {
-                        "-", "Open", "Save", "-", "Load mask...", "Save mask...", "-", "Quit"}}});
+                    QStringList {"-", "Open", "Save", "Save As...", "-", "Load mask...",
+                        "Save mask...", "-", "Quit"}}});
         // The history's undo and redo actions, then the tools that edit the marks.
         addRow("menuEdit",
             {{"title", "Edit"},

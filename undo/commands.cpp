@@ -89,8 +89,10 @@ void DocumentCommand::restore(State &state)
         // A snapshot that cannot be read back leaves the document as it is.
         if (photo.isNull())
             return;
-        m_document.setPhoto(
-            std::move(photo).convertToFormat(QImage::Format_ARGB32), state.photoRevision);
+        // Snapshots keep the photo's depth; 8-bit ones come back in the document's format.
+        if (photo.format() != QImage::Format_RGBA64)
+            photo = std::move(photo).convertToFormat(QImage::Format_ARGB32);
+        m_document.setPhoto(std::move(photo), state.photoRevision);
     }
     if (m_parts & MaskPart) {
         QImage mask = state.mask.load();
