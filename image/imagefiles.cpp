@@ -81,17 +81,22 @@ QImage pixelsToWrite(const QImage &image, const QString &path)
     const QImage::Format format = image.format();
     if (format != QImage::Format_ARGB32 && format != QImage::Format_RGBA64)
         return image;
-    if (format == QImage::Format_RGBA64 && !keepsDeepPixels(path))
-        return pixelsToWrite(image.convertToFormat(QImage::Format_ARGB32), path);
-    if (!isOpaque(image))
+    const bool opaque = isOpaque(image);
+    if (format == QImage::Format_RGBA64 && !keepsDeepPixels(path)) {
+        QImage rounded = image.convertToFormat(QImage::Format_ARGB32);
+        if (opaque)
+            rounded.reinterpretAsFormat(QImage::Format_RGB32); // its own pixels: no copy
+        return rounded;
+    }
+    if (!opaque)
         return image;
+    // Reinterpreting `image` itself would copy the pixels it shares with the caller; this
+    // view borrows them, and `image` outlives it.
     QImage wrapped(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
         format == QImage::Format_ARGB32 ? QImage::Format_RGB32 : QImage::Format_RGBX64);
     wrapped.setDotsPerMeterX(image.dotsPerMeterX());
     wrapped.setDotsPerMeterY(image.dotsPerMeterY());
     wrapped.setColorSpace(image.colorSpace());
-    // A wrapped image does not own its pixels: copying it later copies them, so `image` may
-    // go while it is in use.
     return wrapped;
 }
 

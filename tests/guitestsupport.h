@@ -22,6 +22,7 @@ struct FakePrompts final : UserPrompts
     QMessageBox::StandardButton saveChangesAnswer = QMessageBox::Discard;
 
     QStringList openAsked, saveAsked; // the directory each dialog started in
+    QStringList saveFiltersOffered; // the filter each save dialog started with
     int saveChangesAsked = 0;
     QString lastQuestion;
 
@@ -38,7 +39,8 @@ struct FakePrompts final : UserPrompts
         QString *selectedFilter) override
     {
         saveAsked.append(dir);
-        *selectedFilter = selectedSaveFilter; // the window always asks for it
+        saveFiltersOffered.append(*selectedFilter); // the window always asks for one
+        *selectedFilter = selectedSaveFilter;
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
 

@@ -2,8 +2,10 @@
 #include <tuple>
 #include <utility>
 
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -101,6 +103,37 @@ private slots:
         QCOMPARE(image("{dir}/c.png"), cleaned);
         QCOMPARE(run("clean {wires} -o {out} --overwrite " + options + pad), 0);
         QCOMPARE(image("{out}"), cleaned);
+    }
+
+    // A photo of 16 bits per channel (here the 8-bit test photo widened) is cleaned at 16
+    // bits, as PNG and as TIFF, into exactly the widened 8-bit result; its masks are 8-bit and
+    // those of the 8-bit photo.
+    void keepsDepth()
+    {
+        const QImage photo = readPhoto(fill("{wires}"));
+        const QImage deep = photo.convertToFormat(QImage::Format_RGBX64);
+        const QImage mask = image("{wires-mask}");
+        QImage cleaned(photo.size(), QImage::Format_ARGB32);
+        clearWires(argbPlane(photo), argbPlane(mask), 0, mutableArgbPlane(cleaned));
+        const QImage expected = cleaned.convertToFormat(QImage::Format_RGBX64);
+        for (const QString suffix : {"png", "tif"}) {
+            const QString in = m_dir.filePath("deep." + suffix);
+            const QString out = m_dir.filePath("clean." + suffix);
+            QVERIFY(deep.save(in));
+            QVERIFY(run("detect " + in + " -o {dir}/mask.png") == 0 && m_errors.isEmpty());
+            QImageReader maskFile(fill("{dir}/mask.png"));
+            QCOMPARE(maskFile.read().depth(), 32);
+            QCOMPARE(image("{dir}/mask.png"), image("{wires-mask}"));
+            for (const QString &command : {"remove " + in + " --mask {wires-mask} -o " + out,
+                     "clean " + in + " -o " + out + " --overwrite"}) {
+                QVERIFY2(run(command) == 0, qPrintable(command));
+                QImageReader written(out);
+                QCOMPARE(written.imageFormat(), QImage::Format_RGBX64);
+                QImage pixels = written.read();
+                pixels.setColorSpace(QColorSpace());
+                QCOMPARE(pixels, expected);
+            }
+        }
     }
 
     void traceCommitsSucceedingSegments_data()

@@ -59,6 +59,13 @@ std::pair<std::vector<Argb>, std::vector<Argb>> randomCase(int width, int height
     return {photo, mask};
 }
 
+// An ARGB pixel as the image library holds it at 16 bits per channel (RGBA64).
+Rgba64 widenedPixel(Argb p)
+{
+    auto channel = [p](int shift) { return Rgba64((p >> shift) & 0xFF) * 257; };
+    return channel(16) | channel(8) << 16 | channel(0) << 32 | channel(24) << 48;
+}
+
 } // namespace
 
 class ColumnFillTest : public QObject
@@ -148,6 +155,14 @@ private slots:
                 std::vector<Argb> result(photo.size(), 2u); // every pixel is written
                 clearWires(plane(photo), plane(mask), wirePadding, plane(result));
                 QCOMPARE(result, expected);
+
+                // 16 bits per channel: each 8-bit channel c held as c * 257, as the image
+                // library widens it, fills the same pixels.
+                std::vector<Rgba64> deep(photo.size());
+                std::transform(photo.begin(), photo.end(), deep.begin(), widenedPixel);
+                std::vector<Rgba64> deepResult(photo.size(), widenedPixel(2u));
+                clearWires(plane(deep), plane(mask), wirePadding, plane(deepResult));
+                QVERIFY(std::ranges::equal(deepResult, expected, {}, {}, widenedPixel));
 
                 std::vector<std::uint8_t> flags(mask.size());
                 std::transform(mask.begin(), mask.end(), flags.begin(), isMarked);
