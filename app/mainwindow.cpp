@@ -154,7 +154,7 @@ void MainWindow::on_actionOpen_triggered()
         return;
     const QString dir = m_settings.value(QStringLiteral("CurrDir")).toString();
     const QString path = UserPrompts::current().openFileName(this, tr("Open Image"), dir,
-        tr("Image Files (*.png *.jpg *.bmp *.jpeg *.tiff *.tif *.gif);;All files (*.*)"));
+        tr("Image Files (*.png *.jpg *.bmp *.jpeg *.tiff *.tif *.gif *.webp);;All files (*.*)"));
     if (path.isEmpty()) {
         statusBar()->showMessage(tr("No file selected"));
         return;

@@ -208,7 +208,8 @@ private slots:
     }
 
     // Opened to be edited in place, a 16-bit TIFF or PNG is written back by Save without a
-    // question, with its depth, tags and colour profile, and no file is left beside it. Save
+    // question, with its depth, tags, colour profile and permissions, and no file is left
+    // beside it. Save
     // As... still asks; a photo opened later through Open is saved as always.
     void editInPlace_data()
     {
@@ -229,11 +230,15 @@ private slots:
         QCOMPARE(tags,
             (QStringList {"Pellam", "2024:05:17 18:42:07", "Pellam 2024", "street", "Adobe RGB"}));
 
+        const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+        QVERIFY(QFile::setPermissions(path, permissions));
+
         Session s;
         QVERIFY(s.window.editPhoto(path));
         s.removeWires();
         const QImage cleaned = s.window.photo();
         s.trigger("actionSave");
+        QCOMPARE(QFile::permissions(path) & 0xF0FF, permissions); // owner, group, others
         QVERIFY(s.prompts.saveAsked.isEmpty());
         QVERIFY(!s.window.hasUnsavedChanges());
         QCOMPARE(statusMessage(s.window), "Saved to " + QDir::toNativeSeparators(path));
