@@ -55,6 +55,11 @@ QSpinBox *makeParameterBox(
     box->setEnabled(false);
     box->setContextMenuPolicy(Qt::NoContextMenu);
     box->setRange(parameter.minimum, parameter.maximum);
+    // Typed values are taken as they are; the wheel and the arrows step by 1 below 100, by 10
+    // up to 999 (ten times that with Ctrl), so that large photos' thresholds are in reach.
+    box->setFocusPolicy(Qt::StrongFocus);
+    box->setStepType(QAbstractSpinBox::AdaptiveDecimalStepType);
+    box->setKeyboardTracking(false);
     return box;
 }
 
@@ -181,10 +186,6 @@ void MainWindowForm::setupUi(QMainWindow *window)
     QWidget::setTabOrder(graphicsView, spinBox);
     QWidget::setTabOrder(spinBox, spinBox_2);
     QWidget::setTabOrder(spinBox_2, padspinbox);
-    // Values change only through the arrows and the wheel. Set after the tab order, which
-    // leaves out widgets that take no focus.
-    for (QSpinBox *box : {spinBox, spinBox_2, padspinbox})
-        box->setFocusPolicy(Qt::NoFocus);
 
     for (QMenu *menu : {menuFile, menuEdit, menuView, menuHelp})
         menuBar->addAction(menu->menuAction());
@@ -268,6 +269,10 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
     label->setText(labelText(tolvane::parameters::widthThreshold.label));
     label_2->setText(labelText(tolvane::parameters::lengthThreshold.label));
     label_3->setText(labelText(tolvane::parameters::wirePadding.label));
+    for (auto [box, parameter] : {std::pair(spinBox, &tolvane::parameters::widthThreshold),
+             {spinBox_2, &tolvane::parameters::lengthThreshold},
+             {padspinbox, &tolvane::parameters::wirePadding}})
+        box->setAccessibleName(tr(parameter->label));
     menuFile->setTitle(tr("File"));
     menuEdit->setTitle(tr("Edit"));
     menuView->setTitle(tr("View"));

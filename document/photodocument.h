@@ -27,7 +27,8 @@ class PhotoDocument : public QObject
 public:
     explicit PhotoDocument(QObject *parent = nullptr);
 
-    // The photo, 32-bit ARGB (not premultiplied); null until a photo is opened.
+    // The photo, 32-bit ARGB or, for photos of 16 bits per channel, 64-bit RGBA (neither
+    // premultiplied); null until a photo is opened.
     const QImage &photo() const { return m_photo; }
     // The photo as it was opened, for comparing before and after; it shares its memory with
     // photo() until the first removal.
@@ -50,7 +51,7 @@ public:
     // Whether the photo differs from the one last opened or saved.
     bool isModified() const { return !m_photo.isNull() && m_photoRevision != m_savedRevision; }
 
-    // Makes `photo` (32-bit ARGB) the open photo, read from `path`: no mask, no control
+    // Makes `photo` (as photo() holds it) the open photo, read from `path`: no mask, no control
     // point, not modified. `brightness` must be its brightness map.
     void open(const QString &path, QImage photo, PlaneBuffer<std::uint8_t> brightness,
         PhotoMetadata metadata);

@@ -112,6 +112,28 @@ private slots:
     }
     void cleanup() { QCOMPARE(snapshotFilesIn(m_snapshots.path()), 0); }
 
+    // The parameter boxes take the keyboard focus and typed values, step by tens above 100,
+    // and have names for assistive tools.
+    void parameterBoxes()
+    {
+        Session s(m_photo);
+        s.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+        auto *length = s.window.findChild<QSpinBox *>(QStringLiteral("spinBox_2"));
+        QTest::mouseClick(length, Qt::LeftButton, {}, length->rect().center() - QPoint(10, 0));
+        QVERIFY(length->hasFocus());
+        QTest::keyClick(length, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(length, "300");
+        QCOMPARE(length->value(), 30); // taken when typing ends
+        QTest::keyClick(length, Qt::Key_Return);
+        QCOMPARE(length->value(), 300);
+        QTest::keyClick(length, Qt::Key_Up);
+        QCOMPARE(length->value(), 310);
+        QTest::keyClick(length, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("padspinbox"));
+        QCOMPARE(length->accessibleName(), QStringLiteral("Length Threshold"));
+    }
+
     // One tool at a time: each one checked puts the others away, and the canvas follows.
     void toolsAreExclusive()
     {
