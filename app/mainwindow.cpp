@@ -77,6 +77,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&m_document, &tolvane::PhotoDocument::opened, this, &MainWindow::showOpenedPhoto);
     connect(&m_document, &tolvane::PhotoDocument::photoChanged, this, &MainWindow::showPhoto);
     connect(&m_document, &tolvane::PhotoDocument::maskChanged, this, &MainWindow::showMask);
+    // The title's modified mark: a removal or marks that no file holds.
+    connect(&m_document, &tolvane::PhotoDocument::unsavedWorkChanged, this,
+        &QWidget::setWindowModified);
 
     QAction *undo = m_undoStack.createUndoAction(this);
     undo->setObjectName(QStringLiteral("actionUndo"));
@@ -134,13 +137,28 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::mayDiscardChanges()
 {
-    if (!m_document.isModified())
+    const bool photoChanged = m_document.isModified();
+    const qint64 marks
+        = m_document.hasUnsavedMarks() ? tolvane::markedPixelCount(m_document.mask()) : 0;
+    if (!photoChanged && marks == 0)
         return true;
     const QString name = QFileInfo(m_document.filePath()).fileName();
-    switch (UserPrompts::current().askToSaveChanges(this, tr("Tolvane"),
-        tr("The wires removed from %1 have not been saved. Save the photo?").arg(name))) {
+    QString question;
+    if (photoChanged && m_document.isOpenedPhoto())
+        question = tr("%1 was saved with wires removed, which have since been undone.").arg(name);
+    else if (photoChanged)
+        question = tr("The wires removed from %1 have not been saved.").arg(name);
+    if (marks > 0) {
+        const QString unremoved = marks == 1
+            ? tr("1 marked pixel of %1 has not been removed.").arg(name)
+            : tr("%1 marked pixels of %2 have not been removed.").arg(marks).arg(name);
+        question = question.isEmpty() ? unremoved : question + QLatin1Char(' ') + unremoved;
+    }
+    question += QLatin1Char(' ')
+        + (photoChanged ? tr("Save the photo?") : tr("Save the marks as a mask?"));
+    switch (UserPrompts::current().askToSaveChanges(this, tr("Tolvane"), question)) {
     case QMessageBox::Save:
-        return savePhoto();
+        return photoChanged ? savePhoto() : saveMask();
     case QMessageBox::Discard:
         return true;
     default:
@@ -190,7 +208,7 @@ try {
     m_document.open(path, std::move(photo), std::move(brightness), tolvane::readMetadata(path));
     m_editedFile.clear();
     statusBar()->clearMessage();
-    setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName());
+    setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName() + QStringLiteral("[*]"));
 
     for (QSpinBox *box : {m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox})
         box->setEnabled(true);
@@ -322,7 +340,7 @@ bool MainWindow::savePhoto(bool askName)
         statusBar()->showMessage(tr("Failed to save image"));
         return false;
     }
-    statusBar()->clearMessage();
+    statusBar()->showMessage(tr("Saved to %1").arg(QDir::toNativeSeparators(name)));
     m_settings.setValue(
         QStringLiteral("CurrSaveDir"), QFileInfo(name).absoluteDir().canonicalPath());
     m_document.markSaved();
@@ -368,8 +386,19 @@ try {
     tolvane::Progress progress;
     tolvane::tools::Detection detection = runShowingProgress(bar, progress, 90,
         [&] { return tolvane::tools::detect(photo, widthThreshold, lengthThreshold, &progress); });
-    m_undoStack.push(new SelectCommand(m_document, std::move(detection.mask)));
+    const qint64 found = tolvane::markedPixelCount(detection.mask);
+    // A new detection replaces the marks of earlier ones; marks made by hand stay.
+    QImage marks = m_document.hasMask()
+        ? tolvane::tools::withHandMarks(detection.mask, m_document.mask())
+        : std::move(detection.mask);
+    m_undoStack.push(new SelectCommand(m_document, std::move(marks)));
     bar->setValue(100);
+    statusBar()->showMessage(detection.traceCount == 0 ? tr("Autodetect found no wires")
+            : detection.traceCount == 1
+            ? tr("Autodetect found 1 wire trace, %1 pixels marked").arg(found)
+            : tr("Autodetect found %1 wire traces, %2 pixels marked")
+                  .arg(detection.traceCount)
+                  .arg(found));
 } catch (const std::bad_alloc &) {
     showNoMemory();
 }

@@ -230,13 +230,18 @@ void MainWindow::on_actionActualSize_triggered()
 
 void MainWindow::on_actionSaveMask_triggered()
 {
+    saveMask();
+}
+
+bool MainWindow::saveMask()
+{
     if (m_document.photo().isNull()) {
         statusBar()->showMessage(tr("Nothing to save."));
-        return;
+        return false;
     }
     if (!m_document.hasMask()) {
         statusBar()->showMessage(tr("No marks to save"));
-        return;
+        return false;
     }
     const QString dir
         = m_settings
@@ -247,7 +252,7 @@ void MainWindow::on_actionSaveMask_triggered()
         this, tr("Save Mask"), dir, tr("PNG Files (*.png)"), &filter);
     if (name.isEmpty()) {
         statusBar()->showMessage(tr("No file selected"));
-        return;
+        return false;
     }
     if (QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".png");
@@ -255,10 +260,12 @@ void MainWindow::on_actionSaveMask_triggered()
     if (!tolvane::writeImage(m_document.mask(), name, &error)) {
         statusBar()->showMessage(
             tr("Failed to save the mask %1: %2").arg(QFileInfo(name).fileName(), error));
-        return;
+        return false;
     }
     m_settings.setValue(QStringLiteral("CurrMaskDir"), QFileInfo(name).absolutePath());
+    m_document.markMarksSaved();
     statusBar()->showMessage(tr("Mask saved to %1").arg(name));
+    return true;
 }
 
 void MainWindow::on_actionLoadMask_triggered()

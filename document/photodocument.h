@@ -50,6 +50,13 @@ public:
     static std::uint64_t newPhotoRevision();
     // Whether the photo differs from the one last opened or saved.
     bool isModified() const { return !m_photo.isNull() && m_photoRevision != m_savedRevision; }
+    // Whether the photo is the one opened, whatever was saved since.
+    bool isOpenedPhoto() const { return m_photoRevision == m_openedRevision; }
+    // Whether the mask holds marks that were neither removed nor saved to a mask file since
+    // they changed.
+    bool hasUnsavedMarks() const { return m_marksUnsaved; }
+    // Whether the photo or its marks hold work that no file holds.
+    bool hasUnsavedWork() const { return isModified() || hasUnsavedMarks(); }
 
     // Makes `photo` (as photo() holds it) the open photo, read from `path`: no mask, no control
     // point, not modified. `brightness` must be its brightness map.
@@ -57,6 +64,8 @@ public:
         PhotoMetadata metadata);
     // Records that the photo as it is now has been saved.
     void markSaved();
+    // Records that the marks as they are now have been saved to a mask file.
+    void markMarksSaved();
 
     // The changes the undo commands and the tools' callers make.
     void setPhoto(QImage photo, std::uint64_t revision);
@@ -70,9 +79,12 @@ signals:
     void photoChanged();
     void maskChanged();
     void modifiedChanged(bool modified);
+    // hasUnsavedWork() changed.
+    void unsavedWorkChanged(bool unsaved);
 
 private:
     void setRevisions(std::uint64_t photo, std::uint64_t saved);
+    void setMarksUnsaved(bool unsaved);
 
     QImage m_photo;
     QImage m_openedPhoto;
@@ -83,6 +95,8 @@ private:
     PhotoMetadata m_metadata;
     std::uint64_t m_photoRevision = 0;
     std::uint64_t m_savedRevision = 0;
+    std::uint64_t m_openedRevision = 0;
+    bool m_marksUnsaved = false;
 };
 
 } // namespace tolvane

@@ -45,6 +45,23 @@ WireRoute traceRoute(Plane<const std::uint8_t> brightness, Point from, Point to)
     return traceWire(brightness, from, to);
 }
 
+QImage withHandMarks(const QImage &detected, const QImage &current)
+{
+    QImage marks = copyMask(detected);
+    checkAllocated(marks, detected.size());
+    const Plane<const Argb> hand = argbPlane(current);
+    const Plane<Argb> result = mutableArgbPlane(marks);
+    const Argb detection = qPremultiply(detectionMark);
+    for (int y = 0; y < hand.height; ++y) {
+        const Argb *from = hand.rowData(y);
+        for (int x = 0; x < hand.width; ++x) {
+            if (isMarked(from[x]) && from[x] != detection)
+                result.at(x, y) = from[x];
+        }
+    }
+    return marks;
+}
+
 QImage emptyMask(QSize size)
 {
     QImage mask = zeroImage(size, QImage::Format_ARGB32_Premultiplied);

@@ -48,6 +48,10 @@ Detection detect(
 // The smart-selection route from `from` to `to` over the brightness map.
 WireRoute traceRoute(Plane<const std::uint8_t> brightness, Point from, Point to);
 
+// `detected` (display format) with the marks of `current` (display format, the same size) that
+// were made by hand (traced or painted: any but the detection mark) on top.
+QImage withHandMarks(const QImage &detected, const QImage &current);
+
 // A transparent mask of `size` in the display format.
 QImage emptyMask(QSize size);
 

@@ -134,6 +134,28 @@ private slots:
         QCOMPARE(length->accessibleName(), QStringLiteral("Length Threshold"));
     }
 
+    // Autodetect says what it found, and keeps the marks made by hand while it replaces those
+    // of an earlier detection.
+    void autodetectKeepsHandMarks()
+    {
+        Session s(m_photo);
+        s.trigger("actionMarkBrush");
+        s.window.findChild<QSpinBox *>(QStringLiteral("brushSizeBox"))->setValue(3);
+        s.drag({{5, 30.5}, {64, 30.5}});
+        const QImage painted = s.marks();
+        s.trigger("actionSelect");
+        QCOMPARE(statusMessage(s.window),
+            QStringLiteral("Autodetect found 1 wire trace, 120 pixels marked"));
+        QImage expected = painted;
+        for (int y : {10, 11})
+            for (int x = 5; x < 65; ++x)
+                expected.setPixel(x, y, tolvane::detectionMark);
+        QCOMPARE(s.marks(), expected);
+        s.trigger("actionSelect");
+        QCOMPARE(s.marks(), expected);
+        QCOMPARE(s.stack().count(), 3);
+    }
+
     // One tool at a time: each one checked puts the others away, and the canvas follows.
     void toolsAreExclusive()
     {

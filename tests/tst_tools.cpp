@@ -349,8 +349,11 @@ private slots:
         Session s(m_photo);
         QSignalSpy quit(&s.window, &MainWindow::mwquit);
         s.trigger("actionSelect");
-        s.trigger("actionQuit");
-        QCOMPARE(s.prompts.saveChangesAsked, 0); // marks alone are not worth saving
+        s.trigger("actionQuit"); // marks are work too: discarded when the user says so
+        QCOMPARE(s.prompts.saveChangesAsked, 1);
+        QCOMPARE(s.prompts.lastQuestion,
+            QStringLiteral("120 marked pixels of wire.png have not been removed. Save the "
+                           "marks as a mask?"));
         QCOMPARE(quit.size(), 1);
 
         s.trigger("actionProcess");
@@ -358,7 +361,7 @@ private slots:
         if (!saveAs.isEmpty())
             s.prompts.saveAnswers = {m_files.filePath(saveAs)};
         s.trigger("actionQuit");
-        QCOMPARE(s.prompts.saveChangesAsked, 1);
+        QCOMPARE(s.prompts.saveChangesAsked, 2);
         QCOMPARE(s.prompts.lastQuestion,
             QStringLiteral("The wires removed from wire.png have not been saved. Save the photo?"));
         QCOMPARE(quit.size(), quits ? 2 : 1);
@@ -369,7 +372,39 @@ private slots:
         QCOMPARE(s.window.close(), quits);
         s.trigger("actionOpen");
         QCOMPARE(s.prompts.openAsked.size(), quits ? 2 : 1);
-        QCOMPARE(s.prompts.saveChangesAsked, saved ? 1 : 3);
+        QCOMPARE(s.prompts.saveChangesAsked, saved ? 2 : 4);
+    }
+
+    // Marks that no file holds are asked about, counted, and saved as a mask on Save; once
+    // saved they are not asked about again. A saved removal that was undone is not called
+    // unsaved wires. The title's mark follows.
+    void unsavedMarksAndUndoneRemovals()
+    {
+        Session s(m_photo);
+        QVERIFY(!s.window.isWindowModified());
+        s.trigger("actionSelect");
+        QVERIFY(s.window.isWindowModified());
+        s.prompts.saveChangesAnswer = QMessageBox::Save;
+        s.prompts.saveAnswers = {m_files.filePath("marks.png")};
+        QVERIFY(s.window.close());
+        QCOMPARE(s.prompts.saveChangesAsked, 1);
+        QCOMPARE(tolvane::readMask(m_files.filePath("marks.png")).size(), QSize(80, 40));
+        QVERIFY(!s.window.isWindowModified());
+        QVERIFY(s.window.close());
+        QCOMPARE(s.prompts.saveChangesAsked, 1);
+
+        s.trigger("actionProcess");
+        s.prompts.saveAnswers = {m_files.filePath("clean.png")};
+        s.trigger("actionSave");
+        QVERIFY(!s.window.isWindowModified());
+        const_cast<QUndoStack &>(s.window.undoStack()).undo();
+        QVERIFY(s.window.isWindowModified());
+        s.prompts.saveChangesAnswer = QMessageBox::Cancel;
+        QVERIFY(!s.window.close());
+        QCOMPARE(s.prompts.lastQuestion,
+            QStringLiteral("wire.png was saved with wires removed, which have since been undone. "
+                           "120 marked pixels of wire.png have not been removed. Save the "
+                           "photo?"));
     }
 };
 
