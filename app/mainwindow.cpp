@@ -405,12 +405,12 @@ try {
 
 void MainWindow::on_actionZoomMinus_triggered()
 {
-    m_ui->graphicsView->scale(0.8333333333333334, 0.8333333333333334);
+    m_ui->graphicsView->zoomBy(0.8333333333333334);
 }
 
 void MainWindow::on_actionZoomPlus_triggered()
 {
-    m_ui->graphicsView->scale(1.2, 1.2);
+    m_ui->graphicsView->zoomBy(1.2);
 }
 
 void MainWindow::removePreview()

@@ -19,6 +19,16 @@ namespace {
 // How far the wheel and zoomAround() may take the scale, either way.
 constexpr double zoomLimit = 64;
 
+// The scale a zoom step by `factor` from `now` lands on: within the limits, and on 100 % when
+// the step would pass it, so that stepping always reaches one photo pixel per screen pixel.
+double steppedZoom(double now, double factor)
+{
+    const double target = std::clamp(now * factor, 1 / zoomLimit, zoomLimit);
+    if ((now < 1 && target > 1) || (now > 1 && target < 1))
+        return 1;
+    return target;
+}
+
 } // namespace
 
 KestGraphicsView::KestGraphicsView(QWidget *parent)
@@ -74,13 +84,23 @@ void KestGraphicsView::zoomAround(QPoint anchor, double factor)
     const double now = zoom();
     if (!(factor > 0) || now <= 0)
         return;
-    factor = std::clamp(now * factor, 1 / zoomLimit, zoomLimit) / now;
+    const double target = steppedZoom(now, factor);
     const QPointF fixed = mapToScene(anchor);
-    scale(factor, factor);
+    // Set, not multiplied, so that 100 % is exactly 1.
+    setTransform(QTransform::fromScale(target, target));
     // Scroll so that the anchored scene point is back under the anchor.
     const QPointF moved = mapFromScene(fixed) - QPointF(anchor);
     horizontalScrollBar()->setValue(horizontalScrollBar()->value() + int(std::lround(moved.x())));
     verticalScrollBar()->setValue(verticalScrollBar()->value() + int(std::lround(moved.y())));
+}
+
+void KestGraphicsView::zoomBy(double factor)
+{
+    const double now = zoom();
+    if (!(factor > 0) || now <= 0)
+        return;
+    const double target = steppedZoom(now, factor);
+    setTransform(QTransform::fromScale(target, target));
 }
 
 void KestGraphicsView::fitToWindow()

@@ -44,8 +44,11 @@ public:
 
     // The scale of the view: viewport pixels per scene pixel.
     double zoom() const { return transform().m11(); }
-    // Scales by `factor` keeping the scene point under viewport point `anchor` in place.
+    // Scales by `factor` keeping the scene point under viewport point `anchor` in place. A
+    // step that would pass 100 % stops there; the scale stays within 1/64 and 64.
     void zoomAround(QPoint anchor, double factor);
+    // The same about the view's centre.
+    void zoomBy(double factor);
     // The whole scene in the viewport, and one viewport pixel per photo pixel.
     void fitToWindow();
     void showActualSize();

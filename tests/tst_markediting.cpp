@@ -354,6 +354,16 @@ private slots:
         QCOMPARE(s.view->zoom(), 1.0);
         s.trigger("actionFitToWindow");
         QVERIFY(s.view->zoom() < 0.3);
+        // Zoom steps from the fit land on 100 % on their way, and back again.
+        QList<double> steps;
+        while (s.view->zoom() <= 1.2 && steps.size() < 50) {
+            s.trigger("actionZoomPlus");
+            steps << s.view->zoom();
+        }
+        QVERIFY(steps.contains(1.0));
+        while (s.view->zoom() > 1)
+            s.trigger("actionZoomMinus");
+        QCOMPARE(s.view->zoom(), 1.0);
         s.trigger("actionActualSize");
 
         const QPoint pointer(100, 80);
