@@ -40,7 +40,7 @@ namespace {
 // the work is done. Runs it here when no thread can be started. An exception of the work is
 // thrown here.
 template <typename Work>
-auto runShowingProgress(QProgressBar *bar, const tolvane::Progress &progress, int upTo, Work work)
+auto runShowingProgress(QProgressBar *bar, const tolvane::Progress *progress, int upTo, Work work)
     -> decltype(work())
 {
     using Result = decltype(work());
@@ -53,12 +53,17 @@ auto runShowingProgress(QProgressBar *bar, const tolvane::Progress &progress, in
         (*task)();
         return result.get();
     }
-    // The bar shows at once, however short the work.
+    // The bar shows at once, however short the work; without a progress to follow it shows
+    // that something is going on.
+    if (!progress)
+        bar->setRange(0, 0);
     do {
-        bar->setValue(int(upTo * progress.fraction()));
+        if (progress)
+            bar->setValue(int(upTo * progress->fraction()));
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     } while (result.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready);
     thread.join();
+    bar->setRange(0, 100);
     bar->setValue(upTo);
     return result.get();
 }
@@ -314,7 +319,7 @@ bool MainWindow::savePhoto(bool askName)
         return false;
     }
     if (!askName && !m_editedFile.isEmpty()) {
-        if (!tolvane::writeImage(m_document.photo(), m_editedFile, m_document.metadata())) {
+        if (!writePhotoFile(m_editedFile)) {
             statusBar()->showMessage(tr("Failed to save image"));
             return false;
         }
@@ -336,7 +341,7 @@ bool MainWindow::savePhoto(bool askName)
         const QString suffix = UserPrompts::filterSuffix(filter);
         name += QLatin1Char('.') + (suffix.isEmpty() ? QStringLiteral("jpg") : suffix);
     }
-    if (!tolvane::writeImage(m_document.photo(), name, m_document.metadata())) {
+    if (!writePhotoFile(name)) {
         statusBar()->showMessage(tr("Failed to save image"));
         return false;
     }
@@ -345,6 +350,23 @@ bool MainWindow::savePhoto(bool askName)
         QStringLiteral("CurrSaveDir"), QFileInfo(name).absoluteDir().canonicalPath());
     m_document.markSaved();
     return true;
+}
+
+bool MainWindow::writePhotoFile(const QString &path)
+{
+    QProgressBar *bar = m_ui->progressBar;
+    bar->show();
+    m_busy = true;
+    const auto idle = qScopeGuard([this] {
+        m_busy = false;
+        m_ui->progressBar->hide();
+    });
+    // The copies share their pixels with the document, which stays as it is: the user's
+    // input waits until the file is written.
+    return runShowingProgress(
+        bar, nullptr, 100, [photo = m_document.photo(), metadata = m_document.metadata(), path] {
+            return tolvane::writeImage(photo, path, metadata);
+        });
 }
 
 void MainWindow::on_actionSmartSelect_toggled(bool)
@@ -384,7 +406,7 @@ try {
     const int widthThreshold = m_ui->spinBox->value();
     const int lengthThreshold = m_ui->spinBox_2->value();
     tolvane::Progress progress;
-    tolvane::tools::Detection detection = runShowingProgress(bar, progress, 90,
+    tolvane::tools::Detection detection = runShowingProgress(bar, &progress, 90,
         [&] { return tolvane::tools::detect(photo, widthThreshold, lengthThreshold, &progress); });
     const qint64 found = tolvane::markedPixelCount(detection.mask);
     // A new detection replaces the marks of earlier ones; marks made by hand stay.

@@ -102,6 +102,8 @@ private:
     // Writes the photo back to the file being edited, or else asks for a name (as always when
     // `askName`); false when nothing was written.
     bool savePhoto(bool askName = false);
+    // Writes the photo to `path` on a thread of its own, the window repainting meanwhile.
+    bool writePhotoFile(const QString &path);
     // Save mask...: false when nothing was written.
     bool saveMask();
     // The canvas's tool from the checked tool action.

@@ -300,8 +300,11 @@ bool writeImage(
         buffer.open(QIODevice::WriteOnly);
         device = &buffer;
     }
-    QImageWriter writer(device, formatForName(path));
-    writer.setQuality(100);
+    const QByteArray format = formatForName(path);
+    QImageWriter writer(device, format);
+    // PNG takes the quality for its compression: 100 would store the pixels uncompressed
+    // (200 MB for 50 megapixels); 35 is zlib level 6, some 2.5 times smaller on photos.
+    writer.setQuality(format == "png" ? 35 : 100);
     const QImage pixels = pixelsToWrite(image, path);
     if (!writer.write(
             metadata.isEmpty() ? pixels : withColorSpace(pixels, metadata.record->colorSpace))) {

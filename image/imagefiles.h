@@ -39,7 +39,7 @@ PhotoMetadata readMetadata(const QString &path);
 // Reads a wire mask: any readable image, converted to 32-bit ARGB, orientation as stored.
 QImage readMask(const QString &path);
 
-// Writes `image` in the format its suffix names (quality 100). The file is written to a
+// Writes `image` in the format its suffix names (quality 100; PNG compressed at zlib level 6). The file is written to a
 // temporary file beside it and renamed, so a failed write leaves whatever was there before.
 // An opaque image is written without an alpha channel; a 64-bit image keeps its 16 bits per
 // channel where the format holds them (PNG, TIFF) and is written at 8 bits elsewhere.

@@ -182,6 +182,24 @@ private slots:
         QCOMPARE(inDocumentFormat(QImage(dir.filePath("out.bmp"))), rounded);
     }
 
+    // PNG files are compressed: a 4-megapixel photo of smooth sky takes a small fraction of
+    // its 12 MB of pixels.
+    void pngIsCompressed()
+    {
+        QTemporaryDir dir;
+        QImage sky(2400, 1600, QImage::Format_ARGB32);
+        for (int y = 0; y < sky.height(); ++y)
+            for (int x = 0; x < sky.width(); ++x)
+                sky.setPixel(x, y, qRgb(90 + y / 40, 140 + y / 50, 230 - x / 100));
+        Session s;
+        s.open(writePhoto(dir, "sky.bmp", sky));
+        s.prompts.saveAnswers << dir.filePath("sky.png");
+        s.trigger("actionSave");
+        QCOMPARE(inDocumentFormat(QImage(dir.filePath("sky.png"))), sky);
+        QVERIFY2(QFileInfo(dir.filePath("sky.png")).size() < 1'000'000,
+            qPrintable(QString::number(QFileInfo(dir.filePath("sky.png")).size())));
+    }
+
     void saveFilterFollowsThePhoto_data()
     {
         addColumns<QString, QString>();
