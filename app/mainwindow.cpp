@@ -198,7 +198,8 @@ try {
     const QFileInfo file(path);
     m_settings.setValue(QStringLiteral("CurrDir"), file.absoluteDir().canonicalPath());
 
-    QImage photo = tolvane::readPhoto(path);
+    QString damage;
+    QImage photo = tolvane::readPhoto(path, &damage);
     if (photo.isNull()) {
         statusBar()->showMessage(tr("Failed to read image"));
         return false;
@@ -212,7 +213,10 @@ try {
     m_undoStack.clear();
     m_document.open(path, std::move(photo), std::move(brightness), tolvane::readMetadata(path));
     m_editedFile.clear();
-    statusBar()->clearMessage();
+    if (damage.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(tr("%1 is damaged: %2").arg(file.fileName(), damage));
     setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName() + QStringLiteral("[*]"));
 
     for (QSpinBox *box : {m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox})

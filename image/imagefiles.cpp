@@ -1,5 +1,6 @@
 #include "image/imagefiles.h"
 
+#include <cstring>
 #include <mutex>
 
 #include <QBuffer>
@@ -251,9 +252,67 @@ bool isDeepFormat(QImage::Format format)
     }
 }
 
-QImage readPhoto(const QString &path)
+bool isCutShortJpeg(QByteArrayView bytes)
 {
-    return readArgb(path, true, true);
+    const auto at = [&](qsizetype i) { return quint8(bytes[i]); };
+    if (bytes.size() < 2 || at(0) != 0xFF || at(1) != 0xD8)
+        return false;
+    qsizetype i = 2;
+    while (true) {
+        // A marker: 0xFF fill bytes, then its code.
+        while (i < bytes.size() && at(i) == 0xFF)
+            ++i;
+        if (i >= bytes.size())
+            return true;
+        const quint8 code = at(i++);
+        if (code == 0xD9) // end of image
+            return false;
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) // no length, no data
+            continue;
+        if (i + 2 > bytes.size())
+            return true;
+        const qsizetype length = at(i) << 8 | at(i + 1);
+        if (length < 2)
+            return false; // not what a writer makes: nothing more to say of it
+        i += length;
+        if (code != 0xDA) // not the start of a scan
+            continue;
+        // The scan's coded data runs to the next marker other than a stuffed 0xFF00 or a
+        // restart marker.
+        while (true) {
+            const auto *from = bytes.data() + std::min(i, bytes.size());
+            const auto *ff = static_cast<const char *>(
+                std::memchr(from, 0xFF, std::size_t(bytes.data() + bytes.size() - from)));
+            if (!ff || ff + 1 >= bytes.data() + bytes.size())
+                return true;
+            i = ff - bytes.data() + 1;
+            const quint8 next = at(i);
+            if (next != 0x00 && next != 0xFF && !(next >= 0xD0 && next <= 0xD7))
+                break;
+            if (next == 0x00 || (next >= 0xD0 && next <= 0xD7))
+                ++i;
+        }
+    }
+}
+
+QImage readPhoto(const QString &path, QString *damage)
+{
+    if (damage)
+        damage->clear();
+    QImage photo = readArgb(path, true, true);
+    if (damage && !photo.isNull()) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            // Mapped, not read: only the pages the walk touches are loaded.
+            const uchar *bytes = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+            if (bytes
+                && isCutShortJpeg(
+                    QByteArrayView(reinterpret_cast<const char *>(bytes), file.size())))
+                *damage = QStringLiteral("the file ends before the picture does; the rest "
+                                         "shows grey");
+        }
+    }
+    return photo;
 }
 
 QImage readMask(const QString &path)

@@ -29,8 +29,15 @@ bool isDeepFormat(QImage::Format format);
 
 // Reads a photo as Open does: format from content and name, the recorded (Exif) orientation
 // applied, converted to 32-bit ARGB, or to 64-bit RGBA (straight alpha) when the file holds
-// more than 8 bits per channel. A null image when the file cannot be read.
-QImage readPhoto(const QString &path);
+// more than 8 bits per channel. A null image when the file cannot be read. When the file is
+// damaged but its picture could be read in part (a JPEG cut short: the toolkit shows the rest
+// grey), the image is returned and `damage`, if given, receives what is wrong; else it is
+// cleared.
+QImage readPhoto(const QString &path, QString *damage = nullptr);
+
+// Whether `bytes`, which start as a JPEG file does, end before the picture does: the walk
+// from marker to marker and through the coded data reaches no end-of-image marker.
+bool isCutShortJpeg(QByteArrayView bytes);
 
 // Reads the metadata and colour profile of the photo file at `path`; empty when it has none or
 // the file cannot be parsed. Thread-safe.
@@ -39,11 +46,11 @@ PhotoMetadata readMetadata(const QString &path);
 // Reads a wire mask: any readable image, converted to 32-bit ARGB, orientation as stored.
 QImage readMask(const QString &path);
 
-// Writes `image` in the format its suffix names (quality 100; PNG compressed at zlib level 6). The file is written to a
-// temporary file beside it and renamed, so a failed write leaves whatever was there before.
-// An opaque image is written without an alpha channel; a 64-bit image keeps its 16 bits per
-// channel where the format holds them (PNG, TIFF) and is written at 8 bits elsewhere.
-// On failure returns false and, if `error` is given, a short reason.
+// Writes `image` in the format its suffix names (quality 100; PNG compressed at zlib level 6). The
+// file is written to a temporary file beside it and renamed, so a failed write leaves whatever was
+// there before. An opaque image is written without an alpha channel; a 64-bit image keeps its 16
+// bits per channel where the format holds them (PNG, TIFF) and is written at 8 bits elsewhere. On
+// failure returns false and, if `error` is given, a short reason.
 bool writeImage(const QImage &image, const QString &path, QString *error = nullptr);
 
 // As above, and the file also carries `metadata` when its format can hold it (JPEG and PNG among

@@ -131,6 +131,39 @@ private slots:
     }
     void init() { QSettings().clear(); }
 
+    // A JPEG cut short opens with what it holds and a word in the status bar; the walk that
+    // finds it cut calls every shorter piece of a JPEG cut, and no whole one, even with an
+    // Exif thumbnail (a JPEG of its own) inside or bytes after its end.
+    void damagedJpeg()
+    {
+        QTemporaryDir dir;
+        const QString tagged = dir.filePath("tagged.jpg");
+        writeTaggedJpeg(patternPhoto(64, 48), tagged);
+        QFile file(tagged);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray whole = file.readAll();
+        QVERIFY(!tolvane::isCutShortJpeg(whole));
+        QVERIFY(!tolvane::isCutShortJpeg(whole + QByteArray(100, 'x')));
+        for (qsizetype size = 2; size < whole.size(); ++size)
+            QVERIFY2(tolvane::isCutShortJpeg(whole.left(size)), qPrintable(QString::number(size)));
+        QVERIFY(!tolvane::isCutShortJpeg(QByteArray("\x89PNG")));
+
+        QFile large(writePhoto(dir, "large.jpg", patternPhoto(640, 480)));
+        QVERIFY(large.open(QIODevice::ReadOnly));
+        QFile cut(dir.filePath("cut.jpg"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(large.readAll().chopped(large.size() / 3));
+        cut.close();
+        Session s;
+        s.open(cut.fileName());
+        QVERIFY(!s.window.photo().isNull());
+        QCOMPARE(statusMessage(s.window),
+            QStringLiteral("cut.jpg is damaged: the file ends before the picture does; the rest "
+                           "shows grey"));
+        s.open(tagged);
+        QCOMPARE(statusMessage(s.window), QString());
+    }
+
     // Each Open starts where the last one found its file (canonical: the first photo is chosen
     // through a link), even when that file could not be read. A cancelled or failed Open
     // changes nothing else; one that succeeds replaces the scene, resets the parameters and
