@@ -24,6 +24,7 @@
 #include "app/userprompts.h"
 #include "canvas/kestgraphicsview.h"
 #include "canvas/sceneitems.h"
+#include "core/parameters.h"
 #include "dialogs/helpdialog.h"
 #include "document/tools.h"
 #include "image/imagefiles.h"
@@ -213,10 +214,24 @@ try {
     m_undoStack.clear();
     m_document.open(path, std::move(photo), std::move(brightness), tolvane::readMetadata(path));
     m_editedFile.clear();
-    if (damage.isEmpty())
+    const int longSide = std::max(m_document.photo().width(), m_document.photo().height());
+    const int width
+        = tolvane::parameters::suggestedValue(tolvane::parameters::widthThreshold, longSide);
+    const int length
+        = tolvane::parameters::suggestedValue(tolvane::parameters::lengthThreshold, longSide);
+    QString message;
+    if (!damage.isEmpty())
+        message = tr("%1 is damaged: %2").arg(file.fileName(), damage);
+    else if (width != tolvane::parameters::widthThreshold.defaultValue
+        || length != tolvane::parameters::lengthThreshold.defaultValue)
+        message = tr("For a photo of this size Width Threshold %1 and Length Threshold %2 may "
+                     "find more (Edit > Use thresholds for this photo's size)")
+                      .arg(width)
+                      .arg(length);
+    if (message.isEmpty())
         statusBar()->clearMessage();
     else
-        statusBar()->showMessage(tr("%1 is damaged: %2").arg(file.fileName(), damage));
+        statusBar()->showMessage(message);
     setWindowTitle(QStringLiteral("Tolvane - ") + file.fileName() + QStringLiteral("[*]"));
 
     for (QSpinBox *box : {m_ui->spinBox, m_ui->spinBox_2, m_ui->padspinbox})
@@ -289,6 +304,18 @@ void MainWindow::on_actionSave_triggered()
 void MainWindow::on_actionSaveAs_triggered()
 {
     savePhoto(true);
+}
+
+void MainWindow::on_actionSuggestedThresholds_triggered()
+{
+    const QImage &photo = m_document.photo();
+    if (photo.isNull())
+        return;
+    const int longSide = std::max(photo.width(), photo.height());
+    m_ui->spinBox->setValue(
+        tolvane::parameters::suggestedValue(tolvane::parameters::widthThreshold, longSide));
+    m_ui->spinBox_2->setValue(
+        tolvane::parameters::suggestedValue(tolvane::parameters::lengthThreshold, longSide));
 }
 
 namespace {

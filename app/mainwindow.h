@@ -71,6 +71,7 @@ private slots:
     void on_actionQuit_triggered();
     void on_actionSave_triggered();
     void on_actionSaveAs_triggered();
+    void on_actionSuggestedThresholds_triggered();
     void on_actionSmartSelect_toggled(bool checked);
     void on_actionProcess_triggered();
     void on_actionSelect_triggered();

@@ -99,6 +99,7 @@ void MainWindowForm::setupUi(QMainWindow *window)
     actionOpen = makeAction(window, "actionOpen", ":/icons/openHS.png");
     actionSave = makeAction(window, "actionSave", ":/icons/saveHS.png");
     actionSaveAs = makeAction(window, "actionSaveAs", nullptr);
+    actionSuggestedThresholds = makeAction(window, "actionSuggestedThresholds", nullptr);
     actionQuit = makeAction(window, "actionQuit", ":/icons/DeleteHS.png");
     actionIndex = makeAction(window, "actionIndex", nullptr);
     actionAbout = makeAction(window, "actionAbout", nullptr);
@@ -198,6 +199,8 @@ void MainWindowForm::setupUi(QMainWindow *window)
     // The window adds Undo and Redo at the top.
     menuEdit->addSeparator();
     menuEdit->addActions({actionEraser, actionMarkBrush, actionBrushSmaller, actionBrushLarger});
+    menuEdit->addSeparator();
+    menuEdit->addAction(actionSuggestedThresholds);
     menuView->addActions({actionFitToWindow, actionActualSize, actionZoomPlus, actionZoomMinus});
     menuView->addSeparator();
     menuView->addAction(actionShowMarks);
@@ -233,6 +236,7 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
     actionSave->setToolTip(tr("Save As"));
     actionSave->setShortcut(QKeySequence(tr("Ctrl+S")));
     actionSaveAs->setText(tr("Save As..."));
+    actionSuggestedThresholds->setText(tr("Use thresholds for this photo's size"));
     actionSaveAs->setShortcut(QKeySequence(tr("Ctrl+Shift+S")));
     actionQuit->setText(tr("Quit"));
     actionQuit->setShortcut(QKeySequence(tr("Ctrl+Q")));

@@ -32,6 +32,7 @@ public:
     QAction *actionOpen = nullptr;
     QAction *actionSave = nullptr;
     QAction *actionSaveAs = nullptr;
+    QAction *actionSuggestedThresholds = nullptr;
     QAction *actionQuit = nullptr;
     QAction *actionIndex = nullptr;
     QAction *actionAbout = nullptr;

@@ -33,4 +33,18 @@ inline constexpr const Parameter &lengthThreshold = table[1];
 // Removal: how far every marked stretch of a column is widened before it is filled.
 inline constexpr const Parameter &wirePadding = table[2];
 
+// The defaults suit photos up to about 1600 pixels on their long side; on larger ones wires
+// are as many times thicker and longer. The value of `parameter` in proportion to the long
+// side, never below its default nor above its maximum.
+constexpr int suggestedValue(const Parameter &parameter, int longSide)
+{
+    constexpr int referenceSide = 1600;
+    const long long scaled
+        = (static_cast<long long>(parameter.defaultValue) * longSide + referenceSide / 2)
+        / referenceSide;
+    return static_cast<int>(scaled < parameter.defaultValue ? parameter.defaultValue
+            : scaled > parameter.maximum                    ? parameter.maximum
+                                                            : scaled);
+}
+
 } // namespace tolvane::parameters

@@ -202,7 +202,7 @@ private slots:
             {{"title", "Edit"},
                 {"actions",
                     QStringList {"Undo", "Redo", "-", "Eraser", "Mark brush", "Smaller brush",
-                        "Larger brush"}}});
+                        "Larger brush", "-", "Use thresholds for this photo's size"}}});
         addRow("menuView",
             {{"title", "View"},
                 {"actions",

@@ -10,6 +10,7 @@
 
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
+#include "core/parameters.h"
 #include "guitestsupport.h"
 #include "image/imagefiles.h"
 #include "image/wiremask.h"
@@ -132,6 +133,31 @@ private slots:
         QTest::keyClick(length, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("padspinbox"));
         QCOMPARE(length->accessibleName(), QStringLiteral("Length Threshold"));
+    }
+
+    // After Open of a large photo the status bar suggests thresholds in proportion to its size
+    // (the defaults suit 1600 pixels), which one action puts in the boxes; the defaults stay.
+    void suggestedThresholds()
+    {
+        Session s(QString {});
+        QVERIFY(s.window.openPhoto(
+            writePhoto(m_files, QStringLiteral("wide.png"), patternPhoto(6000, 40))));
+        QCOMPARE(statusMessage(s.window),
+            QStringLiteral("For a photo of this size Width Threshold 15 and Length Threshold 113 "
+                           "may find more (Edit > Use thresholds for this photo's size)"));
+        auto *width = s.window.findChild<QSpinBox *>(QStringLiteral("spinBox"));
+        auto *length = s.window.findChild<QSpinBox *>(QStringLiteral("spinBox_2"));
+        QCOMPARE(width->value(), 4);
+        s.trigger("actionSuggestedThresholds");
+        QCOMPARE(width->value(), 15);
+        QCOMPARE(length->value(), 113);
+        QVERIFY(s.window.openPhoto(m_photo));
+        QCOMPARE(statusMessage(s.window), QString());
+        QCOMPARE(width->value(), 4);
+        s.trigger("actionSuggestedThresholds");
+        QCOMPARE(length->value(), 30);
+        using tolvane::parameters::suggestedValue;
+        QCOMPARE(suggestedValue(tolvane::parameters::lengthThreshold, 1'000'000), 999);
     }
 
     // Autodetect says what it found, and keeps the marks made by hand while it replaces those
