@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include <chrono>
+#include <cmath>
 #include <future>
 #include <memory>
 #include <new>
@@ -29,6 +30,7 @@
 #include "document/tools.h"
 #include "image/imagefiles.h"
 #include "image/wiremask.h"
+#include "selection/ridgesnap.h"
 #include "undo/commands.h"
 
 using tolvane::noControlPoint;
@@ -484,8 +486,14 @@ try {
     if (photo.isNull() || brightness.width() != photo.width()
         || brightness.height() != photo.height())
         return;
-    const tolvane::Point cursor = tolvane::cursorPoint(
+    tolvane::Point cursor = tolvane::cursorPoint(
         rect.left(), rect.top(), rect.right(), rect.bottom(), photo.width(), photo.height());
+    if (m_ui->actionSnapToWires->isChecked()) {
+        // A few screen pixels: in the fit view one of them covers several photo pixels.
+        constexpr double snapScreenPixels = 8;
+        const int reach = int(std::ceil(snapScreenPixels / m_ui->graphicsView->zoom()));
+        cursor = tolvane::snapToRidge(brightness.view(), cursor, reach);
+    }
     const QPoint from = m_document.lastControlPoint();
     if (from == noControlPoint) {
         if (pressed)
@@ -496,8 +504,17 @@ try {
     const tolvane::WireRoute route
         = tolvane::tools::traceRoute(brightness.view(), {from.x(), from.y()}, cursor);
     removePreview();
-    if (route.outcome != tolvane::WireRoute::Outcome::Found)
+    if (route.outcome != tolvane::WireRoute::Outcome::Found) {
+        if (pressed) {
+            using Outcome = tolvane::WireRoute::Outcome;
+            statusBar()->showMessage(route.outcome == Outcome::TooFar
+                    ? tr("Too far from the last point (more than %1 pixels across and down): "
+                         "click nearer, or right-click to start again")
+                          .arg(tolvane::maxTraceDistance)
+                    : tr("No thin dark line joins the last point to this one"));
+        }
         return;
+    }
     const QPixmap path = QPixmap::fromImage(tolvane::routeImage(route));
     checkAllocated(path, QSize(route.width, route.height));
     m_previewItem = m_scene.addPixmap(path);

@@ -100,6 +100,7 @@ void MainWindowForm::setupUi(QMainWindow *window)
     actionSave = makeAction(window, "actionSave", ":/icons/saveHS.png");
     actionSaveAs = makeAction(window, "actionSaveAs", nullptr);
     actionSuggestedThresholds = makeAction(window, "actionSuggestedThresholds", nullptr);
+    actionSnapToWires = makeAction(window, "actionSnapToWires", nullptr, true);
     actionQuit = makeAction(window, "actionQuit", ":/icons/DeleteHS.png");
     actionIndex = makeAction(window, "actionIndex", nullptr);
     actionAbout = makeAction(window, "actionAbout", nullptr);
@@ -200,7 +201,7 @@ void MainWindowForm::setupUi(QMainWindow *window)
     menuEdit->addSeparator();
     menuEdit->addActions({actionEraser, actionMarkBrush, actionBrushSmaller, actionBrushLarger});
     menuEdit->addSeparator();
-    menuEdit->addAction(actionSuggestedThresholds);
+    menuEdit->addActions({actionSnapToWires, actionSuggestedThresholds});
     menuView->addActions({actionFitToWindow, actionActualSize, actionZoomPlus, actionZoomMinus});
     menuView->addSeparator();
     menuView->addAction(actionShowMarks);
@@ -237,6 +238,9 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
     actionSave->setShortcut(QKeySequence(tr("Ctrl+S")));
     actionSaveAs->setText(tr("Save As..."));
     actionSuggestedThresholds->setText(tr("Use thresholds for this photo's size"));
+    actionSnapToWires->setText(tr("Snap clicks to wires"));
+    actionSnapToWires->setToolTip(
+        tr("SmartSelection: each click lands on the thin dark line nearest to it"));
     actionSaveAs->setShortcut(QKeySequence(tr("Ctrl+Shift+S")));
     actionQuit->setText(tr("Quit"));
     actionQuit->setShortcut(QKeySequence(tr("Ctrl+Q")));

@@ -33,6 +33,7 @@ public:
     QAction *actionSave = nullptr;
     QAction *actionSaveAs = nullptr;
     QAction *actionSuggestedThresholds = nullptr;
+    QAction *actionSnapToWires = nullptr;
     QAction *actionQuit = nullptr;
     QAction *actionIndex = nullptr;
     QAction *actionAbout = nullptr;

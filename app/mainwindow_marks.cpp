@@ -59,6 +59,10 @@ void MainWindow::setUpMarkTools()
     KestGraphicsView *view = m_ui->graphicsView;
     connect(view, &KestGraphicsView::BrushStroke, this, &MainWindow::applyBrushStroke);
     connect(view, &KestGraphicsView::DropPiece, this, &MainWindow::dropPieceAt);
+    m_ui->actionSnapToWires->setChecked(
+        m_settings.value(QStringLiteral("SnapToWires"), false).toBool());
+    connect(m_ui->actionSnapToWires, &QAction::toggled, this,
+        [this](bool on) { m_settings.setValue(QStringLiteral("SnapToWires"), on); });
     const int size = m_settings.value(QStringLiteral("BrushSize"), 20).toInt();
     m_ui->brushSizeBox->setValue(size);
     view->setBrushSize(m_ui->brushSizeBox->value());

@@ -202,7 +202,8 @@ private slots:
             {{"title", "Edit"},
                 {"actions",
                     QStringList {"Undo", "Redo", "-", "Eraser", "Mark brush", "Smaller brush",
-                        "Larger brush", "-", "Use thresholds for this photo's size"}}});
+                        "Larger brush", "-", "Snap clicks to wires",
+                        "Use thresholds for this photo's size"}}});
         addRow("menuView",
             {{"title", "View"},
                 {"actions",

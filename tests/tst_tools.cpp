@@ -220,6 +220,45 @@ private slots:
         QCOMPARE(s.mask().pixel(10, 10), 0u);
     }
 
+    // With snapping on (off by default, remembered), clicks four pixels beside the wire trace
+    // the wire itself, at 100 %; a click too far from the last point says why nothing happens.
+    void smartSelectionSnapsToWires()
+    {
+        {
+            Session s(m_photo);
+            QVERIFY(!s.window.findChild<QAction *>("actionSnapToWires")->isChecked());
+            s.trigger("actionSnapToWires");
+        }
+        Session s(m_photo);
+        QVERIFY(s.window.findChild<QAction *>("actionSnapToWires")->isChecked());
+        s.window.findChild<KestGraphicsView *>()->resetTransform();
+        s.smartSelect(10, 15, true);
+        QCOMPARE(s.window.lastControlPoint(), QPoint(10, 11));
+        s.smartSelect(60, 6, true);
+        QCOMPARE(s.window.lastControlPoint(), QPoint(60, 10));
+        const QImage marks = s.mask();
+        for (int y = 0; y < marks.height(); ++y) {
+            for (int x = 0; x < marks.width(); ++x)
+                QVERIFY(qAlpha(marks.pixel(x, y)) == 0 || ((y == 10 || y == 11) && x >= 10));
+        }
+        QVERIFY(qAlpha(marks.pixel(35, 10)) || qAlpha(marks.pixel(35, 11)));
+        s.trigger("actionSnapToWires"); // back to the default for the other tests
+
+        s.smartSelect(QRect(), true, true);
+        s.smartSelect(0, 0, true);
+        s.smartSelect(79, 39, true); // within 500: searched, but no thin line joins them
+        QCOMPARE(statusMessage(s.window),
+            QStringLiteral("No thin dark line joins the last point to this one"));
+
+        QVERIFY(s.window.openPhoto(writePhoto(m_files, "long.png", patternPhoto(700, 20))));
+        s.smartSelect(0, 0, true);
+        s.smartSelect(690, 19, true);
+        QCOMPARE(statusMessage(s.window),
+            QStringLiteral("Too far from the last point (more than 500 pixels across and down): "
+                           "click nearer, or right-click to start again"));
+        QCOMPARE(s.window.lastControlPoint(), QPoint(0, 0));
+    }
+
     // A whole session, the smart selection driven by the mouse, for the leak checker of
     // `make test-sanitize`: open, Select, smart-select, Process, undo, open again, quit.
     void wholeSession()
