@@ -188,13 +188,25 @@ int reportNoMemory(const QString &path)
     return exitFileError;
 }
 
-// Reads a photo as Open does, and its metadata when asked, timed as loading.
-QImage loadPhoto(const QString &path, StageTimes &times, PhotoMetadata *metadata = nullptr)
+// Reads a photo as Open does, and its metadata when asked, timed as loading. A photo that
+// cannot be read, or is damaged unless the options accept that, is reported and null.
+QImage loadPhoto(const QString &path, const CliOptions &options, StageTimes &times,
+    PhotoMetadata *metadata = nullptr)
 {
     StageClock clock(times, loadStage);
     const LibraryOutputMute mute;
-    QImage photo = readPhoto(path);
-    if (metadata && !photo.isNull())
+    QString damage;
+    QImage photo = readPhoto(path, &damage);
+    if (photo.isNull()) {
+        reportUnreadable(path);
+        return {};
+    }
+    if (!damage.isEmpty() && !options.acceptDamaged) {
+        printError(path + QStringLiteral(": damaged: ") + damage
+            + QStringLiteral(" (--accept-damaged reads it anyway)"));
+        return {};
+    }
+    if (metadata)
         *metadata = readMetadata(path);
     return photo;
 }
@@ -239,9 +251,9 @@ bool checkWritableName(const QString &path)
 int runDetect(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
-    const QImage photo = loadPhoto(input, times);
+    const QImage photo = loadPhoto(input, options, times);
     if (photo.isNull())
-        return reportUnreadable(input);
+        return exitFileError;
 
     QImage mask;
     try {
@@ -260,9 +272,9 @@ int runRemove(const CliOptions &options, StageTimes &times)
         return exitFileError;
 
     PhotoMetadata metadata;
-    const QImage photo = loadPhoto(input, times, &metadata);
+    const QImage photo = loadPhoto(input, options, times, &metadata);
     if (photo.isNull())
-        return reportUnreadable(input);
+        return exitFileError;
     const QImage mask = loadMask(options.mask, times);
     if (mask.isNull())
         return reportUnreadable(options.mask);
@@ -303,9 +315,9 @@ QString traceFailure(const WireRoute &route, QPoint from, QPoint to)
 int runTrace(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
-    const QImage photo = loadPhoto(input, times);
+    const QImage photo = loadPhoto(input, options, times);
     if (photo.isNull())
-        return reportUnreadable(input);
+        return exitFileError;
     for (QPoint point : options.points) {
         if (!photo.rect().contains(point)) {
             printError(QStringLiteral("--points: ") + pointText(point)
@@ -454,11 +466,9 @@ private:
     bool clean(const CleanJob &job, StageTimes &times)
     {
         PhotoMetadata metadata;
-        QImage photo = loadPhoto(job.input, times, &metadata);
-        if (photo.isNull()) {
-            reportUnreadable(job.input);
+        QImage photo = loadPhoto(job.input, m_options, times, &metadata);
+        if (photo.isNull())
             return false;
-        }
 
         tools::Detection detection;
         qint64 markedCount = 0;

@@ -54,6 +54,7 @@ const OptionSpec optionSpecs[] = {
         &CliOptions::jobs},
     {QLatin1StringView("--overwrite"), Kind::Flag, bit(CliCommand::Clean)},
     {QLatin1StringView("--timings"), Kind::Flag, everyCommand},
+    {QLatin1StringView("--accept-damaged"), Kind::Flag, everyCommand},
 };
 
 const OptionSpec *findOption(const QString &name)
@@ -230,6 +231,8 @@ QString Parser::parseOption(const QString &argument, int &index)
             return name + QStringLiteral(": takes no value");
         if (name == u"--overwrite")
             m_options.overwrite = true;
+        else if (name == u"--accept-damaged")
+            m_options.acceptDamaged = true;
         else
             m_options.timings = true;
         return {};
@@ -376,7 +379,9 @@ Commands:
       Detect and remove the wires of one photo or of many, in parallel.
 
 Every command also takes --timings: one extra line on standard error with the time of each
-stage. 'tolvane-cli COMMAND --help' describes a command and its options.
+stage; and --accept-damaged: a damaged photo (a JPEG cut short) is read as far as it goes
+instead of failing with status 2. 'tolvane-cli COMMAND --help' describes a command and its
+options.
 
 Exit status: 0 success; 1 usage error; 2 a file could not be read or written, or memory ran
 out; 3 trace committed no segment.
@@ -393,6 +398,7 @@ Options:
 %3
 %4
   --timings               print the time of each stage on standard error
+  --accept-damaged        read a damaged photo (a JPEG cut short) as far as it goes
   --help                  show this text
 )";
 
@@ -407,6 +413,7 @@ Options:
   -o OUTPUT               the cleaned photo to write (.jpg, .png, ...)
 %2
   --timings               print the time of each stage on standard error
+  --accept-damaged        read a damaged photo (a JPEG cut short) as far as it goes
   --help                  show this text
 )";
 
@@ -426,6 +433,7 @@ Options:
                           y from 0 at the top
   -o MASK                 the mask file to write; its name must end in .png
   --timings               print the time of each stage on standard error
+  --accept-damaged        read a damaged photo (a JPEG cut short) as far as it goes
   --help                  show this text
 )";
 
@@ -450,6 +458,7 @@ Options:
   --overwrite             replace existing outputs
   --timings               print the time of each stage (summed over the photos) on
                           standard error
+  --accept-damaged        read a damaged photo (a JPEG cut short) as far as it goes
   --help                  show this text
 )";
 

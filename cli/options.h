@@ -29,6 +29,7 @@ struct CliOptions
     int jobs = 0; // 0: one worker per core
     bool overwrite = false;
     bool timings = false;
+    bool acceptDamaged = false;
 };
 
 struct ParsedCommandLine
