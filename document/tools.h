@@ -35,10 +35,15 @@ struct Detection
     int traceCount = 0;
 };
 
+// The automatic detection modes: the band scan with its traces (the default), or the line
+// search at any angle that marks wires with their fringe (selection/precisedetection.h).
+enum class Detector { Classic, Precise };
+
 // Automatic detection over `photo` (32-bit ARGB, not empty); `progress` follows it while it
-// runs, from any thread.
-Detection detect(
-    const QImage &photo, int widthThreshold, int lengthThreshold, Progress *progress = nullptr);
+// runs, from any thread. The precise detector takes the width threshold as the widest wire
+// and the length threshold as the shortest, in pixels; traceCount is then its number of wires.
+Detection detect(const QImage &photo, int widthThreshold, int lengthThreshold,
+    Progress *progress = nullptr, Detector detector = Detector::Classic);
 
 // The smart-selection route from `from` to `to` over the brightness map.
 WireRoute traceRoute(Plane<const std::uint8_t> brightness, Point from, Point to);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/plane.h"
+#include "core/progress.h"
+#include "core/wiretypes.h"
+
+namespace tolvane {
+
+// The second detection mode: thin wires at any angle, dark on a lighter background or light on
+// a darker one, marked over their full width with the anti-aliased fringe.
+//
+// 1. The brightness plane and its 3 x 3 box sums.
+// 2. A black-hat (closing minus photo) over a square a little wider than a wire: how much
+//    darker each pixel is than its surroundings. Edges and broad dark areas give nothing here.
+// 3. Every pixel that the black-hat lets through is tried as a line in eight orientations and
+//    a few distances: both sides must be brighter than the pixel, and the line must go on along
+//    the orientation (a dot or a corner does not). Texture, frames' corners and edges fail.
+// 4. The pixels that pass form 8-connected pieces; a piece is kept when it holds strong pixels,
+//    is long (its extent along its main axis), thin (pixels per unit of length) and is
+//    mostly a single curve (most of its length has one run across it).
+// 5. Kept pieces grow by one pixel into their fringe: neighbours a little darker than their
+//    surroundings.
+// Light wires are found the same way on the inverted brightness.
+//
+// Every stage is a function of its input planes alone, run in bands of rows on the free cores,
+// so the result does not depend on the number of threads.
+struct PreciseSettings
+{
+    // A wire is at most this wide, in pixels across it.
+    int maxWidth = 4;
+    // A wire's piece spans at least this many pixels.
+    int minLength = 30;
+    bool lightWires = true;
+};
+
+// Writes every pixel of `marks` (the photo's size): 1 on a found wire, 0 elsewhere, and returns
+// the number of wire pieces kept. `progress`, when given, counts the stages.
+int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
+    Plane<std::uint8_t> marks, Progress *progress = nullptr);
+
+} // namespace tolvane
