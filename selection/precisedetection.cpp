@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "selection/planes.h"
@@ -26,6 +28,7 @@ constexpr int orientations = 8;
 // A line pixel: its strength in the low two bits (1 weak, 2 strong), the orientation it was
 // found at in the next three, and the top bit once the piece search has reached it.
 constexpr std::uint8_t strengthBits = 3;
+constexpr std::uint8_t asymmetricBit = 0x20; // one side much brighter than the other
 constexpr std::uint8_t visitedBit = 0x80;
 
 constexpr int orientationOf(std::uint8_t pixel)
@@ -137,43 +140,48 @@ void boxSums(Plane<const std::uint8_t> brightness, int margin, bool threaded, Pl
     }
 }
 
-// One probe of the line test: the offsets, in entries of the sums plane, of the two side
-// samples (across the orientation) and the two samples along it.
+// The samples of the line test in one orientation, as offsets in entries of the sums plane:
+// pairs of side samples across the orientation, nearest first, and one pair along it.
 struct Probe
 {
-    std::ptrdiff_t across = 0;
+    std::vector<std::ptrdiff_t> across;
     std::ptrdiff_t along = 0;
 };
 
 std::vector<Probe> lineProbes(int maxWidth, std::ptrdiff_t stride, int &reach)
 {
-    // Side samples just outside a wire of the largest width with its fringe, and nearer ones
-    // for thin wires that run close to another.
+    // Side samples from next to a thin wire out to just beyond one of the largest width with
+    // its fringe.
     const int farthest = maxWidth / 2 + 3;
     std::vector<int> distances;
-    for (int d = 2; d < farthest; d = std::max(d + 1, d * 3 / 2))
+    for (int d = 2; d < farthest; ++d)
         distances.push_back(d);
     distances.push_back(farthest);
+    constexpr int alongDistance = 3;
     std::vector<Probe> probes;
-    reach = 0;
+    reach = alongDistance;
     constexpr double pi = 3.14159265358979323846;
-    for (int d : distances) {
-        for (int i = 0; i < orientations; ++i) {
-            const double angle = pi * i / orientations;
-            const double c = std::cos(angle);
-            const double s = std::sin(angle);
-            const int ax = int(std::lround(d * c));
-            const int ay = int(std::lround(d * s));
+    for (int i = 0; i < orientations; ++i) {
+        const double angle = pi * i / orientations;
+        const double c = std::cos(angle);
+        const double s = std::sin(angle);
+        Probe probe;
+        for (int d : distances) {
             const int nx = int(std::lround(-d * s));
             const int ny = int(std::lround(d * c));
-            reach = std::max({reach, std::abs(ax), std::abs(ay), std::abs(nx), std::abs(ny)});
-            probes.push_back({ny * stride + nx, ay * stride + ax});
+            reach = std::max({reach, std::abs(nx), std::abs(ny)});
+            probe.across.push_back(ny * stride + nx);
         }
+        probe.along = std::lround(alongDistance * s) * stride + std::lround(alongDistance * c);
+        probes.push_back(std::move(probe));
     }
     return probes;
 }
 
-// Line pixels (see strengthBits), 0 elsewhere.
+// Line pixels (see strengthBits), 0 elsewhere. In each orientation, each side's brightness is
+// the brightest of its samples, so that a wire next to another still sees the gap between
+// them; the pixel's score is the darker side's lead over it, less how much brighter the line
+// gets along the orientation. The best orientation decides.
 void classifyLinePixels(Plane<const std::uint8_t> blackHat, Plane<const std::uint16_t> sums,
     int margin, const std::vector<Probe> &probes, bool threaded, Plane<std::uint8_t> line)
 {
@@ -192,31 +200,72 @@ void classifyLinePixels(Plane<const std::uint8_t> blackHat, Plane<const std::uin
                 const int centre = *p;
                 int best = 0;
                 int orientation = 0;
-                for (std::size_t i = 0; i < probes.size(); ++i) {
-                    const Probe &probe = probes[i];
-                    const int sides = std::min(p[probe.across], p[-probe.across]) - centre;
+                bool asymmetric = false;
+                for (int i = 0; i < orientations; ++i) {
+                    const Probe &probe = probes[std::size_t(i)];
+                    int one = 0;
+                    int other = 0;
+                    for (std::ptrdiff_t offset : probe.across) {
+                        one = std::max<int>(one, p[offset]);
+                        other = std::max<int>(other, p[-offset]);
+                    }
+                    const int sides = std::min(one, other) - centre;
                     if (sides <= best)
                         continue;
                     const int along = std::max(p[probe.along], p[-probe.along]) - centre;
                     const int score = sides - std::max(along, 0);
                     if (score > best) {
                         best = score;
-                        orientation = int(i % orientations);
+                        orientation = i;
+                        asymmetric = 10 * sides < 6 * (std::max(one, other) - centre);
                     }
-                    if (best >= strong)
-                        break;
                 }
                 const int strength = best >= strong ? 2 : best >= low ? 1 : 0;
-                out[x] = std::uint8_t(strength == 0 ? 0 : strength | orientation << 2);
+                out[x] = std::uint8_t(strength == 0
+                        ? 0
+                        : strength | orientation << 2 | (asymmetric ? asymmetricBit : 0));
             }
         }
     });
 }
 
-// Whether the piece of pixels looks like a wire: long, thin and without gaps along its main
-// axis.
-bool isWirePiece(const std::vector<PixelIndex> &piece, int width, const PreciseSettings &settings)
+// A stretch of one piece across one bin of its main axis: pixels that lie together across
+// the axis.
+struct Cluster
 {
+    int bin = 0;
+    float low = 0; // across the axis
+    float high = 0;
+    float mean = 0;
+    int begin = 0; // its pixels in the piece's sorted order
+    int end = 0;
+    int asymmetric = 0; // pixels brighter on one side only
+    int track = -1;
+};
+
+struct Track
+{
+    int firstBin = 0;
+    int lastBin = 0;
+    int last = 0; // its newest cluster
+    float slope = 0; // across the axis per bin
+    float wiggle = 0; // summed distance of each cluster from where the track led
+    float widths = 0;
+    int clusters = 0;
+    int pixels = 0;
+    int asymmetric = 0;
+};
+
+constexpr int binLength = 4;
+
+// The curves in one piece of line pixels, followed bin by bin along its main axis: a piece is
+// one wire, two that cross at a small angle or run side by side, or a tangle of branches. The
+// curves that are long, smooth and thin and have both sides brighter are set to 1 in `marks`;
+// returns their number.
+int keepWireTracks(std::vector<PixelIndex> &piece, const Plane<const std::uint8_t> line,
+    const PreciseSettings &settings, Plane<std::uint8_t> marks)
+{
+    const int width = line.width;
     const double n = double(piece.size());
     double mx = 0;
     double my = 0;
@@ -239,27 +288,130 @@ bool isWirePiece(const std::vector<PixelIndex> &piece, int width, const PreciseS
     const double angle = 0.5 * std::atan2(2 * cxy, cxx - cyy);
     const double ux = std::cos(angle);
     const double uy = std::sin(angle);
+    struct Projected
+    {
+        int bin;
+        float across;
+        PixelIndex index;
+    };
+    std::vector<Projected> points;
+    points.reserve(piece.size());
     double low = 0;
     double high = 0;
     for (PixelIndex i : piece) {
-        const double s = (i % width - mx) * ux + (i / width - my) * uy;
-        low = std::min(low, s);
-        high = std::max(high, s);
+        const double dx = i % width - mx;
+        const double dy = i / width - my;
+        low = std::min(low, dx * ux + dy * uy);
+        high = std::max(high, dx * ux + dy * uy);
     }
-    const double extent = high - low + 1;
-    if (extent < settings.minLength)
-        return false;
-    if (n / extent > 2.0 * settings.maxWidth + 2)
-        return false;
-    constexpr int binLength = 4;
-    const int binCount = int(extent / binLength) + 1;
-    std::vector<std::uint8_t> occupied(std::size_t(binCount), 0);
+    if (high - low + 1 < settings.minLength)
+        return 0;
     for (PixelIndex i : piece) {
-        const double s = (i % width - mx) * ux + (i / width - my) * uy;
-        occupied[std::size_t(std::min(binCount - 1, int((s - low) / binLength)))] = 1;
+        const double dx = i % width - mx;
+        const double dy = i / width - my;
+        points.push_back({int((dx * ux + dy * uy - low) / binLength), float(dy * ux - dx * uy), i});
     }
-    const int filled = int(std::count(occupied.begin(), occupied.end(), 1));
-    return filled >= 0.8 * binCount;
+    std::sort(points.begin(), points.end(), [](const Projected &a, const Projected &b) {
+        return a.bin != b.bin ? a.bin < b.bin : a.across != b.across ? a.across < b.across
+                                                                      : a.index < b.index;
+    });
+
+    std::vector<Cluster> clusters;
+    for (int k = 0; k < int(points.size()); ++k) {
+        const Projected &p = points[std::size_t(k)];
+        if (clusters.empty() || clusters.back().bin != p.bin || p.across - clusters.back().high > 1.5f) {
+            clusters.push_back({p.bin, p.across, p.across, 0, k, k, 0, -1});
+        }
+        Cluster &c = clusters.back();
+        c.high = p.across;
+        c.mean += p.across;
+        c.end = k + 1;
+    }
+    // A cluster is asymmetric when the line test found its middle pixel so.
+    for (Cluster &c : clusters) {
+        c.mean /= float(c.end - c.begin);
+        const PixelIndex middle = points[std::size_t(c.begin + c.end) / 2].index;
+        c.asymmetric = (line.data[middle] & asymmetricBit) != 0;
+    }
+
+    // Each cluster continues the track whose prediction it lies nearest, one or two bins back.
+    std::vector<Track> tracks;
+    const float reach = 2.0f;
+    std::size_t first = 0; // the first cluster of two bins back
+    for (std::size_t k = 0; k < clusters.size(); ++k) {
+        Cluster &c = clusters[k];
+        while (clusters[first].bin < c.bin - 2)
+            ++first;
+        int best = -1;
+        float bestDistance = reach;
+        for (std::size_t j = first; j < k && clusters[j].bin < c.bin; ++j) {
+            const Cluster &before = clusters[j];
+            if (before.track < 0)
+                continue;
+            const Track &track = tracks[std::size_t(before.track)];
+            if (track.last != int(j))
+                continue;
+            const int gap = c.bin - before.bin;
+            const float distance = std::abs(before.mean + track.slope * gap - c.mean) / gap;
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = before.track;
+            }
+        }
+        if (best < 0) {
+            best = int(tracks.size());
+            tracks.push_back({c.bin, c.bin, int(k), 0, 0, 0, 0, 0, 0});
+        } else {
+            Track &track = tracks[std::size_t(best)];
+            const Cluster &before = clusters[std::size_t(track.last)];
+            const int gap = c.bin - before.bin;
+            const float step = (c.mean - before.mean) / gap;
+            track.wiggle += std::abs(before.mean + track.slope * gap - c.mean);
+            track.slope = track.clusters == 1 ? step : 0.8f * track.slope + 0.2f * step;
+            track.lastBin = c.bin;
+            track.last = int(k);
+        }
+        Track &track = tracks[std::size_t(best)];
+        c.track = best;
+        track.widths += c.high - c.low + 1;
+        ++track.clusters;
+        track.pixels += c.end - c.begin;
+        track.asymmetric += c.asymmetric;
+    }
+
+    std::vector<std::uint8_t> keep(tracks.size(), 0);
+    int kept = 0;
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        const Track &track = tracks[t];
+        const int length = (track.lastBin - track.firstBin + 1) * binLength;
+        if (length < settings.minLength)
+            continue;
+        if (track.widths / float(track.clusters) > 2.0f * float(settings.maxWidth) + 2)
+            continue;
+        if (track.wiggle / float(track.clusters) > 0.75f)
+            continue;
+        if (2 * track.asymmetric > track.clusters)
+            continue;
+        keep[t] = 1;
+        ++kept;
+    }
+    if (std::getenv("PD_DUMP"))
+        for (const Track &track : tracks) {
+            if ((track.lastBin - track.firstBin + 1) * binLength >= settings.minLength)
+                std::fprintf(stderr, "track at %d,%d len %d width %.1f wiggle %.2f asym %.2f\n",
+                    int(mx), int(my), (track.lastBin - track.firstBin + 1) * binLength,
+                    track.widths / float(track.clusters), track.wiggle / float(track.clusters),
+                    float(track.asymmetric) / float(track.clusters));
+        }
+    for (const Cluster &c : clusters) {
+        if (!keep[std::size_t(c.track)])
+            continue;
+        for (int k = c.begin; k < c.end; ++k) {
+            const PixelIndex i = points[std::size_t(k)].index;
+            marks.at(i % width, i / width) = 1;
+        }
+    }
+    return kept;
 }
 
 // Keeps the 8-connected pieces of line pixels of like orientation (neighbours that are
@@ -302,11 +454,8 @@ int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings, Pl
                     }
                 }
             }
-            if (!strong || !isWirePiece(piece, width, settings))
-                continue;
-            ++kept;
-            for (PixelIndex i : piece)
-                marks.at(i % width, i / width) = 1;
+            if (strong)
+                kept += keepWireTracks(piece, line, settings, marks);
         }
     }
     return kept;
@@ -381,6 +530,18 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
         for (int y = from; y < to; ++y)
             std::fill_n(marks.rowData(y), width, std::uint8_t(0));
     });
+    if (std::getenv("PD_DUMP") && !invert) {
+        std::FILE *f = std::fopen("/tmp/pd-line.pgm", "wb");
+        std::fprintf(f, "P5 %d %d 255\n", width, height);
+        for (int y = 0; y < height; ++y)
+            std::fwrite(line.rowData(y), 1, width, f);
+        std::fclose(f);
+        f = std::fopen("/tmp/pd-hat.pgm", "wb");
+        std::fprintf(f, "P5 %d %d 255\n", width, height);
+        for (int y = 0; y < height; ++y)
+            std::fwrite(blackHat.view().rowData(y), 1, width, f);
+        std::fclose(f);
+    }
     const int kept = keepWirePieces(line, settings, marks);
     markFringe(blackHat.view(), threaded, marks);
     forRowBands(height, threaded, [&](int from, int to) {
