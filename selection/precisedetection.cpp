@@ -258,12 +258,38 @@ struct Track
 
 constexpr int binLength = 4;
 
+// A smooth thin curve of line pixels: its pixels, its length along the main axis of its
+// piece, and its two ends with the directions that lead out of them.
+struct Curve
+{
+    std::vector<PixelIndex> pixels;
+    float length = 0;
+    std::array<float, 2> start {};
+    std::array<float, 2> startOut {};
+    std::array<float, 2> end {};
+    std::array<float, 2> endOut {};
+};
+
+// Curves shorter than this are not followed; linked ones may be as far apart as the longest gap.
+constexpr int shortestCurve = 16;
+constexpr int longestGap = 60;
+constexpr float coveredShare = 0.75f;
+constexpr float longestShare = 0.5f;
+
+std::array<float, 2> unit(float x, float y)
+{
+    const float length = std::hypot(x, y);
+    if (length < 1e-6f)
+        return {0, 0};
+    return {x / length, y / length};
+}
+
 // The curves in one piece of line pixels, followed bin by bin along its main axis: a piece is
 // one wire, two that cross at a small angle or run side by side, or a tangle of branches. The
-// curves that are long, smooth and thin and have both sides brighter are set to 1 in `marks`;
-// returns their number.
-int keepWireTracks(std::vector<PixelIndex> &piece, const Plane<const std::uint8_t> line,
-    const PreciseSettings &settings, Plane<std::uint8_t> marks)
+// curves that are smooth and thin and have both sides brighter go to `curves`; returns their
+// number.
+int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::uint8_t> line,
+    const PreciseSettings &settings, std::vector<Curve> &curves)
 {
     const int width = line.width;
     const double n = double(piece.size());
@@ -304,7 +330,7 @@ int keepWireTracks(std::vector<PixelIndex> &piece, const Plane<const std::uint8_
         low = std::min(low, dx * ux + dy * uy);
         high = std::max(high, dx * ux + dy * uy);
     }
-    if (high - low + 1 < settings.minLength)
+    if (high - low + 1 < shortestCurve)
         return 0;
     for (PixelIndex i : piece) {
         const double dx = i % width - mx;
@@ -379,12 +405,22 @@ int keepWireTracks(std::vector<PixelIndex> &piece, const Plane<const std::uint8_
         track.asymmetric += c.asymmetric;
     }
 
-    std::vector<std::uint8_t> keep(tracks.size(), 0);
-    int kept = 0;
+    std::vector<std::vector<int>> members(tracks.size());
+    for (int k = 0; k < int(clusters.size()); ++k)
+        members[std::size_t(clusters[std::size_t(k)].track)].push_back(k);
+    const auto centre = [&](int k) {
+        const Cluster &c = clusters[std::size_t(k)];
+        const double along = low + (c.bin + 0.5) * binLength;
+        return std::array<float, 2> {float(mx + along * ux - c.mean * uy),
+            float(my + along * uy + c.mean * ux)};
+    };
+    // The direction at an end is taken over this many clusters.
+    constexpr int endClusters = 6;
+    int found = 0;
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         const Track &track = tracks[t];
         const int length = (track.lastBin - track.firstBin + 1) * binLength;
-        if (length < settings.minLength)
+        if (length < shortestCurve || track.clusters < 2)
             continue;
         if (track.widths / float(track.clusters) > 2.0f * float(settings.maxWidth) + 2)
             continue;
@@ -392,39 +428,132 @@ int keepWireTracks(std::vector<PixelIndex> &piece, const Plane<const std::uint8_
             continue;
         if (2 * track.asymmetric > track.clusters)
             continue;
-        keep[t] = 1;
-        ++kept;
-    }
-    if (std::getenv("PD_DUMP"))
-        for (const Track &track : tracks) {
-            if ((track.lastBin - track.firstBin + 1) * binLength >= settings.minLength)
-                std::fprintf(stderr, "track at %d,%d len %d width %.1f wiggle %.2f asym %.2f\n",
-                    int(mx), int(my), (track.lastBin - track.firstBin + 1) * binLength,
-                    track.widths / float(track.clusters), track.wiggle / float(track.clusters),
-                    float(track.asymmetric) / float(track.clusters));
+        const std::vector<int> &list = members[t];
+        const int span = std::min(endClusters, int(list.size()) - 1);
+        Curve curve;
+        curve.length = float(length);
+        curve.start = centre(list.front());
+        curve.end = centre(list.back());
+        const std::array<float, 2> inStart = centre(list[std::size_t(span)]);
+        const std::array<float, 2> inEnd = centre(list[list.size() - 1 - std::size_t(span)]);
+        curve.startOut = unit(curve.start[0] - inStart[0], curve.start[1] - inStart[1]);
+        curve.endOut = unit(curve.end[0] - inEnd[0], curve.end[1] - inEnd[1]);
+        for (int k : list) {
+            const Cluster &c = clusters[std::size_t(k)];
+            for (int q = c.begin; q < c.end; ++q)
+                curve.pixels.push_back(points[std::size_t(q)].index);
         }
-    for (const Cluster &c : clusters) {
-        if (!keep[std::size_t(c.track)])
-            continue;
-        for (int k = c.begin; k < c.end; ++k) {
-            const PixelIndex i = points[std::size_t(k)].index;
-            marks.at(i % width, i / width) = 1;
-        }
+        curves.push_back(std::move(curve));
+        ++found;
     }
-    return kept;
+    return found;
 }
 
-// Keeps the 8-connected pieces of line pixels of like orientation (neighbours that are
-// sameCurve()) that hold a strong pixel and pass isWirePiece(),
-// setting their pixels in `marks` to 1. Returns their number. Pieces are searched in raster
-// order of their first pixel.
+// Joins curves whose ends face each other across a gap, each end to at most one other, nearest
+// first: `next` pairs of (curve, end) indices, end 0 the start and 1 the end.
+struct EndPoint
+{
+    std::array<float, 2> at;
+    std::array<float, 2> out;
+};
+
+std::vector<int> linkCurves(const std::vector<Curve> &curves, int maxWidth, std::vector<float> &gaps)
+{
+    // Union-find over the curves.
+    std::vector<int> parent(curves.size());
+    for (std::size_t i = 0; i < curves.size(); ++i)
+        parent[i] = int(i);
+    const auto root = [&](int i) {
+        while (parent[std::size_t(i)] != i)
+            i = parent[std::size_t(i)] = parent[std::size_t(parent[std::size_t(i)])];
+        return i;
+    };
+    std::vector<EndPoint> ends;
+    ends.reserve(2 * curves.size());
+    for (const Curve &curve : curves) {
+        ends.push_back({curve.start, curve.startOut});
+        ends.push_back({curve.end, curve.endOut});
+    }
+    // Ends into cells of a grid as large as the longest gap.
+    const float gapLimit = float(longestGap);
+    struct Candidate
+    {
+        float cost;
+        float gap;
+        int a;
+        int b;
+    };
+    std::vector<Candidate> candidates;
+    std::vector<int> order(ends.size());
+    for (std::size_t i = 0; i < ends.size(); ++i)
+        order[i] = int(i);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return ends[std::size_t(a)].at[0] != ends[std::size_t(b)].at[0]
+            ? ends[std::size_t(a)].at[0] < ends[std::size_t(b)].at[0]
+            : a < b;
+    });
+    const float slack = 1.0f + 0.5f * float(maxWidth);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const int a = order[i];
+        const EndPoint &ea = ends[std::size_t(a)];
+        for (std::size_t j = i + 1; j < order.size(); ++j) {
+            const int b = order[j];
+            const EndPoint &eb = ends[std::size_t(b)];
+            if (eb.at[0] - ea.at[0] > gapLimit)
+                break;
+            if (a / 2 == b / 2)
+                continue;
+            const float gx = eb.at[0] - ea.at[0];
+            const float gy = eb.at[1] - ea.at[1];
+            const float gap = std::hypot(gx, gy);
+            if (gap > gapLimit)
+                continue;
+            // The ends point at each other, and each lies near the other's line.
+            if (ea.out[0] * eb.out[0] + ea.out[1] * eb.out[1] > -0.97f)
+                continue;
+            const float aheadA = gx * ea.out[0] + gy * ea.out[1];
+            const float aheadB = -(gx * eb.out[0] + gy * eb.out[1]);
+            if (aheadA < -slack || aheadB < -slack)
+                continue;
+            const float sideA = std::abs(gx * ea.out[1] - gy * ea.out[0]);
+            const float sideB = std::abs(gx * eb.out[1] - gy * eb.out[0]);
+            const float allowed = slack + 0.06f * gap;
+            if (sideA > allowed || sideB > allowed)
+                continue;
+            candidates.push_back({gap + 4 * (sideA + sideB), gap, a, b});
+        }
+    }
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate &x, const Candidate &y) {
+        return x.cost != y.cost ? x.cost < y.cost : x.a != y.a ? x.a < y.a : x.b < y.b;
+    });
+    std::vector<std::uint8_t> used(ends.size(), 0);
+    for (const Candidate &c : candidates) {
+        if (used[std::size_t(c.a)] || used[std::size_t(c.b)])
+            continue;
+        const int ra = root(c.a / 2);
+        const int rb = root(c.b / 2);
+        if (ra == rb)
+            continue;
+        used[std::size_t(c.a)] = used[std::size_t(c.b)] = 1;
+        parent[std::size_t(std::max(ra, rb))] = std::min(ra, rb);
+        gaps[std::size_t(std::min(ra, rb))] += gaps[std::size_t(std::max(ra, rb))] + c.gap;
+    }
+    for (std::size_t i = 0; i < curves.size(); ++i)
+        parent[i] = root(int(i));
+    return parent;
+}
+
+// Finds the wires among the line pixels, setting their pixels in `marks` to 1, and returns
+// their number: the curves of the 8-connected pieces of line pixels of like orientation
+// (neighbours that are sameCurve()) that hold a strong pixel, linked across gaps. Pieces are
+// searched in raster order of their first pixel.
 int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings, Plane<std::uint8_t> marks)
 {
     const int width = line.width;
     const int height = line.height;
     constexpr std::uint8_t visited = visitedBit;
     std::vector<PixelIndex> piece;
-    int kept = 0;
+    std::vector<Curve> curves;
     for (int y = 0; y < height; ++y) {
         std::uint8_t *row = line.rowData(y);
         for (int x = 0; x < width; ++x) {
@@ -455,8 +584,32 @@ int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings, Pl
                 }
             }
             if (strong)
-                kept += keepWireTracks(piece, line, settings, marks);
+                collectCurves(piece, line, settings, curves);
         }
+    }
+    // Wires are the linked curves that are long enough together.
+    std::vector<float> gaps(curves.size(), 0);
+    const std::vector<int> group = linkCurves(curves, settings.maxWidth, gaps);
+    std::vector<float> lengths(curves.size(), 0);
+    std::vector<float> longest(curves.size(), 0);
+    for (std::size_t i = 0; i < curves.size(); ++i) {
+        lengths[std::size_t(group[i])] += curves[i].length;
+        longest[std::size_t(group[i])] = std::max(longest[std::size_t(group[i])], curves[i].length);
+    }
+    // A wire is seen over most of its length, and in one stretch over a good part of it.
+    const auto isWire = [&](int g) {
+        const float length = lengths[std::size_t(g)];
+        return length >= float(settings.minLength)
+            && length >= coveredShare * (length + gaps[std::size_t(g)])
+            && longest[std::size_t(g)] >= longestShare * float(settings.minLength);
+    };
+    int kept = 0;
+    for (std::size_t i = 0; i < curves.size(); ++i) {
+        if (!isWire(group[i]))
+            continue;
+        kept += group[i] == int(i);
+        for (PixelIndex p : curves[i].pixels)
+            marks.at(p % width, p / width) = 1;
     }
     return kept;
 }
