@@ -18,9 +18,8 @@ constexpr int bandRows = 32;
 
 // Thresholds on brightness differences, in steps of 1/255.
 constexpr int blackHatLow = 4; // a candidate is this much darker than its closing
-constexpr int lineLow = 5; // both sides brighter by this much: a line pixel
-constexpr int lineStrong = 14; // ... by this much: a pixel that can start a wire
-constexpr int fringeLow = 3; // a fringe pixel is this much darker than its closing
+constexpr int lineLow = 10; // both sides brighter by this much: a line pixel
+constexpr int lineStrong = 16; // ... by this much: a pixel that can start a wire
 
 // The line test's orientations, evenly spread over half a turn.
 constexpr int orientations = 8;
@@ -193,11 +192,12 @@ void classifyLinePixels(Plane<const std::uint8_t> blackHat, Plane<const std::uin
             const std::uint16_t *sumRow = sums.rowData(y + margin) + margin;
             std::uint8_t *out = line.rowData(y);
             for (int x = 0; x < blackHat.width; ++x) {
-                out[x] = 0;
-                if (hat[x] < blackHatLow)
+                if (hat[x] < blackHatLow) {
+                    out[x] = 0;
                     continue;
+                }
                 const std::uint16_t *p = sumRow + x;
-                const int centre = *p;
+                const int centre = 9 * out[x];
                 int best = 0;
                 int orientation = 0;
                 bool asymmetric = false;
@@ -614,33 +614,6 @@ int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings, Pl
     return kept;
 }
 
-// Marks (2) the unmarked pixels next to a marked one (1) whose black-hat reaches the fringe
-// threshold; the marks of 1 are read only, so the bands do not depend on each other.
-void markFringe(Plane<const std::uint8_t> blackHat, bool threaded, Plane<std::uint8_t> marks)
-{
-    const int width = marks.width;
-    const int last = marks.height - 1;
-    forRowBands(marks.height, threaded, [&](int from, int to) {
-        for (int y = from; y < to; ++y) {
-            const std::uint8_t *above = marks.rowData(std::max(y - 1, 0));
-            std::uint8_t *row = marks.rowData(y);
-            const std::uint8_t *below = marks.rowData(std::min(y + 1, last));
-            const std::uint8_t *hat = blackHat.rowData(y);
-            for (int x = 0; x < width; ++x) {
-                if (row[x] != 0 || hat[x] < fringeLow)
-                    continue;
-                const int l = std::max(x - 1, 0);
-                const int r = std::min(x + 1, width - 1);
-                bool near = false;
-                for (int q = l; q <= r; ++q)
-                    near = near || above[q] == 1 || row[q] == 1 || below[q] == 1;
-                if (near)
-                    row[x] = 2;
-            }
-        }
-    });
-}
-
 int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, bool invert,
     bool threaded, Plane<std::uint8_t> found)
 {
@@ -696,7 +669,6 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
         std::fclose(f);
     }
     const int kept = keepWirePieces(line, settings, marks);
-    markFringe(blackHat.view(), threaded, marks);
     forRowBands(height, threaded, [&](int from, int to) {
         for (int y = from; y < to; ++y) {
             const std::uint8_t *m = marks.rowData(y);
