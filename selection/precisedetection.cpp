@@ -546,8 +546,10 @@ std::vector<int> linkCurves(const std::vector<Curve> &curves, int maxWidth, std:
 // Finds the wires among the line pixels, setting their pixels in `marks` to 1, and returns
 // their number: the curves of the 8-connected pieces of line pixels of like orientation
 // (neighbours that are sameCurve()) that hold a strong pixel, linked across gaps. Pieces are
-// searched in raster order of their first pixel.
-int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings, Plane<std::uint8_t> marks)
+// searched in raster order of their first pixel. Curves with more than a fifth of their pixels
+// in `excluded` (when not empty) are left out.
+int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings,
+    Plane<const std::uint8_t> excluded, Plane<std::uint8_t> marks)
 {
     const int width = line.width;
     const int height = line.height;
@@ -588,6 +590,14 @@ int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings, Pl
         }
     }
     // Wires are the linked curves that are long enough together.
+    if (!excluded.isEmpty()) {
+        std::erase_if(curves, [&](const Curve &curve) {
+            std::size_t inside = 0;
+            for (PixelIndex p : curve.pixels)
+                inside += excluded.at(p % width, p / width) != 0;
+            return 5 * inside > curve.pixels.size();
+        });
+    }
     std::vector<float> gaps(curves.size(), 0);
     const std::vector<int> group = linkCurves(curves, settings.maxWidth, gaps);
     std::vector<float> lengths(curves.size(), 0);
@@ -651,24 +661,21 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
     Plane<std::uint8_t> line = brightness.view();
     classifyLinePixels(blackHat.view(), sums.view(), margin, probes, threaded, line);
 
+    // Light wires are not looked for next to dark ones, where the gap between two dark wires
+    // would pass for one: the dark marks so far, widened, in place of the black-hat.
+    Plane<const std::uint8_t> excluded;
+    if (invert) {
+        const int reach = settings.maxWidth / 2 + 2;
+        filterRows<true>(found, reach, threaded, scratch.view());
+        filterColumns<true>(scratch.view(), reach, threaded, blackHat.view());
+        excluded = blackHat.view();
+    }
     Plane<std::uint8_t> marks = scratch.view();
     forRowBands(height, threaded, [&](int from, int to) {
         for (int y = from; y < to; ++y)
             std::fill_n(marks.rowData(y), width, std::uint8_t(0));
     });
-    if (std::getenv("PD_DUMP") && !invert) {
-        std::FILE *f = std::fopen("/tmp/pd-line.pgm", "wb");
-        std::fprintf(f, "P5 %d %d 255\n", width, height);
-        for (int y = 0; y < height; ++y)
-            std::fwrite(line.rowData(y), 1, width, f);
-        std::fclose(f);
-        f = std::fopen("/tmp/pd-hat.pgm", "wb");
-        std::fprintf(f, "P5 %d %d 255\n", width, height);
-        for (int y = 0; y < height; ++y)
-            std::fwrite(blackHat.view().rowData(y), 1, width, f);
-        std::fclose(f);
-    }
-    const int kept = keepWirePieces(line, settings, marks);
+    const int kept = keepWirePieces(line, settings, excluded, marks);
     forRowBands(height, threaded, [&](int from, int to) {
         for (int y = from; y < to; ++y) {
             const std::uint8_t *m = marks.rowData(y);
