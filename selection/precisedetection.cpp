@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,7 @@ namespace {
 constexpr int bandRows = 32;
 
 // Thresholds on brightness differences, in steps of 1/255.
-constexpr int blackHatLow = 4; // a candidate is this much darker than its closing
+constexpr int blackHatLow = 6; // a candidate is this much darker than its closing
 constexpr int lineLow = 10; // both sides brighter by this much: a line pixel
 constexpr int lineStrong = 16; // ... by this much: a pixel that can start a wire
 
@@ -50,18 +51,38 @@ template <typename Fn> void forRowBands(int height, bool threaded, Fn fn)
     });
 }
 
+void brightnessRow(
+    const Argb *__restrict photo, std::uint8_t flip, int count, std::uint8_t *__restrict out)
+{
+    for (int x = 0; x < count; ++x)
+        out[x] = std::uint8_t(brightnessOf(photo[x]) ^ flip);
+}
+
+// hat = hat - brightness, entry by entry.
+void subtractFrom(std::uint8_t *__restrict hat, const std::uint8_t *__restrict brightness, int count)
+{
+    for (int x = 0; x < count; ++x)
+        hat[x] = std::uint8_t(hat[x] - brightness[x]);
+}
+
 // Brightness, or 255 minus it for light wires.
 void brightnessPlane(Plane<const Argb> photo, bool invert, bool threaded, Plane<std::uint8_t> out)
 {
     forRowBands(photo.height, threaded, [&](int from, int to) {
-        for (int y = from; y < to; ++y) {
-            const Argb *in = photo.rowData(y);
-            std::uint8_t *row = out.rowData(y);
-            const std::uint8_t flip = invert ? 0xFF : 0;
-            for (int x = 0; x < photo.width; ++x)
-                row[x] = std::uint8_t(brightnessOf(in[x]) ^ flip);
-        }
+        for (int y = from; y < to; ++y)
+            brightnessRow(photo.rowData(y), invert ? 0xFF : 0, photo.width, out.rowData(y));
     });
+}
+
+// result = max(result, other) (Greatest) or min, entry by entry.
+template <bool Greatest>
+inline void combineInto(std::uint8_t *__restrict result, const std::uint8_t *__restrict other, int count)
+{
+    for (int x = 0; x < count; ++x) {
+        const std::uint8_t a = result[x];
+        const std::uint8_t b = other[x];
+        result[x] = Greatest ? (a > b ? a : b) : (a < b ? a : b);
+    }
 }
 
 // Max (Greatest) or min of each row's pixels over x - radius ... x + radius, the row's ends
@@ -79,13 +100,8 @@ void filterRows(Plane<const std::uint8_t> in, int radius, bool threaded, Plane<s
             std::fill_n(padded.begin() + radius + width, radius, row[width - 1]);
             std::uint8_t *result = out.rowData(y);
             std::copy_n(padded.begin(), width, result);
-            for (int d = 1; d <= 2 * radius; ++d) {
-                const std::uint8_t *shifted = padded.data() + d;
-                for (int x = 0; x < width; ++x) {
-                    result[x] = Greatest ? std::max(result[x], shifted[x])
-                                         : std::min(result[x], shifted[x]);
-                }
-            }
+            for (int d = 1; d <= 2 * radius; ++d)
+                combineInto<Greatest>(result, padded.data() + d, width);
         }
     });
 }
@@ -100,11 +116,8 @@ void filterColumns(Plane<const std::uint8_t> in, int radius, bool threaded, Plan
         for (int y = from; y < to; ++y) {
             std::uint8_t *result = out.rowData(y);
             std::copy_n(in.rowData(std::clamp(y - radius, 0, last)), width, result);
-            for (int d = -radius + 1; d <= radius; ++d) {
-                const std::uint8_t *row = in.rowData(std::clamp(y + d, 0, last));
-                for (int x = 0; x < width; ++x)
-                    result[x] = Greatest ? std::max(result[x], row[x]) : std::min(result[x], row[x]);
-            }
+            for (int d = -radius + 1; d <= radius; ++d)
+                combineInto<Greatest>(result, in.rowData(std::clamp(y + d, 0, last)), width);
         }
     });
 }
@@ -181,49 +194,88 @@ std::vector<Probe> lineProbes(int maxWidth, std::ptrdiff_t stride, int &reach)
 // the brightest of its samples, so that a wire next to another still sees the gap between
 // them; the pixel's score is the darker side's lead over it, less how much brighter the line
 // gets along the orientation. The best orientation decides.
+// One orientation of the line test over `count` pixels of a row: `sums` points at the row's
+// first pixel in the sums plane, `centre` holds 9 times each pixel's brightness. Where the
+// orientation scores higher than `best`, it replaces best, orientation and asymmetry.
+struct RowScratch
+{
+    // The best orientation's index times 2, plus 1 when it found the sides uneven.
+    std::vector<std::int16_t> centre, one, other, best, tag;
+    void resize(int count)
+    {
+        for (auto *v : {&centre, &one, &other, &best, &tag})
+            v->resize(std::size_t(count));
+    }
+};
+
+void sidesOfRow(const std::uint16_t *__restrict sums, std::ptrdiff_t offset, int count,
+    std::int16_t *__restrict one, std::int16_t *__restrict other)
+{
+    for (int x = 0; x < count; ++x) {
+        const std::int16_t a = std::int16_t(sums[x + offset]);
+        const std::int16_t b = std::int16_t(sums[x - offset]);
+        one[x] = one[x] > a ? one[x] : a;
+        other[x] = other[x] > b ? other[x] : b;
+    }
+}
+
+void scoreRow(const std::uint16_t *__restrict sums, std::ptrdiff_t along, std::int16_t index,
+    int count, const std::int16_t *__restrict centre, const std::int16_t *__restrict one,
+    const std::int16_t *__restrict other, std::int16_t *__restrict best,
+    std::int16_t *__restrict tag)
+{
+    for (int x = 0; x < count; ++x) {
+        const std::int16_t c = centre[x];
+        const std::int16_t low = one[x] < other[x] ? one[x] : other[x];
+        const std::int16_t high = one[x] < other[x] ? other[x] : one[x];
+        const std::int16_t sides = std::int16_t(low - c);
+        const std::int16_t a = std::int16_t(sums[x + along]);
+        const std::int16_t b = std::int16_t(sums[x - along]);
+        std::int16_t ahead = std::int16_t((a > b ? a : b) - c);
+        ahead = ahead > 0 ? ahead : 0;
+        const std::int16_t score = std::int16_t(sides - ahead);
+        // 10 * sides < 6 * (high - c), in 16 bits: sides and high - c stay below 2300.
+        const std::int16_t uneven
+            = std::int16_t(5 * sides) < std::int16_t(3 * (high - c)) ? std::int16_t(1) : std::int16_t(0);
+        const bool better = score > best[x];
+        best[x] = better ? score : best[x];
+        tag[x] = better ? std::int16_t(index * 2 + uneven) : tag[x];
+    }
+}
+
 void classifyLinePixels(Plane<const std::uint8_t> blackHat, Plane<const std::uint16_t> sums,
     int margin, const std::vector<Probe> &probes, bool threaded, Plane<std::uint8_t> line)
 {
     constexpr int low = lineLow * 9;
     constexpr int strong = lineStrong * 9;
+    const int width = blackHat.width;
     forRowBands(blackHat.height, threaded, [&](int from, int to) {
+        RowScratch r;
+        r.resize(width);
         for (int y = from; y < to; ++y) {
             const std::uint8_t *hat = blackHat.rowData(y);
             const std::uint16_t *sumRow = sums.rowData(y + margin) + margin;
             std::uint8_t *out = line.rowData(y);
-            for (int x = 0; x < blackHat.width; ++x) {
-                if (hat[x] < blackHatLow) {
-                    out[x] = 0;
-                    continue;
-                }
-                const std::uint16_t *p = sumRow + x;
-                const int centre = 9 * out[x];
-                int best = 0;
-                int orientation = 0;
-                bool asymmetric = false;
-                for (int i = 0; i < orientations; ++i) {
-                    const Probe &probe = probes[std::size_t(i)];
-                    int one = 0;
-                    int other = 0;
-                    for (std::ptrdiff_t offset : probe.across) {
-                        one = std::max<int>(one, p[offset]);
-                        other = std::max<int>(other, p[-offset]);
-                    }
-                    const int sides = std::min(one, other) - centre;
-                    if (sides <= best)
-                        continue;
-                    const int along = std::max(p[probe.along], p[-probe.along]) - centre;
-                    const int score = sides - std::max(along, 0);
-                    if (score > best) {
-                        best = score;
-                        orientation = i;
-                        asymmetric = 10 * sides < 6 * (std::max(one, other) - centre);
-                    }
-                }
-                const int strength = best >= strong ? 2 : best >= low ? 1 : 0;
+            for (int x = 0; x < width; ++x)
+                r.centre[std::size_t(x)] = std::int16_t(9 * out[x]);
+            std::fill(r.best.begin(), r.best.end(), std::int16_t(0));
+            std::fill(r.tag.begin(), r.tag.end(), std::int16_t(0));
+            for (int i = 0; i < orientations; ++i) {
+                const Probe &probe = probes[std::size_t(i)];
+                std::fill(r.one.begin(), r.one.end(), std::int16_t(0));
+                std::fill(r.other.begin(), r.other.end(), std::int16_t(0));
+                for (std::ptrdiff_t offset : probe.across)
+                    sidesOfRow(sumRow, offset, width, r.one.data(), r.other.data());
+                scoreRow(sumRow, probe.along, std::int16_t(i), width, r.centre.data(),
+                    r.one.data(), r.other.data(), r.best.data(), r.tag.data());
+            }
+            for (int x = 0; x < width; ++x) {
+                const int best = r.best[std::size_t(x)];
+                const int strength = hat[x] < blackHatLow ? 0 : best >= strong ? 2 : best >= low ? 1 : 0;
+                const int tag = r.tag[std::size_t(x)];
                 out[x] = std::uint8_t(strength == 0
                         ? 0
-                        : strength | orientation << 2 | (asymmetric ? asymmetricBit : 0));
+                        : strength | (tag >> 1) << 2 | ((tag & 1) ? asymmetricBit : 0));
             }
         }
     });
@@ -422,6 +474,10 @@ int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::u
         const int length = (track.lastBin - track.firstBin + 1) * binLength;
         if (length < shortestCurve || track.clusters < 2)
             continue;
+        if (std::getenv("PD_DUMP") && length >= 40)
+            std::fprintf(stderr, "track %d,%d len %d width %.1f wiggle %.2f asym %.2f\n",
+                int(mx), int(my), length, track.widths / float(track.clusters),
+                track.wiggle / float(track.clusters), float(track.asymmetric) / float(track.clusters));
         if (track.widths / float(track.clusters) > 2.0f * float(settings.maxWidth) + 2)
             continue;
         if (track.wiggle / float(track.clusters) > 0.75f)
@@ -624,9 +680,15 @@ int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings,
     return kept;
 }
 
+static double pdNow()
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+#define PD_T(name) if (std::getenv("PD_TIME")) std::fprintf(stderr, "%s %.1f\n", name, pdNow() - t0), t0 = pdNow();
 int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, bool invert,
     bool threaded, Plane<std::uint8_t> found)
 {
+    double t0 = pdNow();
     const int width = photo.width;
     const int height = photo.height;
     PlaneBuffer<std::uint8_t> brightness(width, height);
@@ -642,14 +704,11 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
     filterRows<false>(blackHat.view(), radius, threaded, scratch.view());
     filterColumns<false>(scratch.view(), radius, threaded, blackHat.view());
     forRowBands(height, threaded, [&](int from, int to) {
-        for (int y = from; y < to; ++y) {
-            const std::uint8_t *b = brightness.view().rowData(y);
-            std::uint8_t *h = blackHat.view().rowData(y);
-            for (int x = 0; x < width; ++x)
-                h[x] = std::uint8_t(h[x] - b[x]);
-        }
+        for (int y = from; y < to; ++y)
+            subtractFrom(blackHat.view().rowData(y), brightness.view().rowData(y), width);
     });
 
+    PD_T("hat")
     int reach = 0;
     const std::vector<Probe> probesAtUnitStride = lineProbes(settings.maxWidth, 1, reach);
     const int margin = reach + 1;
@@ -659,7 +718,9 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
 
     // The brightness plane is no longer needed: it holds the line pixels.
     Plane<std::uint8_t> line = brightness.view();
+    PD_T("sums")
     classifyLinePixels(blackHat.view(), sums.view(), margin, probes, threaded, line);
+    PD_T("classify")
 
     // Light wires are not looked for next to dark ones, where the gap between two dark wires
     // would pass for one: the dark marks so far, widened, in place of the black-hat.
@@ -675,14 +736,12 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
         for (int y = from; y < to; ++y)
             std::fill_n(marks.rowData(y), width, std::uint8_t(0));
     });
+    PD_T("excl")
     const int kept = keepWirePieces(line, settings, excluded, marks);
+    PD_T("pieces")
     forRowBands(height, threaded, [&](int from, int to) {
-        for (int y = from; y < to; ++y) {
-            const std::uint8_t *m = marks.rowData(y);
-            std::uint8_t *out = found.rowData(y);
-            for (int x = 0; x < width; ++x)
-                out[x] = std::uint8_t(out[x] | (m[x] != 0));
-        }
+        for (int y = from; y < to; ++y)
+            combineInto<true>(found.rowData(y), marks.rowData(y), width);
     });
     return kept;
 }
