@@ -746,6 +746,49 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
     return kept;
 }
 
+// The photo averaged over blocks of factor x factor pixels (fewer at the right and bottom).
+void reducePhoto(Plane<const Argb> photo, int factor, bool threaded, Plane<Argb> small)
+{
+    forRowBands(small.height, threaded, [&](int from, int to) {
+        std::vector<std::uint32_t> totals(3 * std::size_t(small.width));
+        std::vector<std::uint32_t> counts(std::size_t(small.width));
+        for (int y = from; y < to; ++y) {
+            std::fill(totals.begin(), totals.end(), 0u);
+            std::fill(counts.begin(), counts.end(), 0u);
+            const int end = std::min(photo.height, (y + 1) * factor);
+            for (int py = y * factor; py < end; ++py) {
+                const Argb *row = photo.rowData(py);
+                for (int px = 0; px < photo.width; ++px) {
+                    const std::size_t sx = std::size_t(px / factor);
+                    totals[3 * sx] += (row[px] >> 16) & 0xFFu;
+                    totals[3 * sx + 1] += (row[px] >> 8) & 0xFFu;
+                    totals[3 * sx + 2] += row[px] & 0xFFu;
+                    ++counts[sx];
+                }
+            }
+            Argb *out = small.rowData(y);
+            for (std::size_t sx = 0; sx < std::size_t(small.width); ++sx) {
+                const std::uint32_t n = counts[sx];
+                const std::uint32_t r = (totals[3 * sx] + n / 2) / n;
+                const std::uint32_t g = (totals[3 * sx + 1] + n / 2) / n;
+                const std::uint32_t b = (totals[3 * sx + 2] + n / 2) / n;
+                out[sx] = 0xFF000000u | r << 16 | g << 8 | b;
+            }
+        }
+    });
+}
+
+int detectAtScale(Plane<const Argb> photo, const PreciseSettings &settings, bool threaded,
+    Plane<std::uint8_t> marks, Progress *progress)
+{
+    int kept = detectPolarity(photo, settings, false, threaded, marks);
+    if (progress)
+        progress->step();
+    if (settings.lightWires)
+        kept += detectPolarity(photo, settings, true, threaded, marks);
+    return kept;
+}
+
 } // namespace
 
 int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
@@ -759,16 +802,34 @@ int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
         for (int y = from; y < to; ++y)
             std::fill_n(marks.rowData(y), marks.width, std::uint8_t(0));
     });
+    int kept = 0;
+    int factor = 1;
+    while (photo.pixelCount() / (std::size_t(factor) * std::size_t(factor))
+        > std::max<std::size_t>(settings.fullScalePixels, 1))
+        ++factor;
     if (photo.isEmpty()) {
-        if (progress)
-            progress->finish();
-        return 0;
+    } else if (factor == 1) {
+        kept = detectAtScale(photo, settings, threaded, marks, progress);
+    } else {
+        const int width = (photo.width + factor - 1) / factor;
+        const int height = (photo.height + factor - 1) / factor;
+        PlaneBuffer<Argb> small(width, height);
+        reducePhoto(photo, factor, threaded, small.view());
+        PlaneBuffer<std::uint8_t> smallMarks(width, height);
+        std::fill_n(smallMarks.data(), smallMarks.pixelCount(), std::uint8_t(0));
+        PreciseSettings reduced = settings;
+        reduced.maxWidth = std::max(1, (settings.maxWidth + factor - 1) / factor);
+        reduced.minLength = std::max(1, settings.minLength / factor);
+        kept = detectAtScale(small.view(), reduced, threaded, smallMarks.view(), progress);
+        forRowBands(photo.height, threaded, [&](int from, int to) {
+            for (int y = from; y < to; ++y) {
+                const std::uint8_t *in = smallMarks.view().rowData(y / factor);
+                std::uint8_t *out = marks.rowData(y);
+                for (int x = 0; x < photo.width; ++x)
+                    out[x] = in[x / factor];
+            }
+        });
     }
-    int kept = detectPolarity(photo, settings, false, threaded, marks);
-    if (progress)
-        progress->step();
-    if (settings.lightWires)
-        kept += detectPolarity(photo, settings, true, threaded, marks);
     if (progress)
         progress->finish();
     return kept;

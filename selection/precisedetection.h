@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/plane.h"
@@ -33,6 +34,10 @@ struct PreciseSettings
     // A wire's piece spans at least this many pixels.
     int minLength = 30;
     bool lightWires = true;
+    // Photos of more pixels than this are searched on a copy reduced by the smallest whole
+    // factor that brings it within, and the marks enlarged back: each mark covers a block of
+    // factor x factor pixels.
+    std::size_t fullScalePixels = std::size_t(8) << 20;
 };
 
 // Writes every pixel of `marks` (the photo's size): 1 on a found wire, 0 elsewhere, and returns
