@@ -213,8 +213,8 @@ tools::Detection detect(const QImage &photo, const CliOptions &options)
     const tools::Detector detector = options.detector == CliDetector::Precise
         ? tools::Detector::Precise
         : tools::Detector::Classic;
-    return tools::detect(
-        photo, options.widthThreshold, options.lengthThreshold, nullptr, detector);
+    return tools::detect(photo, options.widthThreshold, options.lengthThreshold, nullptr, detector,
+        options.wireLength);
 }
 
 bool save(

@@ -50,6 +50,8 @@ const OptionSpec optionSpecs[] = {
         &CliOptions::lengthThreshold),
     parameterOption(parameters::wirePadding, bit(CliCommand::Remove) | bit(CliCommand::Clean),
         &CliOptions::wirePadding),
+    parameterOption(parameters::wireLength, bit(CliCommand::Detect) | bit(CliCommand::Clean),
+        &CliOptions::wireLength),
     {QLatin1StringView("--detector"), Kind::Text, bit(CliCommand::Detect) | bit(CliCommand::Clean)},
     {QLatin1StringView("--jobs"), Kind::Integer, bit(CliCommand::Clean), 1, unbounded,
         &CliOptions::jobs},
@@ -374,14 +376,15 @@ Removes overhead wires from photos with the tools of the Tolvane desktop program
 same results pixel for pixel.
 
 Commands:
-  detect INPUT -o MASK [%1] [%2] [--detector D]
+  detect INPUT -o MASK [%1] [%2]
+        [--detector D] [%4]
       Find the wires automatically (Select) and write the wire mask.
   remove INPUT --mask MASK -o OUTPUT [%3]
       Remove the wires that MASK marks (Process) and write the cleaned photo.
   trace INPUT --points X,Y X,Y [X,Y ...] -o MASK
       Trace a wire through the given points (SmartSelect clicks) and write the wire mask.
   clean INPUT... (-o OUTPUT | --out-dir DIR) [%1] [%2]
-        [%3] [--detector D] [--jobs N] [--overwrite]
+        [%3] [--detector D] [%4] [--jobs N] [--overwrite]
       Detect and remove the wires of one photo or of many, in parallel.
 
 Every command also takes --timings: one extra line on standard error with the time of each
@@ -392,7 +395,7 @@ out; 3 trace committed no segment.
 )";
 
 const char detectHelp[] = R"(Usage: tolvane-cli detect INPUT -o MASK [%1] [%2]
-                          [--detector D] [--timings]
+                          [--detector D] [%5] [--timings]
 
 Opens the photo INPUT, finds its wires as Select does and writes the wire mask MASK: a 32-bit
 ARGB PNG of the photo's size, 0x96FF0000 on every marked pixel and 0x00000000 elsewhere.
@@ -402,8 +405,8 @@ Options:
 %3
 %4
   --detector D            classic (default): the band scan of Select; precise: thin wires at
-                          any angle with their fringe, T the widest wire and L the shortest,
-                          in pixels
+                          any angle with their fringe, T the widest wire in pixels across it
+%6
   --timings               print the time of each stage on standard error
   --help                  show this text
 )";
@@ -442,8 +445,8 @@ Options:
 )";
 
 const char cleanHelp[] = R"(Usage: tolvane-cli clean INPUT... (-o OUTPUT | --out-dir DIR) [%1]
-                         [%2] [%3] [--detector D] [--jobs N]
-                         [--overwrite] [--timings]
+                         [%2] [%3] [--detector D] [%7]
+                         [--jobs N] [--overwrite] [--timings]
 
 For every photo INPUT: opens it, finds its wires (detect), removes them (remove) and writes
 the cleaned photo, to OUTPUT (one input only) or to DIR under the input's file name. Photos
@@ -459,8 +462,8 @@ Options:
 %5
 %6
   --detector D            classic (default): the band scan of Select; precise: thin wires at
-                          any angle with their fringe, T the widest wire and L the shortest,
-                          in pixels
+                          any angle with their fringe, T the widest wire in pixels across it
+%8
   --jobs N                photos processed at once (at least 1, default: number of cores)
   --overwrite             replace existing outputs
   --timings               print the time of each stage (summed over the photos) on
@@ -505,13 +508,15 @@ QString helpText(CliCommand topic)
 {
     using parameters::lengthThreshold;
     using parameters::widthThreshold;
+    using parameters::wireLength;
     using parameters::wirePadding;
     switch (topic) {
     case CliCommand::Detect:
         return QString::fromUtf8(detectHelp)
             .arg(usage(widthThreshold), usage(lengthThreshold),
                 optionLine(widthThreshold, widthThreshold.help),
-                optionLine(lengthThreshold, lengthThreshold.help));
+                optionLine(lengthThreshold, lengthThreshold.help), usage(wireLength),
+                optionLine(wireLength, wireLength.help));
     case CliCommand::Remove:
         return QString::fromUtf8(removeHelp)
             .arg(usage(wirePadding), optionLine(wirePadding, wirePadding.help));
@@ -522,13 +527,14 @@ QString helpText(CliCommand topic)
         return QString::fromUtf8(cleanHelp).arg(usage(widthThreshold), usage(lengthThreshold),
             usage(wirePadding), optionLine(widthThreshold, widthThreshold.help),
             optionLine(lengthThreshold, lengthThreshold.help),
-            optionLine(wirePadding, wirePadding.label));
+            optionLine(wirePadding, wirePadding.label), usage(wireLength),
+            optionLine(wireLength, wireLength.help));
     case CliCommand::Help:
     case CliCommand::Version:
         break;
     }
     return QString::fromUtf8(generalHelp)
-        .arg(usage(widthThreshold), usage(lengthThreshold), usage(wirePadding));
+        .arg(usage(widthThreshold), usage(lengthThreshold), usage(wirePadding), usage(wireLength));
 }
 
 QString versionText()

@@ -29,6 +29,7 @@ struct CliOptions
     int widthThreshold = parameters::widthThreshold.defaultValue;
     int lengthThreshold = parameters::lengthThreshold.defaultValue;
     int wirePadding = parameters::wirePadding.defaultValue;
+    int wireLength = parameters::wireLength.defaultValue;
     CliDetector detector = CliDetector::Classic;
     int jobs = 0; // 0: one worker per core
     bool overwrite = false;

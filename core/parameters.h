@@ -33,4 +33,10 @@ inline constexpr const Parameter &lengthThreshold = table[1];
 // Removal: how far every marked stretch of a column is widened before it is filled.
 inline constexpr const Parameter &wirePadding = table[2];
 
+// The precise detection's own number, shown beside its choice in the window and taken by
+// tolvane-cli with --detector precise: a wire's linked curves span at least this many pixels.
+// (Its widest wire is the width threshold, in pixels across the wire.)
+inline constexpr Parameter wireLength = {"Wire length", "--wire-length", 'W', 200, 10, 9999,
+    "precise detection: a wire is at least W pixels long"};
+
 } // namespace tolvane::parameters

@@ -16,14 +16,13 @@ PlaneBuffer<std::uint8_t> brightnessMap(const QImage &photo)
 }
 
 Detection detect(const QImage &photo, int widthThreshold, int lengthThreshold, Progress *progress,
-    Detector detector)
+    Detector detector, int wireLength)
 {
     if (detector == Detector::Precise) {
         PlaneBuffer<std::uint8_t> marks(photo.width(), photo.height());
         PreciseSettings settings;
         settings.maxWidth = widthThreshold;
-        settings.minLength = lengthThreshold;
-        settings.lightWires = !qEnvironmentVariableIsSet("PD_NOLIGHT");
+        settings.minLength = wireLength;
         Detection detection;
         detection.traceCount = detectWiresPrecise(argbPlane(photo), settings, marks.view(), progress);
         detection.mask = markedPixelMask(marks.view());

@@ -31,8 +31,8 @@ struct PreciseSettings
 {
     // A wire is at most this wide, in pixels across it.
     int maxWidth = 4;
-    // A wire's piece spans at least this many pixels.
-    int minLength = 30;
+    // A wire's linked curves span at least this many pixels.
+    int minLength = 200;
     bool lightWires = true;
     // Photos of more pixels than this are searched on a copy reduced by the smallest whole
     // factor that brings it within, and the marks enlarged back: each mark covers a block of
