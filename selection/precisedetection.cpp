@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "selection/planes.h"
@@ -474,10 +471,6 @@ int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::u
         const int length = (track.lastBin - track.firstBin + 1) * binLength;
         if (length < shortestCurve || track.clusters < 2)
             continue;
-        if (std::getenv("PD_DUMP") && length >= 40)
-            std::fprintf(stderr, "track %d,%d len %d width %.1f wiggle %.2f asym %.2f\n",
-                int(mx), int(my), length, track.widths / float(track.clusters),
-                track.wiggle / float(track.clusters), float(track.asymmetric) / float(track.clusters));
         if (track.widths / float(track.clusters) > 2.0f * float(settings.maxWidth) + 2)
             continue;
         if (track.wiggle / float(track.clusters) > 0.75f)
@@ -680,15 +673,9 @@ int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings,
     return kept;
 }
 
-static double pdNow()
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-#define PD_T(name) if (std::getenv("PD_TIME")) std::fprintf(stderr, "%s %.1f\n", name, pdNow() - t0), t0 = pdNow();
 int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, bool invert,
     bool threaded, Plane<std::uint8_t> found)
 {
-    double t0 = pdNow();
     const int width = photo.width;
     const int height = photo.height;
     PlaneBuffer<std::uint8_t> brightness(width, height);
@@ -708,7 +695,6 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
             subtractFrom(blackHat.view().rowData(y), brightness.view().rowData(y), width);
     });
 
-    PD_T("hat")
     int reach = 0;
     const std::vector<Probe> probesAtUnitStride = lineProbes(settings.maxWidth, 1, reach);
     const int margin = reach + 1;
@@ -718,9 +704,7 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
 
     // The brightness plane is no longer needed: it holds the line pixels.
     Plane<std::uint8_t> line = brightness.view();
-    PD_T("sums")
     classifyLinePixels(blackHat.view(), sums.view(), margin, probes, threaded, line);
-    PD_T("classify")
 
     // Light wires are not looked for next to dark ones, where the gap between two dark wires
     // would pass for one: the dark marks so far, widened, in place of the black-hat.
@@ -736,9 +720,7 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
         for (int y = from; y < to; ++y)
             std::fill_n(marks.rowData(y), width, std::uint8_t(0));
     });
-    PD_T("excl")
     const int kept = keepWirePieces(line, settings, excluded, marks);
-    PD_T("pieces")
     forRowBands(height, threaded, [&](int from, int to) {
         for (int y = from; y < to; ++y)
             combineInto<true>(found.rowData(y), marks.rowData(y), width);
