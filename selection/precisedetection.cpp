@@ -240,8 +240,9 @@ void scoreRow(const std::uint16_t *__restrict sums, std::ptrdiff_t along, std::i
     }
 }
 
-void classifyLinePixels(Plane<const std::uint8_t> blackHat, Plane<const std::uint16_t> sums,
-    int margin, const std::vector<Probe> &probes, bool threaded, Plane<std::uint8_t> line)
+void classifyLinePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> blackHat,
+    Plane<const std::uint16_t> sums, int margin, const std::vector<Probe> &probes, bool threaded,
+    Plane<std::uint8_t> line)
 {
     constexpr int low = lineLow * 9;
     constexpr int strong = lineStrong * 9;
@@ -252,9 +253,10 @@ void classifyLinePixels(Plane<const std::uint8_t> blackHat, Plane<const std::uin
         for (int y = from; y < to; ++y) {
             const std::uint8_t *hat = blackHat.rowData(y);
             const std::uint16_t *sumRow = sums.rowData(y + margin) + margin;
-            std::uint8_t *out = line.rowData(y);
+            const std::uint8_t *in = brightness.rowData(y);
             for (int x = 0; x < width; ++x)
-                r.centre[std::size_t(x)] = std::int16_t(9 * out[x]);
+                r.centre[std::size_t(x)] = std::int16_t(9 * in[x]);
+            std::uint8_t *out = line.rowData(y);
             std::fill(r.best.begin(), r.best.end(), std::int16_t(0));
             std::fill(r.tag.begin(), r.tag.end(), std::int16_t(0));
             for (int i = 0; i < orientations; ++i) {
@@ -673,6 +675,38 @@ int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings,
     return kept;
 }
 
+// The closing covers a square that any wire of the largest width crosses, at any angle, with
+// its fringe.
+int blackHatRadius(int maxWidth)
+{
+    return std::max(2, maxWidth);
+}
+
+void computeBlackHat(Plane<const std::uint8_t> brightness, int radius, bool threaded,
+    Plane<std::uint8_t> scratch, Plane<std::uint8_t> hat)
+{
+    filterRows<true>(brightness, radius, threaded, scratch);
+    filterColumns<true>(scratch, radius, threaded, hat);
+    filterRows<false>(hat, radius, threaded, scratch);
+    filterColumns<false>(scratch, radius, threaded, hat);
+    forRowBands(brightness.height, threaded, [&](int from, int to) {
+        for (int y = from; y < to; ++y)
+            subtractFrom(hat.rowData(y), brightness.rowData(y), brightness.width);
+    });
+}
+
+void findLinePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat,
+    int maxWidth, bool threaded, Plane<std::uint8_t> line)
+{
+    int reach = 0;
+    lineProbes(maxWidth, 1, reach);
+    const int margin = reach + 1;
+    PlaneBuffer<std::uint16_t> sums(brightness.width + 2 * margin, brightness.height + 2 * margin);
+    boxSums(brightness, margin, threaded, sums.view());
+    const std::vector<Probe> probes = lineProbes(maxWidth, sums.width(), reach);
+    classifyLinePixels(brightness, hat, sums.view(), margin, probes, threaded, line);
+}
+
 int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, bool invert,
     bool threaded, Plane<std::uint8_t> found)
 {
@@ -683,28 +717,11 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
     PlaneBuffer<std::uint8_t> blackHat(width, height);
     brightnessPlane(photo, invert, threaded, brightness.view());
 
-    // Closing: max then min over a square that any wire of the largest width crosses, at any
-    // angle, with its fringe.
-    const int radius = std::max(2, settings.maxWidth);
-    filterRows<true>(brightness.view(), radius, threaded, scratch.view());
-    filterColumns<true>(scratch.view(), radius, threaded, blackHat.view());
-    filterRows<false>(blackHat.view(), radius, threaded, scratch.view());
-    filterColumns<false>(scratch.view(), radius, threaded, blackHat.view());
-    forRowBands(height, threaded, [&](int from, int to) {
-        for (int y = from; y < to; ++y)
-            subtractFrom(blackHat.view().rowData(y), brightness.view().rowData(y), width);
-    });
-
-    int reach = 0;
-    const std::vector<Probe> probesAtUnitStride = lineProbes(settings.maxWidth, 1, reach);
-    const int margin = reach + 1;
-    PlaneBuffer<std::uint16_t> sums(width + 2 * margin, height + 2 * margin);
-    boxSums(brightness.view(), margin, threaded, sums.view());
-    const std::vector<Probe> probes = lineProbes(settings.maxWidth, sums.width(), reach);
-
+    computeBlackHat(brightness.view(), blackHatRadius(settings.maxWidth), threaded,
+        scratch.view(), blackHat.view());
     // The brightness plane is no longer needed: it holds the line pixels.
     Plane<std::uint8_t> line = brightness.view();
-    classifyLinePixels(blackHat.view(), sums.view(), margin, probes, threaded, line);
+    findLinePixels(brightness.view(), blackHat.view(), settings.maxWidth, threaded, line);
 
     // Light wires are not looked for next to dark ones, where the gap between two dark wires
     // would pass for one: the dark marks so far, widened, in place of the black-hat.
@@ -815,6 +832,19 @@ int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
     if (progress)
         progress->finish();
     return kept;
+}
+
+void precisestages::blackHat(Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uint8_t> hat)
+{
+    PlaneBuffer<std::uint8_t> scratch(brightness.width, brightness.height);
+    computeBlackHat(brightness, blackHatRadius(maxWidth),
+        brightness.pixelCount() >= threadedPixelCount, scratch.view(), hat);
+}
+
+void precisestages::linePixels(Plane<const std::uint8_t> brightness,
+    Plane<const std::uint8_t> hat, int maxWidth, Plane<std::uint8_t> line)
+{
+    findLinePixels(brightness, hat, maxWidth, brightness.pixelCount() >= threadedPixelCount, line);
 }
 
 } // namespace tolvane

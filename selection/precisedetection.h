@@ -45,4 +45,26 @@ struct PreciseSettings
 int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
     Plane<std::uint8_t> marks, Progress *progress = nullptr);
 
+// The first stages on their own, for the tests: `brightness` is max(red, green, blue) (or 255
+// minus it, for light wires), and every plane has its size.
+namespace precisestages {
+
+// The black-hat: the closing of `brightness` (its max, then the min of that, over squares of
+// 2 r + 1 pixels, r = max(2, maxWidth), the plane's edges repeated beyond it) minus itself.
+void blackHat(Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uint8_t> hat);
+
+// The line test of every pixel whose black-hat is at least 6. S is the 3 x 3 box sum of
+// brightness (edges repeated) and C 9 times the pixel's own brightness. In each of 8
+// orientations a = i * 22.5 degrees, with the samples at the offsets round(d * (-sin a, cos a))
+// across for d = 2 ... maxWidth / 2 + 3, and round(3 * (cos a, sin a)) along: each side's
+// value is its greatest S, the score is min(sides) - C - max(0, greatest S along - C), and the
+// sides are uneven when 5 (min(sides) - C) < 3 (max(sides) - C). The first orientation with
+// the highest positive score counts. `line` gets 0 below a score of 90, else 1 (weak) or 2
+// (strong, 144 and up), plus its orientation index times 4, plus 64 when uneven. `line` may
+// be `brightness` itself.
+void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat,
+    int maxWidth, Plane<std::uint8_t> line);
+
+} // namespace precisestages
+
 } // namespace tolvane
