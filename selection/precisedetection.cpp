@@ -25,7 +25,7 @@ constexpr int orientations = 8;
 // A line pixel: its strength in the low two bits (1 weak, 2 strong), the orientation it was
 // found at in the next three, and the top bit once the piece search has reached it.
 constexpr std::uint8_t strengthBits = 3;
-constexpr std::uint8_t asymmetricBit = 0x20; // one side much brighter than the other
+constexpr std::uint8_t asymmetricBit = 0x40; // one side much brighter than the other
 constexpr std::uint8_t visitedBit = 0x80;
 
 constexpr int orientationOf(std::uint8_t pixel)
@@ -473,7 +473,7 @@ int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::u
         const int length = (track.lastBin - track.firstBin + 1) * binLength;
         if (length < shortestCurve || track.clusters < 2)
             continue;
-        if (track.widths / float(track.clusters) > 2.0f * float(settings.maxWidth) + 2)
+        if (track.widths / float(track.clusters) > float(settings.maxWidth) + 3)
             continue;
         if (track.wiggle / float(track.clusters) > 0.75f)
             continue;

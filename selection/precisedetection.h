@@ -54,7 +54,8 @@ namespace precisestages {
 void blackHat(Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uint8_t> hat);
 
 // The line test of every pixel whose black-hat is at least 6. S is the 3 x 3 box sum of
-// brightness (edges repeated) and C 9 times the pixel's own brightness. In each of 8
+// brightness (its edges repeated), taken at the nearest pixel of the plane for samples beyond
+// it, and C 9 times the pixel's own brightness. In each of 8
 // orientations a = i * 22.5 degrees, with the samples at the offsets round(d * (-sin a, cos a))
 // across for d = 2 ... maxWidth / 2 + 3, and round(3 * (cos a, sin a)) along: each side's
 // value is its greatest S, the score is min(sides) - C - max(0, greatest S along - C), and the
