@@ -104,7 +104,8 @@ MainWindow::MainWindow(QWidget *parent)
         m_settings.value(QStringLiteral("Detector"), QStringLiteral("classic")).toString());
     m_ui->detectorBox->setCurrentIndex(std::max(detector, 0));
     connect(m_ui->detectorBox, &QComboBox::currentIndexChanged, this, [this] {
-        m_settings.setValue(QStringLiteral("Detector"), m_ui->detectorBox->currentData().toString());
+        m_settings.setValue(
+            QStringLiteral("Detector"), m_ui->detectorBox->currentData().toString());
         updateDetectorBoxes();
     });
 }

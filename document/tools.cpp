@@ -24,7 +24,8 @@ Detection detect(const QImage &photo, int widthThreshold, int lengthThreshold, P
         settings.maxWidth = widthThreshold;
         settings.minLength = wireLength;
         Detection detection;
-        detection.traceCount = detectWiresPrecise(argbPlane(photo), settings, marks.view(), progress);
+        detection.traceCount
+            = detectWiresPrecise(argbPlane(photo), settings, marks.view(), progress);
         detection.mask = markedPixelMask(marks.view());
         checkAllocated(detection.mask, photo.size());
         return detection;

@@ -67,9 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (int y = 0; y < height; ++y) {
         const auto row = marks.begin() + std::ptrdiff_t(y) * marksStride;
         FUZZ_CHECK(std::all_of(row, row + width, [](std::uint8_t m) { return m <= 1; }));
-        FUZZ_CHECK(std::all_of(row + width, row + marksStride, [](std::uint8_t m) {
-            return m == outside;
-        }));
+        FUZZ_CHECK(std::all_of(
+            row + width, row + marksStride, [](std::uint8_t m) { return m == outside; }));
         anyMark = anyMark || std::any_of(row, row + width, [](std::uint8_t m) { return m; });
     }
     FUZZ_CHECK(anyMark == (wires > 0));

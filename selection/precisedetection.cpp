@@ -43,9 +43,8 @@ constexpr bool sameCurve(std::uint8_t a, std::uint8_t b)
 template <typename Fn> void forRowBands(int height, bool threaded, Fn fn)
 {
     const int bands = (height + bandRows - 1) / bandRows;
-    forEachChunk(bands, threaded, [&](int band) {
-        fn(band * bandRows, std::min(height, (band + 1) * bandRows));
-    });
+    forEachChunk(bands, threaded,
+        [&](int band) { fn(band * bandRows, std::min(height, (band + 1) * bandRows)); });
 }
 
 void brightnessRow(
@@ -56,7 +55,8 @@ void brightnessRow(
 }
 
 // hat = hat - brightness, entry by entry.
-void subtractFrom(std::uint8_t *__restrict hat, const std::uint8_t *__restrict brightness, int count)
+void subtractFrom(
+    std::uint8_t *__restrict hat, const std::uint8_t *__restrict brightness, int count)
 {
     for (int x = 0; x < count; ++x)
         hat[x] = std::uint8_t(hat[x] - brightness[x]);
@@ -73,7 +73,8 @@ void brightnessPlane(Plane<const Argb> photo, bool invert, bool threaded, Plane<
 
 // result = max(result, other) (Greatest) or min, entry by entry.
 template <bool Greatest>
-inline void combineInto(std::uint8_t *__restrict result, const std::uint8_t *__restrict other, int count)
+inline void combineInto(
+    std::uint8_t *__restrict result, const std::uint8_t *__restrict other, int count)
 {
     for (int x = 0; x < count; ++x) {
         const std::uint8_t a = result[x];
@@ -121,7 +122,8 @@ void filterColumns(Plane<const std::uint8_t> in, int radius, bool threaded, Plan
 
 // 3 x 3 box sums of `brightness` into the middle of `sums`, which is `margin` entries larger on
 // every side; the margin repeats the nearest sum.
-void boxSums(Plane<const std::uint8_t> brightness, int margin, bool threaded, Plane<std::uint16_t> sums)
+void boxSums(
+    Plane<const std::uint8_t> brightness, int margin, bool threaded, Plane<std::uint16_t> sums)
 {
     const int width = brightness.width;
     const int last = brightness.height - 1;
@@ -232,8 +234,9 @@ void scoreRow(const std::uint16_t *__restrict sums, std::ptrdiff_t along, std::i
         ahead = ahead > 0 ? ahead : 0;
         const std::int16_t score = std::int16_t(sides - ahead);
         // 10 * sides < 6 * (high - c), in 16 bits: sides and high - c stay below 2300.
-        const std::int16_t uneven
-            = std::int16_t(5 * sides) < std::int16_t(3 * (high - c)) ? std::int16_t(1) : std::int16_t(0);
+        const std::int16_t uneven = std::int16_t(5 * sides) < std::int16_t(3 * (high - c))
+            ? std::int16_t(1)
+            : std::int16_t(0);
         const bool better = score > best[x];
         best[x] = better ? score : best[x];
         tag[x] = better ? std::int16_t(index * 2 + uneven) : tag[x];
@@ -265,12 +268,15 @@ void classifyLinePixels(Plane<const std::uint8_t> brightness, Plane<const std::u
                 std::fill(r.other.begin(), r.other.end(), std::int16_t(0));
                 for (std::ptrdiff_t offset : probe.across)
                     sidesOfRow(sumRow, offset, width, r.one.data(), r.other.data());
-                scoreRow(sumRow, probe.along, std::int16_t(i), width, r.centre.data(),
-                    r.one.data(), r.other.data(), r.best.data(), r.tag.data());
+                scoreRow(sumRow, probe.along, std::int16_t(i), width, r.centre.data(), r.one.data(),
+                    r.other.data(), r.best.data(), r.tag.data());
             }
             for (int x = 0; x < width; ++x) {
                 const int best = r.best[std::size_t(x)];
-                const int strength = hat[x] < blackHatLow ? 0 : best >= strong ? 2 : best >= low ? 1 : 0;
+                const int strength = hat[x] < blackHatLow ? 0
+                    : best >= strong                      ? 2
+                    : best >= low                         ? 1
+                                                          : 0;
                 const int tag = r.tag[std::size_t(x)];
                 out[x] = std::uint8_t(strength == 0
                         ? 0
@@ -389,14 +395,16 @@ int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::u
         points.push_back({int((dx * ux + dy * uy - low) / binLength), float(dy * ux - dx * uy), i});
     }
     std::sort(points.begin(), points.end(), [](const Projected &a, const Projected &b) {
-        return a.bin != b.bin ? a.bin < b.bin : a.across != b.across ? a.across < b.across
-                                                                      : a.index < b.index;
+        return a.bin != b.bin      ? a.bin < b.bin
+            : a.across != b.across ? a.across < b.across
+                                   : a.index < b.index;
     });
 
     std::vector<Cluster> clusters;
     for (int k = 0; k < int(points.size()); ++k) {
         const Projected &p = points[std::size_t(k)];
-        if (clusters.empty() || clusters.back().bin != p.bin || p.across - clusters.back().high > 1.5f) {
+        if (clusters.empty() || clusters.back().bin != p.bin
+            || p.across - clusters.back().high > 1.5f) {
             clusters.push_back({p.bin, p.across, p.across, 0, k, k, 0, -1});
         }
         Cluster &c = clusters.back();
@@ -462,8 +470,8 @@ int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::u
     const auto centre = [&](int k) {
         const Cluster &c = clusters[std::size_t(k)];
         const double along = low + (c.bin + 0.5) * binLength;
-        return std::array<float, 2> {float(mx + along * ux - c.mean * uy),
-            float(my + along * uy + c.mean * ux)};
+        return std::array<float, 2> {
+            float(mx + along * ux - c.mean * uy), float(my + along * uy + c.mean * ux)};
     };
     // The direction at an end is taken over this many clusters.
     constexpr int endClusters = 6;
@@ -508,7 +516,8 @@ struct EndPoint
     std::array<float, 2> out;
 };
 
-std::vector<int> linkCurves(const std::vector<Curve> &curves, int maxWidth, std::vector<float> &gaps)
+std::vector<int> linkCurves(
+    const std::vector<Curve> &curves, int maxWidth, std::vector<float> &gaps)
 {
     // Union-find over the curves.
     std::vector<int> parent(curves.size());
@@ -717,8 +726,8 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
     PlaneBuffer<std::uint8_t> blackHat(width, height);
     brightnessPlane(photo, invert, threaded, brightness.view());
 
-    computeBlackHat(brightness.view(), blackHatRadius(settings.maxWidth), threaded,
-        scratch.view(), blackHat.view());
+    computeBlackHat(brightness.view(), blackHatRadius(settings.maxWidth), threaded, scratch.view(),
+        blackHat.view());
     // The brightness plane is no longer needed: it holds the line pixels.
     Plane<std::uint8_t> line = brightness.view();
     findLinePixels(brightness.view(), blackHat.view(), settings.maxWidth, threaded, line);
@@ -834,15 +843,16 @@ int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
     return kept;
 }
 
-void precisestages::blackHat(Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uint8_t> hat)
+void precisestages::blackHat(
+    Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uint8_t> hat)
 {
     PlaneBuffer<std::uint8_t> scratch(brightness.width, brightness.height);
     computeBlackHat(brightness, blackHatRadius(maxWidth),
         brightness.pixelCount() >= threadedPixelCount, scratch.view(), hat);
 }
 
-void precisestages::linePixels(Plane<const std::uint8_t> brightness,
-    Plane<const std::uint8_t> hat, int maxWidth, Plane<std::uint8_t> line)
+void precisestages::linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat,
+    int maxWidth, Plane<std::uint8_t> line)
 {
     findLinePixels(brightness, hat, maxWidth, brightness.pixelCount() >= threadedPixelCount, line);
 }

@@ -63,8 +63,8 @@ void blackHat(Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uin
 // the highest positive score counts. `line` gets 0 below a score of 90, else 1 (weak) or 2
 // (strong, 144 and up), plus its orientation index times 4, plus 64 when uneven. `line` may
 // be `brightness` itself.
-void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat,
-    int maxWidth, Plane<std::uint8_t> line);
+void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat, int maxWidth,
+    Plane<std::uint8_t> line);
 
 } // namespace precisestages
 

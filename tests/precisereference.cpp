@@ -36,8 +36,8 @@ void blackHat(Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uin
             int least = 255;
             for (int dy = -r; dy <= r; ++dy)
                 for (int dx = -r; dx <= r; ++dx)
-                    least = std::min(least,
-                        dilated[std::size_t(clampTo(y + dy, h)) * w + clampTo(x + dx, w)]);
+                    least = std::min(
+                        least, dilated[std::size_t(clampTo(y + dy, h)) * w + clampTo(x + dx, w)]);
             hat.at(x, y) = std::uint8_t(least - brightness.at(x, y));
         }
     }

@@ -1,5 +1,5 @@
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -43,7 +43,10 @@ struct Scene
     }
 
     std::size_t index(int x, int y) const { return std::size_t(y) * width + x; }
-    Plane<const Argb> plane() const { return Plane<const Argb>(pixels.data(), width, height, width); }
+    Plane<const Argb> plane() const
+    {
+        return Plane<const Argb>(pixels.data(), width, height, width);
+    }
 
     // An anti-aliased wire of `thickness` and grey `level` along the polyline through
     // `points`: each pixel is covered by how far its centre lies inside the wire's edge, up to
@@ -87,11 +90,11 @@ struct Scene
 std::function<int(int, int)> sky(int height, unsigned seed = 1)
 {
     auto random = std::make_shared<std::mt19937>(seed);
-    return [=](int, int y) { return 180 + 40 * y / std::max(1, height) + int((*random)() % 7) - 3; };
+    return
+        [=](int, int y) { return 180 + 40 * y / std::max(1, height) + int((*random)() % 7) - 3; };
 }
 
-std::vector<std::array<double, 2>> straightLine(
-    double cx, double cy, double degrees, double length)
+std::vector<std::array<double, 2>> straightLine(double cx, double cy, double degrees, double length)
 {
     const double a = degrees * 3.14159265358979323846 / 180;
     const double ux = std::cos(a) * length / 2;
@@ -421,7 +424,8 @@ private slots:
         QVERIFY(std::count(line.begin(), line.end(), 0) < std::ptrdiff_t(line.size()));
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                QCOMPARE(int(line[std::size_t(y) * w + x]), int(expectedLine[std::size_t(y) * w + x]));
+                QCOMPARE(
+                    int(line[std::size_t(y) * w + x]), int(expectedLine[std::size_t(y) * w + x]));
 
         // In place, over the brightness itself, as the detection runs it.
         std::vector<std::uint8_t> inPlace = brightness;

@@ -1,11 +1,11 @@
 #include <QAction>
 #include <QComboBox>
-#include <QLabel>
-#include <QSettings>
 #include <QGraphicsPixmapItem>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTimer>
@@ -14,10 +14,10 @@
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
 #include "dialogs/helpdialog.h"
+#include "document/tools.h"
 #include "guitestsupport.h"
 #include "image/imagefiles.h"
 #include "image/wiremask.h"
-#include "document/tools.h"
 
 namespace {
 
@@ -166,8 +166,8 @@ private slots:
             QCOMPARE(s.mask(), wireImage(0, 0));
             length->setValue(40);
             s.trigger("actionSelect");
-            const QImage expected = tolvane::tools::detect(photoWithWire, 4, 30, nullptr,
-                tolvane::tools::Detector::Precise, 40)
+            const QImage expected = tolvane::tools::detect(
+                photoWithWire, 4, 30, nullptr, tolvane::tools::Detector::Precise, 40)
                                         .mask.convertToFormat(QImage::Format_ARGB32);
             QCOMPARE(s.mask(), expected);
             QVERIFY(tolvane::markedPixelCount(expected) >= 120);
