@@ -758,29 +758,43 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
 void reducePhoto(Plane<const Argb> photo, int factor, bool threaded, Plane<Argb> small)
 {
     forRowBands(small.height, threaded, [&](int from, int to) {
-        std::vector<std::uint32_t> totals(3 * std::size_t(small.width));
-        std::vector<std::uint32_t> counts(std::size_t(small.width));
         for (int y = from; y < to; ++y) {
-            std::fill(totals.begin(), totals.end(), 0u);
-            std::fill(counts.begin(), counts.end(), 0u);
-            const int end = std::min(photo.height, (y + 1) * factor);
-            for (int py = y * factor; py < end; ++py) {
-                const Argb *row = photo.rowData(py);
-                for (int px = 0; px < photo.width; ++px) {
-                    const std::size_t sx = std::size_t(px / factor);
-                    totals[3 * sx] += (row[px] >> 16) & 0xFFu;
-                    totals[3 * sx + 1] += (row[px] >> 8) & 0xFFu;
-                    totals[3 * sx + 2] += row[px] & 0xFFu;
-                    ++counts[sx];
-                }
-            }
+            const int top = y * factor;
+            const int bottom = std::min(photo.height, top + factor);
             Argb *out = small.rowData(y);
-            for (std::size_t sx = 0; sx < std::size_t(small.width); ++sx) {
-                const std::uint32_t n = counts[sx];
-                const std::uint32_t r = (totals[3 * sx] + n / 2) / n;
-                const std::uint32_t g = (totals[3 * sx + 1] + n / 2) / n;
-                const std::uint32_t b = (totals[3 * sx + 2] + n / 2) / n;
-                out[sx] = 0xFF000000u | r << 16 | g << 8 | b;
+            for (int sx = 0; sx < small.width; ++sx) {
+                const int left = sx * factor;
+                const int right = std::min(photo.width, left + factor);
+                std::uint32_t r = 0;
+                std::uint32_t g = 0;
+                std::uint32_t b = 0;
+                for (int py = top; py < bottom; ++py) {
+                    const Argb *row = photo.rowData(py);
+                    for (int px = left; px < right; ++px) {
+                        r += (row[px] >> 16) & 0xFFu;
+                        g += (row[px] >> 8) & 0xFFu;
+                        b += row[px] & 0xFFu;
+                    }
+                }
+                const std::uint32_t n = std::uint32_t((bottom - top) * (right - left));
+                out[sx]
+                    = 0xFF000000u | (r + n / 2) / n << 16 | (g + n / 2) / n << 8 | (b + n / 2) / n;
+            }
+        }
+    });
+}
+
+// Each small mark over its block of factor x factor pixels of `marks`.
+void enlargeMarks(
+    Plane<const std::uint8_t> small, int factor, bool threaded, Plane<std::uint8_t> marks)
+{
+    forRowBands(marks.height, threaded, [&](int from, int to) {
+        for (int y = from; y < to; ++y) {
+            const std::uint8_t *in = small.rowData(y / factor);
+            std::uint8_t *out = marks.rowData(y);
+            for (int sx = 0; sx < small.width; ++sx) {
+                const int left = sx * factor;
+                std::fill(out + left, out + std::min(marks.width, left + factor), in[sx]);
             }
         }
     });
@@ -829,14 +843,7 @@ int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
         reduced.maxWidth = std::max(1, (settings.maxWidth + factor - 1) / factor);
         reduced.minLength = std::max(1, settings.minLength / factor);
         kept = detectAtScale(small.view(), reduced, threaded, smallMarks.view(), progress);
-        forRowBands(photo.height, threaded, [&](int from, int to) {
-            for (int y = from; y < to; ++y) {
-                const std::uint8_t *in = smallMarks.view().rowData(y / factor);
-                std::uint8_t *out = marks.rowData(y);
-                for (int x = 0; x < photo.width; ++x)
-                    out[x] = in[x / factor];
-            }
-        });
+        enlargeMarks(smallMarks.view(), factor, threaded, marks);
     }
     if (progress)
         progress->finish();
