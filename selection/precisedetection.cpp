@@ -419,14 +419,20 @@ int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::u
         c.asymmetric = (line.data[middle] & asymmetricBit) != 0;
     }
 
-    // Each cluster continues the track whose prediction it lies nearest, one or two bins back.
+    // Each cluster continues the track whose prediction it lies nearest, up to three bins
+    // back. Clusters wider than a wire (where texture touches it) belong to no track; the
+    // track goes on past them.
     std::vector<Track> tracks;
     const float reach = 2.0f;
-    std::size_t first = 0; // the first cluster of two bins back
+    const float widest = 2.0f * float(settings.maxWidth) + 3;
+    constexpr int binsBack = 3;
+    std::size_t first = 0; // the first cluster of three bins back
     for (std::size_t k = 0; k < clusters.size(); ++k) {
         Cluster &c = clusters[k];
-        while (clusters[first].bin < c.bin - 2)
+        while (clusters[first].bin < c.bin - binsBack)
             ++first;
+        if (c.high - c.low + 1 > widest)
+            continue;
         int best = -1;
         float bestDistance = reach;
         for (std::size_t j = first; j < k && clusters[j].bin < c.bin; ++j) {
@@ -465,8 +471,10 @@ int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::u
     }
 
     std::vector<std::vector<int>> members(tracks.size());
-    for (int k = 0; k < int(clusters.size()); ++k)
-        members[std::size_t(clusters[std::size_t(k)].track)].push_back(k);
+    for (int k = 0; k < int(clusters.size()); ++k) {
+        if (clusters[std::size_t(k)].track >= 0)
+            members[std::size_t(clusters[std::size_t(k)].track)].push_back(k);
+    }
     const auto centre = [&](int k) {
         const Cluster &c = clusters[std::size_t(k)];
         const double along = low + (c.bin + 0.5) * binLength;
