@@ -15,14 +15,19 @@ namespace tolvane {
 // 1. The brightness plane and its 3 x 3 box sums.
 // 2. A black-hat (closing minus photo) over a square a little wider than a wire: how much
 //    darker each pixel is than its surroundings. Edges and broad dark areas give nothing here.
-// 3. Every pixel that the black-hat lets through is tried as a line in eight orientations and
-//    a few distances: both sides must be brighter than the pixel, and the line must go on along
-//    the orientation (a dot or a corner does not). Texture, frames' corners and edges fail.
-// 4. The pixels that pass form 8-connected pieces; a piece is kept when it holds strong pixels,
-//    is long (its extent along its main axis), thin (pixels per unit of length) and is
-//    mostly a single curve (most of its length has one run across it).
-// 5. Kept pieces grow by one pixel into their fringe: neighbours a little darker than their
-//    surroundings.
+// 3. Every pixel that the black-hat lets through is tried as a line in eight orientations:
+//    the pixel itself against the brightest box sum on each side within a wire's width and
+//    fringe, less how much brighter the line gets along the orientation (a dot or a corner
+//    does not go on). Weak and strong line pixels; the fringe of a wire is weak, texture,
+//    corners and plain edges fail.
+// 4. Line pixels of like orientation form 8-connected pieces. Each piece holding a strong
+//    pixel is followed bin by bin along its main axis as clusters across it, and clusters
+//    chain into curves (two wires side by side or crossing at a small angle give two). A curve
+//    is kept when it is thin, smooth (each cluster near where the curve led), and bright on
+//    both sides rather than on one (the dark rim of an edge).
+// 5. Curves whose ends face each other across a gap (a wire behind a tree) are linked; a
+//    wire is a chain as long as the wire length, seen over three quarters of it and with one
+//    curve half that long. Its pixels, fringe included, are marked.
 // Light wires are found the same way on the inverted brightness.
 //
 // Every stage is a function of its input planes alone, run in bands of rows on the free cores,
@@ -41,7 +46,7 @@ struct PreciseSettings
 };
 
 // Writes every pixel of `marks` (the photo's size): 1 on a found wire, 0 elsewhere, and returns
-// the number of wire pieces kept. `progress`, when given, counts the stages.
+// the number of wires (chains of curves) kept. `progress`, when given, counts the stages.
 int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
     Plane<std::uint8_t> marks, Progress *progress = nullptr);
 
