@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -144,6 +145,8 @@ private slots:
     void preciseDetector()
     {
         QSettings().remove(QStringLiteral("Detector"));
+        // The other tests run the classic detector, whatever happens here.
+        const auto classic = qScopeGuard([] { QSettings().remove(QStringLiteral("Detector")); });
         {
             Session s(m_photo);
             auto *box = s.window.findChild<QComboBox *>(QStringLiteral("detectorBox"));
@@ -170,7 +173,8 @@ private slots:
                 photoWithWire, 4, 30, nullptr, tolvane::tools::Detector::Precise, 40)
                                         .mask.convertToFormat(QImage::Format_ARGB32);
             QCOMPARE(s.mask(), expected);
-            QVERIFY(tolvane::markedPixelCount(expected) >= 120);
+            // Both rows of the wire but for a few pixels at its ends, where it does not go on.
+            QVERIFY(tolvane::markedPixelCount(expected) >= 100);
         }
         {
             Session s(m_photo);
