@@ -207,6 +207,15 @@ struct RowScratch
     }
 };
 
+void firstSidesOfRow(const std::uint16_t *__restrict sums, std::ptrdiff_t offset, int count,
+    std::int16_t *__restrict one, std::int16_t *__restrict other)
+{
+    for (int x = 0; x < count; ++x) {
+        one[x] = std::int16_t(sums[x + offset]);
+        other[x] = std::int16_t(sums[x - offset]);
+    }
+}
+
 void sidesOfRow(const std::uint16_t *__restrict sums, std::ptrdiff_t offset, int count,
     std::int16_t *__restrict one, std::int16_t *__restrict other)
 {
@@ -264,10 +273,10 @@ void classifyLinePixels(Plane<const std::uint8_t> brightness, Plane<const std::u
             std::fill(r.tag.begin(), r.tag.end(), std::int16_t(0));
             for (int i = 0; i < orientations; ++i) {
                 const Probe &probe = probes[std::size_t(i)];
-                std::fill(r.one.begin(), r.one.end(), std::int16_t(0));
-                std::fill(r.other.begin(), r.other.end(), std::int16_t(0));
-                for (std::ptrdiff_t offset : probe.across)
-                    sidesOfRow(sumRow, offset, width, r.one.data(), r.other.data());
+                // The nearest side samples start the sides, the others raise them.
+                firstSidesOfRow(sumRow, probe.across[0], width, r.one.data(), r.other.data());
+                for (std::size_t k = 1; k < probe.across.size(); ++k)
+                    sidesOfRow(sumRow, probe.across[k], width, r.one.data(), r.other.data());
                 scoreRow(sumRow, probe.along, std::int16_t(i), width, r.centre.data(), r.one.data(),
                     r.other.data(), r.best.data(), r.tag.data());
             }
@@ -828,18 +837,18 @@ int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
     const bool threaded = photo.pixelCount() >= threadedPixelCount;
     if (progress)
         progress->start(settings.lightWires ? 2 : 1);
-    forRowBands(marks.height, threaded, [&](int from, int to) {
-        for (int y = from; y < to; ++y)
-            std::fill_n(marks.rowData(y), marks.width, std::uint8_t(0));
-    });
     int kept = 0;
     int factor = 1;
     while (photo.pixelCount() / (std::size_t(factor) * std::size_t(factor))
         > std::max<std::size_t>(settings.fullScalePixels, 1))
         ++factor;
-    if (photo.isEmpty()) {
-    } else if (factor == 1) {
-        kept = detectAtScale(photo, settings, threaded, marks, progress);
+    if (photo.isEmpty() || factor == 1) {
+        forRowBands(marks.height, threaded, [&](int from, int to) {
+            for (int y = from; y < to; ++y)
+                std::fill_n(marks.rowData(y), marks.width, std::uint8_t(0));
+        });
+        if (!photo.isEmpty())
+            kept = detectAtScale(photo, settings, threaded, marks, progress);
     } else {
         const int width = (photo.width + factor - 1) / factor;
         const int height = (photo.height + factor - 1) / factor;
