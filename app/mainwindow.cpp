@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <future>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -107,6 +109,28 @@ MainWindow::MainWindow(QWidget *parent)
     m_ui->mainToolBar->addSeparator();
     m_ui->mainToolBar->addAction(undo);
     m_ui->mainToolBar->addAction(redo);
+
+    // The detector chosen last time, by its item data.
+    const int detector = m_ui->detectorBox->findData(
+        m_settings.value(QStringLiteral("Detector"), QStringLiteral("classic")).toString());
+    m_ui->detectorBox->setCurrentIndex(std::max(detector, 0));
+    connect(m_ui->detectorBox, &QComboBox::currentIndexChanged, this, [this] {
+        m_settings.setValue(
+            QStringLiteral("Detector"), m_ui->detectorBox->currentData().toString());
+        updateDetectorBoxes();
+    });
+}
+
+bool MainWindow::usesPreciseDetector() const
+{
+    return m_ui->detectorBox->currentData().toString() == u"precise";
+}
+
+void MainWindow::updateDetectorBoxes()
+{
+    const bool open = !m_document.photo().isNull();
+    m_ui->spinBox_2->setEnabled(open && !usesPreciseDetector());
+    m_ui->wireLengthBox->setEnabled(open && usesPreciseDetector());
 }
 
 MainWindow::~MainWindow()
@@ -241,6 +265,8 @@ try {
     m_ui->spinBox->setValue(tolvane::parameters::widthThreshold.defaultValue);
     m_ui->spinBox_2->setValue(tolvane::parameters::lengthThreshold.defaultValue);
     m_ui->padspinbox->setValue(tolvane::parameters::wirePadding.defaultValue);
+    m_ui->wireLengthBox->setValue(tolvane::parameters::wireLength.defaultValue);
+    updateDetectorBoxes();
     return true;
 } catch (const std::bad_alloc &) {
     showNoMemory();
@@ -438,9 +464,15 @@ try {
     const QImage &photo = m_document.photo();
     const int widthThreshold = m_ui->spinBox->value();
     const int lengthThreshold = m_ui->spinBox_2->value();
+    const tolvane::tools::Detector detector = usesPreciseDetector()
+        ? tolvane::tools::Detector::Precise
+        : tolvane::tools::Detector::Classic;
+    const int wireLength = m_ui->wireLengthBox->value();
     tolvane::Progress progress;
-    tolvane::tools::Detection detection = runShowingProgress(bar, &progress, 90,
-        [&] { return tolvane::tools::detect(photo, widthThreshold, lengthThreshold, &progress); });
+    tolvane::tools::Detection detection = runShowingProgress(bar, &progress, 90, [&] {
+        return tolvane::tools::detect(
+            photo, widthThreshold, lengthThreshold, &progress, detector, wireLength);
+    });
     const qint64 found = tolvane::markedPixelCount(detection.mask);
     // A new detection replaces the marks of earlier ones; marks made by hand stay.
     QImage marks = m_document.hasMask()

@@ -118,6 +118,10 @@ private:
     void removePreview();
     // Says in the status bar that a tool stopped for want of memory.
     void showNoMemory();
+    // The detection mode chosen in the detector box, and the boxes of the numbers it uses
+    // enabled (once a photo is open) while the others are not.
+    bool usesPreciseDetector() const;
+    void updateDetectorBoxes();
 
     MainWindowForm *m_ui;
     QGraphicsScene m_scene;

@@ -1,6 +1,7 @@
 #include "app/mainwindow_form.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -144,6 +145,17 @@ void MainWindowForm::setupUi(QMainWindow *window)
     horizontalLayout_2->addItem(horizontalSpacer);
     addParameter(
         label_2, "label_2", false, spinBox_2, "spinBox_2", tolvane::parameters::lengthThreshold);
+    // The detection mode that Autodetect runs, and the precise mode's wire length.
+    detectorLabel = makeLabel(centralWidget, "detectorLabel", false);
+    horizontalLayout_2->addWidget(detectorLabel);
+    detectorBox = new QComboBox(centralWidget);
+    detectorBox->setObjectName(QStringLiteral("detectorBox"));
+    detectorBox->addItem(QString(), QStringLiteral("classic"));
+    detectorBox->addItem(QString(), QStringLiteral("precise"));
+    detectorLabel->setBuddy(detectorBox);
+    horizontalLayout_2->addWidget(detectorBox);
+    addParameter(wireLengthLabel, "wireLengthLabel", false, wireLengthBox, "wireLengthBox",
+        tolvane::parameters::wireLength);
     horizontalSpacer_2 = makeSpacer();
     horizontalLayout_2->addItem(horizontalSpacer_2);
     addParameter(
@@ -279,8 +291,17 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
     label_3->setText(labelText(tolvane::parameters::wirePadding.label));
     for (auto [box, parameter] : {std::pair(spinBox, &tolvane::parameters::widthThreshold),
              {spinBox_2, &tolvane::parameters::lengthThreshold},
-             {padspinbox, &tolvane::parameters::wirePadding}})
+             {padspinbox, &tolvane::parameters::wirePadding},
+             {wireLengthBox, &tolvane::parameters::wireLength}})
         box->setAccessibleName(tr(parameter->label));
+    detectorLabel->setText(labelText("Detector"));
+    detectorBox->setAccessibleName(tr("Detector"));
+    detectorBox->setItemText(0, tr("Classic"));
+    detectorBox->setItemText(1, tr("Precise"));
+    detectorBox->setToolTip(tr("Classic: the band scan of near-horizontal wires. Precise: thin "
+                               "wires at any angle with their fringe, no edges or branches"));
+    wireLengthLabel->setText(labelText(tolvane::parameters::wireLength.label));
+    wireLengthBox->setToolTip(tr("Precise detection: the shortest wire, in pixels"));
     menuFile->setTitle(tr("File"));
     menuEdit->setTitle(tr("Edit"));
     menuView->setTitle(tr("View"));

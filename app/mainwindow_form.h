@@ -7,6 +7,7 @@
 
 class KestGraphicsView;
 class QAction;
+class QComboBox;
 class QHBoxLayout;
 class QLabel;
 class QMainWindow;
@@ -62,6 +63,10 @@ public:
     QSpacerItem *horizontalSpacer = nullptr;
     QLabel *label_2 = nullptr;
     QSpinBox *spinBox_2 = nullptr;
+    QLabel *detectorLabel = nullptr;
+    QComboBox *detectorBox = nullptr; // item data: "classic" or "precise"
+    QLabel *wireLengthLabel = nullptr;
+    QSpinBox *wireLengthBox = nullptr;
     QSpacerItem *horizontalSpacer_2 = nullptr;
     QLabel *label_3 = nullptr;
     QSpinBox *padspinbox = nullptr;

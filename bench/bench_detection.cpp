@@ -6,6 +6,7 @@
 
 #include "detectionstages.h"
 #include "selection/detection.h"
+#include "selection/precisedetection.h"
 
 using namespace tolvane;
 
@@ -182,8 +183,26 @@ void BM_BuildTraces(benchmark::State &state)
         benchmark::DoNotOptimize(buildTraces(components, photoWidth, 30));
 }
 
+// The precise detection with its default settings (the photo searched at half scale) and, for
+// comparison, at full scale.
+void BM_PreciseDetection(benchmark::State &state)
+{
+    const Plane<const Argb> photo = streetPhoto().view();
+    PlaneBuffer<std::uint8_t> marks(photo.width, photo.height);
+    PreciseSettings settings;
+    if (state.range(0) == 0)
+        settings.fullScalePixels = photo.pixelCount();
+    int wires = 0;
+    for (auto _ : state) {
+        wires = detectWiresPrecise(photo, settings, marks.view());
+        benchmark::DoNotOptimize(marks.data());
+    }
+    state.counters["wires"] = double(wires);
+}
+
 } // namespace
 
+BENCHMARK(BM_PreciseDetection)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DetectAndPaint)
     ->Arg(4)
     ->Arg(12)

@@ -222,7 +222,11 @@ QImage loadMask(const QString &path, StageTimes &times)
 // The wire mask of automatic detection and the number of its traces.
 tools::Detection detect(const QImage &photo, const CliOptions &options)
 {
-    return tools::detect(photo, options.widthThreshold, options.lengthThreshold);
+    const tools::Detector detector = options.detector == CliDetector::Precise
+        ? tools::Detector::Precise
+        : tools::Detector::Classic;
+    return tools::detect(photo, options.widthThreshold, options.lengthThreshold, nullptr, detector,
+        options.wireLength);
 }
 
 bool save(

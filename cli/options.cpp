@@ -50,6 +50,9 @@ const OptionSpec optionSpecs[] = {
         &CliOptions::lengthThreshold),
     parameterOption(parameters::wirePadding, bit(CliCommand::Remove) | bit(CliCommand::Clean),
         &CliOptions::wirePadding),
+    parameterOption(parameters::wireLength, bit(CliCommand::Detect) | bit(CliCommand::Clean),
+        &CliOptions::wireLength),
+    {QLatin1StringView("--detector"), Kind::Text, bit(CliCommand::Detect) | bit(CliCommand::Clean)},
     {QLatin1StringView("--jobs"), Kind::Integer, bit(CliCommand::Clean), 1, unbounded,
         &CliOptions::jobs},
     {QLatin1StringView("--overwrite"), Kind::Flag, bit(CliCommand::Clean)},
@@ -259,7 +262,15 @@ QString Parser::parseOption(const QString &argument, int &index)
 
     if (value.isEmpty())
         return name + QStringLiteral(": missing value");
-    if (name == u"-o")
+    if (name == u"--detector") {
+        if (value == u"classic")
+            m_options.detector = CliDetector::Classic;
+        else if (value == u"precise")
+            m_options.detector = CliDetector::Precise;
+        else
+            return name + QStringLiteral(": ") + value
+                + QStringLiteral(" is not a detector (classic or precise)");
+    } else if (name == u"-o")
         m_options.output = value;
     else if (name == u"--mask")
         m_options.mask = value;
@@ -369,13 +380,14 @@ same results pixel for pixel.
 
 Commands:
   detect INPUT -o MASK [%1] [%2]
+        [--detector D] [%4]
       Find the wires automatically (Select) and write the wire mask.
   remove INPUT --mask MASK -o OUTPUT [%3]
       Remove the wires that MASK marks (Process) and write the cleaned photo.
   trace INPUT --points X,Y X,Y [X,Y ...] -o MASK
       Trace a wire through the given points (SmartSelect clicks) and write the wire mask.
   clean INPUT... (-o OUTPUT | --out-dir DIR) [%1] [%2]
-        [%3] [--jobs N] [--overwrite]
+        [%3] [--detector D] [%4] [--jobs N] [--overwrite]
       Detect and remove the wires of one photo or of many, in parallel.
 
 Every command also takes --timings: one extra line on standard error with the time of each
@@ -388,7 +400,7 @@ out; 3 trace committed no segment.
 )";
 
 const char detectHelp[] = R"(Usage: tolvane-cli detect INPUT -o MASK [%1] [%2]
-                          [--timings]
+                          [--detector D] [%5] [--timings]
 
 Opens the photo INPUT, finds its wires as Select does and writes the wire mask MASK: a 32-bit
 ARGB PNG of the photo's size, 0x96FF0000 on every marked pixel and 0x00000000 elsewhere.
@@ -397,6 +409,9 @@ Options:
   -o MASK                 the mask file to write; its name must end in .png
 %3
 %4
+  --detector D            classic (default): the band scan of Select; precise: thin wires at
+                          any angle with their fringe, T the widest wire in pixels across it
+%6
   --timings               print the time of each stage on standard error
   --accept-damaged        read a damaged photo (a JPEG cut short) as far as it goes
   --help                  show this text
@@ -438,8 +453,8 @@ Options:
 )";
 
 const char cleanHelp[] = R"(Usage: tolvane-cli clean INPUT... (-o OUTPUT | --out-dir DIR) [%1]
-                         [%2] [%3] [--jobs N] [--overwrite]
-                         [--timings]
+                         [%2] [%3] [--detector D] [%7]
+                         [--jobs N] [--overwrite] [--timings]
 
 For every photo INPUT: opens it, finds its wires (detect), removes them (remove) and writes
 the cleaned photo, to OUTPUT (one input only) or to DIR under the input's file name. Photos
@@ -454,6 +469,9 @@ Options:
 %4
 %5
 %6
+  --detector D            classic (default): the band scan of Select; precise: thin wires at
+                          any angle with their fringe, T the widest wire in pixels across it
+%8
   --jobs N                photos processed at once (at least 1, default: number of cores)
   --overwrite             replace existing outputs
   --timings               print the time of each stage (summed over the photos) on
@@ -499,13 +517,15 @@ QString helpText(CliCommand topic)
 {
     using parameters::lengthThreshold;
     using parameters::widthThreshold;
+    using parameters::wireLength;
     using parameters::wirePadding;
     switch (topic) {
     case CliCommand::Detect:
         return QString::fromUtf8(detectHelp)
             .arg(usage(widthThreshold), usage(lengthThreshold),
                 optionLine(widthThreshold, widthThreshold.help),
-                optionLine(lengthThreshold, lengthThreshold.help));
+                optionLine(lengthThreshold, lengthThreshold.help), usage(wireLength),
+                optionLine(wireLength, wireLength.help));
     case CliCommand::Remove:
         return QString::fromUtf8(removeHelp)
             .arg(usage(wirePadding), optionLine(wirePadding, wirePadding.help));
@@ -516,13 +536,14 @@ QString helpText(CliCommand topic)
         return QString::fromUtf8(cleanHelp).arg(usage(widthThreshold), usage(lengthThreshold),
             usage(wirePadding), optionLine(widthThreshold, widthThreshold.help),
             optionLine(lengthThreshold, lengthThreshold.help),
-            optionLine(wirePadding, wirePadding.label));
+            optionLine(wirePadding, wirePadding.label), usage(wireLength),
+            optionLine(wireLength, wireLength.help));
     case CliCommand::Help:
     case CliCommand::Version:
         break;
     }
     return QString::fromUtf8(generalHelp)
-        .arg(usage(widthThreshold), usage(lengthThreshold), usage(wirePadding));
+        .arg(usage(widthThreshold), usage(lengthThreshold), usage(wirePadding), usage(wireLength));
 }
 
 QString versionText()

@@ -11,6 +11,9 @@ namespace tolvane {
 
 enum class CliCommand { Help, Version, Detect, Remove, Trace, Clean };
 
+// --detector: the band scan (classic, the default) or the line search (precise).
+enum class CliDetector { Classic, Precise };
+
 // A tolvane-cli command line, checked for everything that can be checked without opening a
 // file. Numbers are within their ranges; the fields a command does not take keep their defaults.
 struct CliOptions
@@ -26,6 +29,8 @@ struct CliOptions
     int widthThreshold = parameters::widthThreshold.defaultValue;
     int lengthThreshold = parameters::lengthThreshold.defaultValue;
     int wirePadding = parameters::wirePadding.defaultValue;
+    int wireLength = parameters::wireLength.defaultValue;
+    CliDetector detector = CliDetector::Classic;
     int jobs = 0; // 0: one worker per core
     bool overwrite = false;
     bool timings = false;

@@ -47,4 +47,10 @@ constexpr int suggestedValue(const Parameter &parameter, int longSide)
                                                             : scaled);
 }
 
+// The precise detection's own number, shown beside its choice in the window and taken by
+// tolvane-cli with --detector precise: a wire's linked curves span at least this many pixels.
+// (Its widest wire is the width threshold, in pixels across the wire.)
+inline constexpr Parameter wireLength = {"Wire length", "--wire-length", 'W', 200, 10, 9999,
+    "precise detection: a wire is at least W pixels long"};
+
 } // namespace tolvane::parameters

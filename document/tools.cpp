@@ -4,6 +4,7 @@
 #include "removal/columnfill.h"
 #include "selection/detection.h"
 #include "selection/planes.h"
+#include "selection/precisedetection.h"
 
 namespace tolvane::tools {
 
@@ -24,10 +25,22 @@ PlaneBuffer<std::uint8_t> brightnessMap(const QImage &anyPhoto)
     return brightness;
 }
 
-Detection detect(
-    const QImage &anyPhoto, int widthThreshold, int lengthThreshold, Progress *progress)
+Detection detect(const QImage &anyPhoto, int widthThreshold, int lengthThreshold,
+    Progress *progress, Detector detector, int wireLength)
 {
     const QImage photo = eightBitPhoto(anyPhoto);
+    if (detector == Detector::Precise) {
+        PlaneBuffer<std::uint8_t> marks(photo.width(), photo.height());
+        PreciseSettings settings;
+        settings.maxWidth = widthThreshold;
+        settings.minLength = wireLength;
+        Detection detection;
+        detection.traceCount
+            = detectWiresPrecise(argbPlane(photo), settings, marks.view(), progress);
+        detection.mask = markedPixelMask(marks.view());
+        checkAllocated(detection.mask, photo.size());
+        return detection;
+    }
     // Detection runs its stages fused over tiles of columns on every core, never holding a
     // photo-sized plane: 125 ms against over 500 ms stage by stage for a textured 24-megapixel
     // photo (2-core machine).

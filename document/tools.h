@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QSize>
 
+#include "core/parameters.h"
 #include "core/plane.h"
 #include "core/progress.h"
 #include "core/wiretypes.h"
@@ -40,10 +41,17 @@ struct Detection
     int traceCount = 0;
 };
 
+// The automatic detection modes: the band scan with its traces (the default), or the line
+// search at any angle that marks wires with their fringe (selection/precisedetection.h).
+enum class Detector { Classic, Precise };
+
 // Automatic detection over `photo` (32-bit ARGB or 64-bit RGBA, read as eightBitPhoto(); not
-// empty); `progress` follows it while it runs, from any thread.
-Detection detect(
-    const QImage &photo, int widthThreshold, int lengthThreshold, Progress *progress = nullptr);
+// empty); `progress` follows it while it runs, from any thread. The precise detector takes the
+// width threshold as the widest wire, in pixels across it, and `wireLength` as the shortest
+// wire instead of the length threshold; traceCount is then its number of wires.
+Detection detect(const QImage &photo, int widthThreshold, int lengthThreshold,
+    Progress *progress = nullptr, Detector detector = Detector::Classic,
+    int wireLength = parameters::wireLength.defaultValue);
 
 // The smart-selection route from `from` to `to` over the brightness map.
 WireRoute traceRoute(Plane<const std::uint8_t> brightness, Point from, Point to);

@@ -99,6 +99,23 @@ QImage traceMask(std::span<const WireTrace> traces, QSize size)
     return mask;
 }
 
+QImage markedPixelMask(Plane<const std::uint8_t> marks)
+{
+    QImage mask = zeroImage(QSize(marks.width, marks.height), QImage::Format_ARGB32_Premultiplied);
+    if (mask.isNull())
+        return mask;
+    const Argb mark = qPremultiply(detectionMark);
+    const Plane<Argb> pixels = mutableArgbPlane(mask);
+    for (int y = 0; y < marks.height; ++y) {
+        const std::uint8_t *row = marks.rowData(y);
+        for (int x = 0; x < marks.width; ++x) {
+            if (row[x] != 0)
+                pixels.at(x, y) = mark;
+        }
+    }
+    return mask;
+}
+
 QImage copyMask(const QImage &mask)
 {
     QImage copy = zeroImage(mask.size(), mask.format());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 #include <QImage>
@@ -36,6 +37,10 @@ QImage zeroImage(QSize size, QImage::Format format);
 // A transparent mask of `size` with the traces' pixels set to the detection mark: the pixels
 // of paintTraces(), premultiplied.
 QImage traceMask(std::span<const WireTrace> traces, QSize size);
+
+// A transparent mask of the plane's size with the detection mark on every pixel that is not 0
+// in `marks`, premultiplied.
+QImage markedPixelMask(Plane<const std::uint8_t> marks);
 
 // A copy of `mask` (32-bit) in its format. Only the blocks of memory that hold a non-zero byte
 // are copied onto a zeroImage().

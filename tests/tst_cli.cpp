@@ -19,6 +19,7 @@
 #include "imagefilecases.h"
 #include "removal/columnfill.h"
 #include "selection/detection.h"
+#include "selection/precisedetection.h"
 #include "taggedphoto.h"
 #include <sys/resource.h>
 
@@ -210,6 +211,31 @@ private slots:
 
     // What a run prints on standard error: after a failure one line, "tolvane-cli: " and the
     // start given; with --timings, at the end, the timings line given, each time shown as #.
+    // detect and clean with the precise detector, as the library runs it.
+    void preciseDetectorEqualsLibrary()
+    {
+        const QImage photo = readPhoto(fill("{wires}"));
+        PlaneBuffer<std::uint8_t> marks(photo.width(), photo.height());
+        PreciseSettings settings;
+        settings.maxWidth = 5;
+        settings.minLength = 40;
+        const int wires = detectWiresPrecise(argbPlane(photo), settings, marks.view());
+        QVERIFY(wires > 0);
+        QImage mask(photo.size(), QImage::Format_ARGB32);
+        for (int y = 0; y < photo.height(); ++y)
+            for (int x = 0; x < photo.width(); ++x)
+                mask.setPixel(x, y, marks.view().at(x, y) ? detectionMark : 0);
+        QVERIFY(run("{detect} --detector precise --width-threshold 5 --wire-length 40") == 0
+            && m_errors.isEmpty());
+        QCOMPARE(image("{out}"), mask);
+        QImage cleaned(photo.size(), QImage::Format_ARGB32);
+        clearWires(argbPlane(photo), argbPlane(mask), 0, mutableArgbPlane(cleaned));
+        QCOMPARE(run("clean {wires} -o {out} --overwrite --detector precise --width-threshold 5 "
+                     "--wire-length 40"),
+            0);
+        QCOMPARE(image("{out}"), cleaned);
+    }
+
     void standardError_data()
     {
         addColumns<QString, int, QString>(); // commandLine, status, line
@@ -219,7 +245,8 @@ private slots:
         // Each numeric option refuses the values just outside its range and takes its limits.
         for (const auto &[command, option, low, high] :
             {std::tuple("{detect}", "--width-threshold", 1, 99),
-                {"{detect}", "--length-threshold", 1, 999}, {"{remove}", "--padding", 0, 99}}) {
+                {"{detect}", "--length-threshold", 1, 999}, {"{remove}", "--padding", 0, 99},
+                {"{detect}", "--wire-length", 10, 9999}}) {
             for (const int value : {low - 1, low, high, high + 1}) {
                 const int status = value < low || value > high ? 1 : 0;
                 QTest::addRow("%s %d %s", option, value, status ? "refused" : "accepted")
@@ -227,6 +254,13 @@ private slots:
                     << QString::asprintf("%s: %d is out of range %d..%d", option, value, low, high);
             }
         }
+        row("precise detector", "{detect} --detector precise", 0);
+        row("classic detector", "{detect} --detector=classic", 0);
+        row("unknown detector", "{detect} --detector fast", 1,
+            "--detector: fast is not a detector (classic or precise)");
+        row("detector of remove", "{remove} --detector precise", 1,
+            "--detector: not an option of remove");
+        row("empty detector", "{detect} --detector=", 1, "--detector: missing value");
         row("--jobs 0 refused", "clean {wires} -o {out} --jobs 0", 1, "--jobs: 0 is out of range");
         row("--jobs 1 accepted", "clean {wires} -o {out} --jobs 1", 0);
         row("unknown command", "wipe {wires}", 1, "wipe: unknown command");

@@ -1,8 +1,12 @@
 #include <QAction>
+#include <QComboBox>
 #include <QGraphicsPixmapItem>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTimer>
@@ -11,6 +15,7 @@
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
 #include "dialogs/helpdialog.h"
+#include "document/tools.h"
 #include "guitestsupport.h"
 #include "image/imagefiles.h"
 #include "image/wiremask.h"
@@ -133,6 +138,55 @@ private slots:
         s.trigger("actionSelect");
         QCOMPARE(s.mask(), wireImage(0, 0));
         QCOMPARE(s.count(), 2);
+    }
+
+    // The detector box beside the Autodetect numbers: Select runs the mode chosen, with the
+    // numbers that mode takes enabled, and the choice is kept for the next window.
+    void preciseDetector()
+    {
+        QSettings().remove(QStringLiteral("Detector"));
+        // The other tests run the classic detector, whatever happens here.
+        const auto classic = qScopeGuard([] { QSettings().remove(QStringLiteral("Detector")); });
+        {
+            Session s(m_photo);
+            auto *box = s.window.findChild<QComboBox *>(QStringLiteral("detectorBox"));
+            auto *label = s.window.findChild<QLabel *>(QStringLiteral("detectorLabel"));
+            auto *length = s.window.findChild<QSpinBox *>(QStringLiteral("wireLengthBox"));
+            auto *threshold = s.window.findChild<QSpinBox *>(QStringLiteral("spinBox_2"));
+            QVERIFY(box && label && length && threshold);
+            QCOMPARE(label->buddy(), box);
+            QCOMPARE(box->count(), 2);
+            QCOMPARE(box->currentData().toString(), QStringLiteral("classic"));
+            QVERIFY(threshold->isEnabled() && !length->isEnabled());
+            QCOMPARE(length->value(), tolvane::parameters::wireLength.defaultValue);
+
+            box->setCurrentIndex(box->findData(QStringLiteral("precise")));
+            QCOMPARE(QSettings().value(QStringLiteral("Detector")).toString(),
+                QStringLiteral("precise"));
+            QVERIFY(!threshold->isEnabled() && length->isEnabled());
+            // The 60-pixel wire is shorter than the default wire length.
+            s.trigger("actionSelect");
+            QCOMPARE(s.mask(), wireImage(0, 0));
+            length->setValue(40);
+            s.trigger("actionSelect");
+            const QImage expected = tolvane::tools::detect(
+                photoWithWire, 4, 30, nullptr, tolvane::tools::Detector::Precise, 40)
+                                        .mask.convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(s.mask(), expected);
+            // Both rows of the wire but for a few pixels at its ends, where it does not go on.
+            QVERIFY(tolvane::markedPixelCount(expected) >= 100);
+        }
+        {
+            Session s(m_photo);
+            auto *box = s.window.findChild<QComboBox *>(QStringLiteral("detectorBox"));
+            QCOMPARE(box->currentData().toString(), QStringLiteral("precise"));
+            QVERIFY(!s.window.findChild<QSpinBox *>(QStringLiteral("spinBox_2"))->isEnabled());
+            box->setCurrentIndex(box->findData(QStringLiteral("classic")));
+            QCOMPARE(QSettings().value(QStringLiteral("Detector")).toString(),
+                QStringLiteral("classic"));
+            s.trigger("actionSelect");
+            QCOMPARE(s.mask(), wireImage(0, 0x96FF0000));
+        }
     }
 
     // Without a photo the tools have nothing to work on: they push nothing and leave nothing

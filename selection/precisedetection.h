@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/plane.h"
+#include "core/progress.h"
+#include "core/wiretypes.h"
+
+namespace tolvane {
+
+// The second detection mode: thin wires at any angle, dark on a lighter background or light on
+// a darker one, marked over their full width with the anti-aliased fringe.
+//
+// 1. The brightness plane and its 3 x 3 box sums.
+// 2. A black-hat (closing minus photo) over a square a little wider than a wire: how much
+//    darker each pixel is than its surroundings. Edges and broad dark areas give nothing here.
+// 3. Every pixel that the black-hat lets through is tried as a line in eight orientations:
+//    the pixel itself against the brightest box sum on each side within a wire's width and
+//    fringe, less how much brighter the line gets along the orientation (a dot or a corner
+//    does not go on). Weak and strong line pixels; the fringe of a wire is weak, texture,
+//    corners and plain edges fail.
+// 4. Line pixels of like orientation form 8-connected pieces. Each piece holding a strong
+//    pixel is followed bin by bin along its main axis as clusters across it, and clusters
+//    chain into curves (two wires side by side or crossing at a small angle give two). A curve
+//    is kept when it is thin, smooth (each cluster near where the curve led), and bright on
+//    both sides rather than on one (the dark rim of an edge).
+// 5. Curves whose ends face each other across a gap (a wire behind a tree) are linked; a
+//    wire is a chain as long as the wire length, seen over three quarters of it and with one
+//    curve half that long. Its pixels, fringe included, are marked.
+// Light wires are found the same way on the inverted brightness.
+//
+// Every stage is a function of its input planes alone, run in bands of rows on the free cores,
+// so the result does not depend on the number of threads.
+struct PreciseSettings
+{
+    // A wire is at most this wide, in pixels across it.
+    int maxWidth = 4;
+    // A wire's linked curves span at least this many pixels.
+    int minLength = 200;
+    bool lightWires = true;
+    // Photos of more pixels than this are searched on a copy reduced by the smallest whole
+    // factor that brings it within, and the marks enlarged back: each mark covers a block of
+    // factor x factor pixels.
+    std::size_t fullScalePixels = std::size_t(8) << 20;
+};
+
+// Writes every pixel of `marks` (the photo's size): 1 on a found wire, 0 elsewhere, and returns
+// the number of wires (chains of curves) kept. `progress`, when given, counts the stages.
+int detectWiresPrecise(Plane<const Argb> photo, const PreciseSettings &settings,
+    Plane<std::uint8_t> marks, Progress *progress = nullptr);
+
+// The first stages on their own, for the tests: `brightness` is max(red, green, blue) (or 255
+// minus it, for light wires), and every plane has its size.
+namespace precisestages {
+
+// The black-hat: the closing of `brightness` (its max, then the min of that, over squares of
+// 2 r + 1 pixels, r = max(2, maxWidth), the plane's edges repeated beyond it) minus itself.
+void blackHat(Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uint8_t> hat);
+
+// The line test of every pixel whose black-hat is at least 6. S is the 3 x 3 box sum of
+// brightness (its edges repeated), taken at the nearest pixel of the plane for samples beyond
+// it, and C 9 times the pixel's own brightness. In each of 8
+// orientations a = i * 22.5 degrees, with the samples at the offsets round(d * (-sin a, cos a))
+// across for d = 2 ... maxWidth / 2 + 3, and round(3 * (cos a, sin a)) along: each side's
+// value is its greatest S, the score is min(sides) - C - max(0, greatest S along - C), and the
+// sides are uneven when 5 (min(sides) - C) < 3 (max(sides) - C). The first orientation with
+// the highest positive score counts. `line` gets 0 below a score of 90, else 1 (weak) or 2
+// (strong, 144 and up), plus its orientation index times 4, plus 64 when uneven. `line` may
+// be `brightness` itself.
+void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat, int maxWidth,
+    Plane<std::uint8_t> line);
+
+} // namespace precisestages
+
+} // namespace tolvane

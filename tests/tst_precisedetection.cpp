@@ -1,0 +1,440 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include <QTest>
+
+#include "precisereference.h"
+#include "selection/planes.h"
+#include "selection/precisedetection.h"
+#include "selection/workers.h"
+
+using namespace tolvane;
+
+namespace {
+
+Argb grey(int level)
+{
+    const Argb v = Argb(std::clamp(level, 0, 255));
+    return 0xFF000000u | v << 16 | v << 8 | v;
+}
+
+// A small synthetic photo and the coverage of the wires drawn on it (0 to 1 a pixel).
+struct Scene
+{
+    int width = 0;
+    int height = 0;
+    std::vector<Argb> pixels;
+    std::vector<float> coverage;
+
+    Scene(int w, int h, const std::function<int(int, int)> &level)
+        : width(w)
+        , height(h)
+        , pixels(std::size_t(w) * std::size_t(h))
+        , coverage(pixels.size(), 0.0f)
+    {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                pixels[index(x, y)] = grey(level(x, y));
+    }
+
+    std::size_t index(int x, int y) const { return std::size_t(y) * width + x; }
+    Plane<const Argb> plane() const
+    {
+        return Plane<const Argb>(pixels.data(), width, height, width);
+    }
+
+    // An anti-aliased wire of `thickness` and grey `level` along the polyline through
+    // `points`: each pixel is covered by how far its centre lies inside the wire's edge, up to
+    // half a pixel on either side.
+    void drawWire(const std::vector<std::array<double, 2>> &points, double thickness, int level)
+    {
+        std::vector<float> wire(pixels.size(), 0.0f);
+        const double half = thickness / 2;
+        for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+            const auto [ax, ay] = points[i];
+            const auto [bx, by] = points[i + 1];
+            const int x0 = std::max(0, int(std::floor(std::min(ax, bx) - half - 2)));
+            const int x1 = std::min(width - 1, int(std::ceil(std::max(ax, bx) + half + 2)));
+            const int y0 = std::max(0, int(std::floor(std::min(ay, by) - half - 2)));
+            const int y1 = std::min(height - 1, int(std::ceil(std::max(ay, by) + half + 2)));
+            const double dx = bx - ax;
+            const double dy = by - ay;
+            const double length2 = std::max(1e-9, dx * dx + dy * dy);
+            for (int y = y0; y <= y1; ++y) {
+                for (int x = x0; x <= x1; ++x) {
+                    const double px = x + 0.5 - ax;
+                    const double py = y + 0.5 - ay;
+                    const double t = std::clamp((px * dx + py * dy) / length2, 0.0, 1.0);
+                    const double d = std::hypot(px - t * dx, py - t * dy);
+                    const float c = float(std::clamp(half + 0.5 - d, 0.0, 1.0));
+                    wire[index(x, y)] = std::max(wire[index(x, y)], c);
+                }
+            }
+        }
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            if (wire[i] == 0)
+                continue;
+            const int under = int(pixels[i] & 0xFF);
+            pixels[i] = grey(int(std::lround(under * (1 - wire[i]) + level * wire[i])));
+            coverage[i] = std::max(coverage[i], wire[i]);
+        }
+    }
+};
+
+// A sky: brightening downwards, with a little noise.
+std::function<int(int, int)> sky(int height, unsigned seed = 1)
+{
+    auto random = std::make_shared<std::mt19937>(seed);
+    return
+        [=](int, int y) { return 180 + 40 * y / std::max(1, height) + int((*random)() % 7) - 3; };
+}
+
+std::vector<std::array<double, 2>> straightLine(double cx, double cy, double degrees, double length)
+{
+    const double a = degrees * 3.14159265358979323846 / 180;
+    const double ux = std::cos(a) * length / 2;
+    const double uy = std::sin(a) * length / 2;
+    return {{cx - ux, cy - uy}, {cx + ux, cy + uy}};
+}
+
+// y = top + sag * 4 t (1 - t) across the photo, t from 0 at the left to 1 at the right.
+std::vector<std::array<double, 2>> sagging(int width, double top, double sag)
+{
+    std::vector<std::array<double, 2>> points;
+    for (int x = -4; x <= width + 4; x += 4) {
+        const double t = double(x) / width;
+        points.push_back({double(x), top + sag * 4 * t * (1 - t)});
+    }
+    return points;
+}
+
+struct Found
+{
+    std::vector<std::uint8_t> marks;
+    int wires = 0;
+};
+
+Found detect(const Scene &scene, PreciseSettings settings = {})
+{
+    Found found;
+    found.marks.assign(scene.pixels.size(), 7);
+    found.wires = detectWiresPrecise(scene.plane(), settings,
+        Plane<std::uint8_t>(found.marks.data(), scene.width, scene.height, scene.width));
+    return found;
+}
+
+// The share of the pixels at least `coverage` covered (away from the photo's edges) that are
+// marked.
+double recall(const Scene &scene, const Found &found, float coverage = 0.5f)
+{
+    int wire = 0;
+    int marked = 0;
+    for (int y = 3; y < scene.height - 3; ++y) {
+        for (int x = 3; x < scene.width - 3; ++x) {
+            if (scene.coverage[scene.index(x, y)] < coverage)
+                continue;
+            ++wire;
+            marked += found.marks[scene.index(x, y)] != 0;
+        }
+    }
+    return wire ? double(marked) / wire : 0.0;
+}
+
+// The number of marked pixels with no wire in their 3 x 3 neighbourhood.
+int strayMarks(const Scene &scene, const Found &found)
+{
+    int stray = 0;
+    for (int y = 0; y < scene.height; ++y) {
+        for (int x = 0; x < scene.width; ++x) {
+            if (!found.marks[scene.index(x, y)])
+                continue;
+            bool near = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int qx = std::clamp(x + dx, 0, scene.width - 1);
+                    const int qy = std::clamp(y + dy, 0, scene.height - 1);
+                    near = near || scene.coverage[scene.index(qx, qy)] > 0;
+                }
+            stray += !near;
+        }
+    }
+    return stray;
+}
+
+int markedCount(const Found &found)
+{
+    return int(std::count_if(found.marks.begin(), found.marks.end(), [](auto m) { return m; }));
+}
+
+} // namespace
+
+class TestPreciseDetection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { ThreadBudget::setCapacity(0); }
+
+    // A straight wire at any angle is marked along its whole length and nowhere else.
+    void anyAngle_data()
+    {
+        QTest::addColumn<double>("degrees");
+        QTest::addColumn<double>("thickness");
+        for (double degrees : {0.0, 10.0, 22.5, 35.0, 45.0, 60.0, 80.0, 90.0, 115.0, 160.0}) {
+            QTest::addRow("%g degrees, 1.5 px", degrees) << degrees << 1.5;
+            QTest::addRow("%g degrees, 3.5 px", degrees) << degrees << 3.5;
+        }
+    }
+    void anyAngle()
+    {
+        QFETCH(double, degrees);
+        QFETCH(double, thickness);
+        Scene scene(360, 360, sky(360));
+        scene.drawWire(straightLine(180, 180, degrees, 600), thickness, 40);
+        const Found found = detect(scene);
+        QCOMPARE(found.wires, 1);
+        QVERIFY2(recall(scene, found) >= 0.97, qPrintable(QString::number(recall(scene, found))));
+        QCOMPARE(strayMarks(scene, found), 0);
+    }
+
+    // Hanging wires, two a few pixels apart and a third crossing them, all found.
+    void curvesPairsAndCrossings_data()
+    {
+        QTest::addColumn<double>("gap");
+        QTest::addColumn<double>("crossing");
+        for (double gap : {6.0, 9.0})
+            for (double crossing : {12.0, 70.0})
+                QTest::addRow("gap %g, crossing at %g degrees", gap, crossing) << gap << crossing;
+        QTest::addRow("gap 4, crossing at 12 degrees") << 4.0 << 12.0;
+    }
+    void curvesPairsAndCrossings()
+    {
+        QFETCH(double, gap);
+        QFETCH(double, crossing);
+        Scene scene(480, 320, sky(320, 3));
+        scene.drawWire(sagging(480, 60, 40), 2.0, 35);
+        scene.drawWire(sagging(480, 60 + gap, 40), 1.5, 50);
+        scene.drawWire(straightLine(240, 160, crossing, 700), 2.5, 30);
+        const Found found = detect(scene);
+        QVERIFY2(recall(scene, found) >= 0.95, qPrintable(QString::number(recall(scene, found))));
+        QCOMPARE(strayMarks(scene, found), 0);
+    }
+
+    // The anti-aliased fringe is marked wherever the wire covers a quarter of the pixel.
+    void fringe()
+    {
+        Scene scene(300, 200, sky(200, 5));
+        scene.drawWire(straightLine(150, 100, 7, 400), 2.6, 30);
+        const Found found = detect(scene);
+        QVERIFY(recall(scene, found, 0.25f) >= 0.97);
+        QCOMPARE(strayMarks(scene, found), 0);
+    }
+
+    // A light wire on a dark background is found as a dark one on a light background.
+    void lightWire()
+    {
+        std::mt19937 random(9);
+        Scene scene(320, 240, [&](int, int) { return 50 + int(random() % 7); });
+        scene.drawWire(sagging(320, 40, 30), 2.0, 210);
+        PreciseSettings settings;
+        Found found = detect(scene, settings);
+        QCOMPARE(found.wires, 1);
+        QVERIFY(recall(scene, found) >= 0.97);
+        QCOMPARE(strayMarks(scene, found), 0);
+        settings.lightWires = false;
+        QCOMPARE(markedCount(detect(scene, settings)), 0);
+    }
+
+    // What is not a long, smooth, thin line darker than both sides is left alone.
+    void rejects_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("edge of a roof") << 0;
+        QTest::newRow("broad dark bar") << 1;
+        QTest::newRow("window frames") << 2;
+        QTest::newRow("branches") << 3;
+        QTest::newRow("texture") << 4;
+        QTest::newRow("dots in a row") << 5;
+    }
+    void rejects()
+    {
+        QFETCH(int, kind);
+        constexpr int w = 400;
+        constexpr int h = 300;
+        std::mt19937 random(11);
+        std::function<int(int, int)> level;
+        switch (kind) {
+        case 0: // bright sky over a dark slanted roof
+            level = [&](int x, int y) { return 3 * y + x < 600 ? 200 : 70 + int(random() % 9); };
+            break;
+        case 1: // a band 14 pixels thick across
+            level = [&](int, int y) { return y >= 140 && y < 154 ? 40 : 200; };
+            break;
+        case 2: // a facade of windows, frames 2 pixels wide around 40-pixel panes
+            level = [&](int x, int y) { return x % 42 < 2 || y % 42 < 2 ? 60 : 190; };
+            break;
+        case 4: // strong noise
+            level = [&](int, int) { return 60 + int(random() % 140); };
+            break;
+        default:
+            level = [](int, int) { return 200; };
+        }
+        Scene scene(w, h, level);
+        if (kind == 3) {
+            // Crooked twigs: random walks that turn at every step.
+            for (int twig = 0; twig < 12; ++twig) {
+                std::vector<std::array<double, 2>> points {
+                    {double(random() % w), double(random() % h)}};
+                double heading = double(random() % 360);
+                for (int step = 0; step < 40; ++step) {
+                    heading += double(int(random() % 90) - 45);
+                    const double a = heading * 3.14159265358979323846 / 180;
+                    const auto [x, y] = points.back();
+                    points.push_back({x + 6 * std::cos(a), y + 6 * std::sin(a)});
+                }
+                scene.drawWire(points, 2.0, 50);
+            }
+        } else if (kind == 5) {
+            for (int x = 10; x < w; x += 12)
+                scene.drawWire({{double(x), 150.0}, {double(x) + 0.1, 150.0}}, 3.0, 40);
+        }
+        const Found found = detect(scene);
+        QCOMPARE(markedCount(found), 0);
+        QCOMPARE(found.wires, 0);
+    }
+
+    // A wire as wide as the width threshold is marked; the wire length is the shortest wire,
+    // end to end.
+    void thresholds()
+    {
+        Scene scene(400, 240, sky(240, 13));
+        scene.drawWire(straightLine(200, 60, 3, 150), 2.0, 40); // 150 pixels long
+        scene.drawWire(straightLine(200, 160, -2, 600), 7.0, 40); // across, 7 pixels thick
+        PreciseSettings settings;
+        settings.maxWidth = 10;
+        settings.minLength = 120;
+        Found found = detect(scene, settings);
+        QCOMPARE(found.wires, 2);
+        settings.minLength = 200;
+        found = detect(scene, settings);
+        QCOMPARE(found.wires, 1);
+        QVERIFY(found.marks[scene.index(200, 160)]);
+        QVERIFY(!found.marks[scene.index(200, 60)]);
+    }
+
+    // Empty, tiny, thin and flat photos give no wires, and every mark is written.
+    void unusualPhotos_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("level");
+        QTest::newRow("empty") << 0 << 0 << 0;
+        QTest::newRow("no rows") << 40 << 0 << 0;
+        QTest::newRow("one pixel") << 1 << 1 << 128;
+        QTest::newRow("one row") << 500 << 1 << 30;
+        QTest::newRow("one column") << 1 << 500 << 30;
+        QTest::newRow("5 x 5") << 5 << 5 << 255;
+        QTest::newRow("black") << 90 << 70 << 0;
+        QTest::newRow("white") << 90 << 70 << 255;
+    }
+    void unusualPhotos()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, level);
+        const Scene scene(width, height, [&](int, int) { return level; });
+        for (int maxWidth : {1, 4, 99}) {
+            PreciseSettings settings;
+            settings.maxWidth = maxWidth;
+            const Found found = detect(scene, settings);
+            QCOMPARE(found.wires, 0);
+            QCOMPARE(markedCount(found), 0);
+        }
+    }
+
+    // The result is the same whatever the number of threads, and large photos searched at a
+    // reduced scale still have their wires marked, in blocks.
+    void threadsAndScale()
+    {
+        Scene scene(900, 420, sky(420, 17));
+        scene.drawWire(sagging(900, 50, 150), 2.0, 40);
+        scene.drawWire(straightLine(450, 210, 65, 900), 3.0, 30);
+        for (std::size_t limit : {std::size_t(8) << 20, std::size_t(100000), std::size_t(30000)}) {
+            PreciseSettings settings;
+            settings.fullScalePixels = limit;
+            ThreadBudget::setCapacity(1);
+            const Found alone = detect(scene, settings);
+            ThreadBudget::setCapacity(2);
+            const Found shared = detect(scene, settings);
+            QVERIFY(alone.marks == shared.marks);
+            QCOMPARE(alone.wires, shared.wires);
+            QCOMPARE(alone.wires, 2);
+            QVERIFY(recall(scene, alone) >= 0.95);
+        }
+    }
+
+    // The vectorised, threaded stages match the plain pixel-by-pixel ones exactly, on wires
+    // and texture, at several widths, dark and light.
+    void stagesMatchReference_data()
+    {
+        QTest::addColumn<int>("maxWidth");
+        QTest::addColumn<bool>("inverted");
+        for (int maxWidth : {1, 2, 4, 7, 12})
+            for (bool inverted : {false, true})
+                QTest::addRow("width %d%s", maxWidth, inverted ? ", light" : "")
+                    << maxWidth << inverted;
+    }
+    void stagesMatchReference()
+    {
+        QFETCH(int, maxWidth);
+        QFETCH(bool, inverted);
+        std::mt19937 random(23);
+        // Sky above, a noisy facade below, wires over both; 600 x 500 so that the stages
+        // run on two threads.
+        Scene scene(600, 500, [&](int x, int y) {
+            return y < 250 ? 190 : 90 + int(random() % 60) + (x % 37 < 3 ? -50 : 0);
+        });
+        scene.drawWire(sagging(600, 80, 300), 1.6, 40);
+        scene.drawWire(straightLine(300, 250, 50, 900), 3.0, 200);
+        const int w = scene.width;
+        const int h = scene.height;
+        std::vector<std::uint8_t> brightness(scene.pixels.size());
+        computeBrightness(scene.plane(), Plane<std::uint8_t>(brightness, w, h));
+        if (inverted) {
+            for (std::uint8_t &b : brightness)
+                b = std::uint8_t(255 - b);
+        }
+        const Plane<const std::uint8_t> b(brightness.data(), w, h, w);
+        std::vector<std::uint8_t> hat(brightness.size(), 1);
+        std::vector<std::uint8_t> expectedHat(brightness.size(), 2);
+        precisestages::blackHat(b, maxWidth, Plane<std::uint8_t>(hat, w, h));
+        reference::blackHat(b, maxWidth, Plane<std::uint8_t>(expectedHat, w, h));
+        QVERIFY(hat == expectedHat);
+
+        const Plane<const std::uint8_t> hatPlane(hat.data(), w, h, w);
+        std::vector<std::uint8_t> line(brightness.size(), 1);
+        std::vector<std::uint8_t> expectedLine(brightness.size(), 2);
+        precisestages::linePixels(b, hatPlane, maxWidth, Plane<std::uint8_t>(line, w, h));
+        reference::linePixels(b, hatPlane, maxWidth, Plane<std::uint8_t>(expectedLine, w, h));
+        QVERIFY(std::count(line.begin(), line.end(), 0) < std::ptrdiff_t(line.size()));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                QCOMPARE(
+                    int(line[std::size_t(y) * w + x]), int(expectedLine[std::size_t(y) * w + x]));
+
+        // In place, over the brightness itself, as the detection runs it.
+        std::vector<std::uint8_t> inPlace = brightness;
+        precisestages::linePixels(Plane<const std::uint8_t>(inPlace.data(), w, h, w), hatPlane,
+            maxWidth, Plane<std::uint8_t>(inPlace, w, h));
+        QVERIFY(inPlace == expectedLine);
+    }
+};
+
+QTEST_MAIN(TestPreciseDetection)
+
+#include "tst_precisedetection.moc"
