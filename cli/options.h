@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "core/parameters.h"
+#include "removal/seamlessfill.h"
 
 namespace tolvane {
 
@@ -26,6 +27,7 @@ struct CliOptions
     int widthThreshold = parameters::widthThreshold.defaultValue;
     int lengthThreshold = parameters::lengthThreshold.defaultValue;
     int wirePadding = parameters::wirePadding.defaultValue;
+    FillMode fill = FillMode::Mirror; // --fill
     int jobs = 0; // 0: one worker per core
     bool overwrite = false;
     bool timings = false;

@@ -72,11 +72,14 @@ QImage dropMarkedPiece(const QImage &mask, Point at, int reach, std::int64_t *cl
     return marks;
 }
 
-QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding)
+QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding, FillMode fill)
 {
     QImage cleaned(photo.size(), QImage::Format_ARGB32);
     checkAllocated(cleaned, photo.size());
-    clearWires(argbPlane(photo), argbPlane(mask), wirePadding, mutableArgbPlane(cleaned));
+    if (fill == FillMode::Seamless)
+        seamlessFill(argbPlane(photo), argbPlane(mask), mutableArgbPlane(cleaned));
+    else
+        clearWires(argbPlane(photo), argbPlane(mask), wirePadding, mutableArgbPlane(cleaned));
     return cleaned;
 }
 

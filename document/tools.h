@@ -10,6 +10,7 @@
 #include "core/plane.h"
 #include "core/progress.h"
 #include "core/wiretypes.h"
+#include "removal/seamlessfill.h"
 #include "selection/markedit.h"
 #include "selection/smarttrace.h"
 
@@ -58,8 +59,10 @@ QImage paintMarks(const QImage &mask, std::span<const StrokePoint> stroke, doubl
 // `reach`; `cleared` receives its number of pixels, 0 when there is none in reach.
 QImage dropMarkedPiece(const QImage &mask, Point at, int reach, std::int64_t *cleared = nullptr);
 
-// `photo` (32-bit ARGB) with every pixel that `mask` marks, widened by `wirePadding`, filled
-// from the clean rows of its column.
-QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding);
+// `photo` (32-bit ARGB) with every pixel that `mask` marks filled. The mirror fill widens the
+// marks by `wirePadding` and fills from the clean rows of each column; the seamless fill takes
+// exactly the marked pixels, whatever `wirePadding` says.
+QImage removeWires(
+    const QImage &photo, const QImage &mask, int wirePadding, FillMode fill = FillMode::Mirror);
 
 } // namespace tolvane::tools
