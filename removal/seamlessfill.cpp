@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "selection/workers.h"
@@ -13,13 +12,19 @@ namespace tolvane {
 namespace {
 
 // Relaxation sweeps of the membrane, and their over-relaxation factor. The marks are thin, so
-// the interpolation across them it starts from is already close; 40 sweeps settle what the
-// neighbouring rows and columns disagree on.
-constexpr int sweepCount = 40;
+// the interpolation across them that it starts from is already close: on the wired test photos
+// 10 sweeps gave the same result as 300 (to 0.01 dB); 12 leave room for wider marks.
+constexpr int sweepCount = 12;
 constexpr float relaxation = 1.7f;
-// How much of the neighbouring high-pass goes in: less than all of it, since it is detail of
-// another place and adds to the error wherever it does not match the hidden detail.
-constexpr float textureGain = 0.8f;
+// How much of the neighbouring high-pass goes in. It is detail of another place, so each bit
+// of it adds to the error wherever it does not match the hidden detail; at full strength the
+// filled pixels hold about as much fine detail as the photo around them.
+constexpr float textureGain = 1.0f;
+// A marked pixel whose colour lies within keepNear of the membrane in every channel is one the
+// wire did not change (marks go wider than the wire) and keeps its own value; beyond keepFar it
+// is filled; in between, a blend.
+constexpr float keepNear = 4.0f;
+constexpr float keepFar = 10.0f;
 constexpr int tileSize = 32;
 
 // Runs task(0) ... task(count - 1), on both cores when `parallel`, each core taking the next
@@ -330,8 +335,10 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
             out[c] = channel(centre, c) - sum[c] * (1.0f / 256.0f);
     };
 
-    // Texture: the high-pass from beyond either end of the shorter stretch, moved across by
-    // the stretch's length, blended by the distance to each end at a constant strength.
+    // Texture: the high-pass beyond either end of the shorter stretch, mirrored over it (the
+    // pixel next to an end takes the one just outside), blended by the distance to each end
+    // at a constant strength. Measured on the wired test photos, mirroring lost less than
+    // moving the whole stretch across (0.24 dB at the same strength).
     std::vector<float> texture(std::size_t(n) * 4, 0.0f);
     forEachTask(chunkCount, parallelMarks, [&](int part) {
         const int end = std::min(n, (part + 1) * chunk);
@@ -343,12 +350,14 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
             const int length = alongColumn ? columnLength : rowLength;
             const int offset = alongColumn ? y - top[i] : x - first[i];
             int ax = x, ay = y, bx = x, by = y;
+            const int upShift = 2 * offset + 1;
+            const int downShift = 2 * (length - 1 - offset) + 1;
             if (alongColumn) {
-                ay -= length;
-                by += length;
+                ay -= upShift;
+                by += downShift;
             } else {
-                ax -= length;
-                bx += length;
+                ax -= upShift;
+                bx += downShift;
             }
             const bool hasA = ax >= 0 && ay >= 0 && !isMarked(mask.at(ax, ay));
             const bool hasB = bx < width && by < height && !isMarked(mask.at(bx, by));
@@ -395,6 +404,14 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
                 value[c] = values[std::size_t(i) * 4 + c] + texture[std::size_t(i) * 4 + c]
                     - float(s[c] / s[4]);
             }
+            const Argb seen = photo.at(marked.xs[i], marked.ys[i]);
+            float distance = 0.0f;
+            for (int c = 0; c < 4; ++c)
+                distance = std::max(
+                    distance, std::abs(channel(seen, c) - values[std::size_t(i) * 4 + c]));
+            const float keep = std::clamp((keepFar - distance) / (keepFar - keepNear), 0.0f, 1.0f);
+            for (int c = 0; c < 4; ++c)
+                value[c] += keep * (channel(seen, c) - value[c]);
             result.at(marked.xs[i], marked.ys[i]) = packRounded(value);
         }
     });

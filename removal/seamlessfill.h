@@ -18,9 +18,12 @@ enum class FillMode {
 //   clean pixels around it, so that gradients run on without a step; it starts from the
 //   interpolation across the piece (along the shorter of row and column) and relaxes from
 //   there;
-// - the fine texture: the high-pass of the clean photo just beyond the piece on either side,
-//   across its shorter direction, moved over the marks, its mean over every 32 x 32 tile
-//   removed so that it shifts no colour.
+// - the fine texture: the high-pass of the photo just beyond the marks on either side, across
+//   the shorter direction, mirrored over them (nearest detail first) and blended by the
+//   distance to each side, its mean over every 32 x 32 tile of marks removed so that it
+//   shifts no colour.
+// A marked pixel that already lies within a few levels of the membrane (the wire did not
+// change it) keeps its own value, blending into the fill up to 10 levels away.
 // All four channels are filled alike. Pixels of the photo's border take only the neighbours
 // that exist. A piece without any clean pixel around it (the whole photo marked) keeps the
 // photo's values. The result does not depend on the number of cores.
