@@ -1,6 +1,7 @@
 #include "app/mainwindow_form.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -140,6 +141,14 @@ void MainWindowForm::setupUi(QMainWindow *window)
     horizontalLayout_2->addItem(horizontalSpacer_2);
     addParameter(
         label_3, "label_3", true, padspinbox, "padspinbox", tolvane::parameters::wirePadding);
+    fillModeLabel = makeLabel(centralWidget, "fillModeLabel", true);
+    horizontalLayout_2->addWidget(fillModeLabel);
+    fillModeBox = new QComboBox(centralWidget);
+    fillModeBox->setObjectName(QStringLiteral("fillModeBox"));
+    fillModeBox->addItem(QString(), QStringLiteral("mirror"));
+    fillModeBox->addItem(QString(), QStringLiteral("seamless"));
+    fillModeLabel->setBuddy(fillModeBox);
+    horizontalLayout_2->addWidget(fillModeBox);
     verticalLayout->addLayout(horizontalLayout_2);
 
     horizontalLayout = new QHBoxLayout();
@@ -265,6 +274,14 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
     label->setText(labelText(tolvane::parameters::widthThreshold.label));
     label_2->setText(labelText(tolvane::parameters::lengthThreshold.label));
     label_3->setText(labelText(tolvane::parameters::wirePadding.label));
+    fillModeLabel->setText(labelText("Fill"));
+    fillModeBox->setItemText(0, tr("Mirror"));
+    fillModeBox->setItemText(1, tr("Seamless"));
+    fillModeBox->setToolTip(
+        tr("How Process fills the marks. Mirror: clean rows of each column mirrored over the "
+           "marks, widened by Wire padding. Seamless: a smooth fill from the edges of exactly "
+           "the marked pixels, with the fine texture beside them; Wire padding is not applied."));
+    fillModeBox->setAccessibleName(tr("Fill"));
     menuFile->setTitle(tr("File"));
     menuEdit->setTitle(tr("Edit"));
     menuView->setTitle(tr("View"));

@@ -7,6 +7,7 @@
 
 class KestGraphicsView;
 class QAction;
+class QComboBox;
 class QHBoxLayout;
 class QLabel;
 class QMainWindow;
@@ -62,6 +63,9 @@ public:
     QSpacerItem *horizontalSpacer_2 = nullptr;
     QLabel *label_3 = nullptr;
     QSpinBox *padspinbox = nullptr;
+    // The fill that Process uses; its items' data are "mirror" and "seamless".
+    QLabel *fillModeLabel = nullptr;
+    QComboBox *fillModeBox = nullptr;
     QHBoxLayout *horizontalLayout = nullptr;
     KestGraphicsView *graphicsView = nullptr;
     QProgressBar *progressBar = nullptr;
