@@ -214,10 +214,10 @@ private slots:
         std::vector<Argb> photoBuffer(std::size_t(stride) * height, 0xFF0000FFu);
         std::vector<Argb> maskBuffer(photoBuffer.size(), detectionMark);
         for (int y = 0; y < height; ++y) {
-            std::copy_n(&picture.photo[std::size_t(y) * width], width,
-                &photoBuffer[std::size_t(y) * stride]);
-            std::copy_n(
-                &picture.mask[std::size_t(y) * width], width, &maskBuffer[std::size_t(y) * stride]);
+            std::copy_n(picture.photo.begin() + std::ptrdiff_t(y) * width, width,
+                photoBuffer.begin() + std::ptrdiff_t(y) * stride);
+            std::copy_n(picture.mask.begin() + std::ptrdiff_t(y) * width, width,
+                maskBuffer.begin() + std::ptrdiff_t(y) * stride);
         }
         const std::vector<Argb> photoBefore = photoBuffer, maskBefore = maskBuffer;
         std::vector<Argb> result(photoBuffer.size(), 0x5A5A5A5Au);
