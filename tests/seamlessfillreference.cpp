@@ -9,9 +9,10 @@ namespace {
 
 constexpr int sweeps = 12;
 constexpr float relaxation = 1.7f;
-constexpr float textureGain = 1.0f;
-constexpr float keepNear = 4.0f;
-constexpr float keepFar = 10.0f;
+constexpr float unmixedUpTo = 0.6f;
+constexpr float unmixedFade = 0.2f;
+constexpr float textureGain = 0.64f;
+constexpr float coverageFloor = 100.0f;
 constexpr int tile = 32;
 
 float channel(Argb pixel, int c)
@@ -174,7 +175,7 @@ std::vector<Argb> seamlessFill(
                 wa = 1.0f;
                 wb = 0.0f;
             }
-            const float norm = textureGain / std::sqrt(wa * wa + wb * wb);
+            const float norm = 1.0f / std::sqrt(wa * wa + wb * wb);
             for (int c = 0; c < 4; ++c) {
                 const float ha = hasA ? highPass(ax, ay, c) : 0.0f;
                 const float hb = hasB ? highPass(bx, by, c) : 0.0f;
@@ -183,8 +184,67 @@ std::vector<Argb> seamlessFill(
         }
     }
 
-    // Less the texture's mean over each 32 x 32 tile of marks; marked pixels that match the
-    // membrane keep their own value.
+    // Unmixing: the wire's colour from the marked pixel of the 5 x 5 window (first in row order)
+    // farthest from the membrane, the coverage from the projection onto it, then its median
+    // over the pixel and up to two marked neighbours on either side along the wire.
+    std::vector<float> wire(size * 3, 0.0f), raw(size, 0.0f);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (!marked(x, y))
+                continue;
+            float best = -1.0f;
+            Argb colour = 0;
+            for (int wy = y - 2; wy <= y + 2; ++wy) {
+                for (int wx = x - 2; wx <= x + 2; ++wx) {
+                    if (!marked(wx, wy))
+                        continue;
+                    float d2 = 0.0f;
+                    for (int c = 0; c < 3; ++c) {
+                        const float d = channel(photo[index(wx, wy)], c) - u[index(wx, wy) * 4 + c];
+                        d2 += d * d;
+                    }
+                    if (d2 > best) {
+                        best = d2;
+                        colour = photo[index(wx, wy)];
+                    }
+                }
+            }
+            const std::size_t i = index(x, y);
+            float dot = 0.0f, norm = 0.0f;
+            for (int c = 0; c < 3; ++c) {
+                const float v = channel(colour, c) - u[i * 4 + c];
+                wire[i * 3 + c] = channel(colour, c);
+                dot += (channel(photo[i], c) - u[i * 4 + c]) * v;
+                norm += v * v;
+            }
+            raw[i] = std::clamp(dot / (norm + coverageFloor), 0.0f, 1.0f);
+        }
+    }
+    std::vector<float> coverage(size, 0.0f);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (!marked(x, y))
+                continue;
+            const std::size_t i = index(x, y);
+            const bool alongRow = bottom[i] - top[i] <= last[i] - first[i];
+            std::vector<float> near {raw[i]};
+            for (int side : {-1, 1}) {
+                for (int k = 1; k <= 2; ++k) {
+                    const int nx = alongRow ? x + side * k : x, ny = alongRow ? y : y + side * k;
+                    if (!marked(nx, ny))
+                        break;
+                    near.push_back(raw[index(nx, ny)]);
+                }
+            }
+            std::sort(near.begin(), near.end());
+            const std::size_t count = near.size();
+            coverage[i]
+                = count % 2 ? near[count / 2] : 0.5f * (near[count / 2 - 1] + near[count / 2]);
+        }
+    }
+
+    // Less the texture's mean over each 32 x 32 tile of marks: the unmixed colour where the
+    // coverage is low, the membrane with texture where it is high.
     std::vector<Argb> filled = result;
     for (int ty = 0; ty < height; ty += tile) {
         for (int tx = 0; tx < width; tx += tile) {
@@ -204,16 +264,18 @@ std::vector<Argb> seamlessFill(
                     if (!marked(x, y))
                         continue;
                     const std::size_t i = index(x, y);
-                    float value[4], distance = 0.0f;
+                    const float a = coverage[i];
+                    const float unmixed = std::clamp((unmixedUpTo - a) / unmixedFade, 0.0f, 1.0f);
+                    const float spread = 1.0f / std::max(1.0f - a, 1e-3f);
+                    float value[4];
                     for (int c = 0; c < 4; ++c) {
-                        value[c] = u[i * 4 + c] + texture[i * 4 + c] - float(sums[c] / sums[4]);
-                        distance
-                            = std::max(distance, std::abs(channel(photo[i], c) - u[i * 4 + c]));
+                        const float base = u[i * 4 + c];
+                        const float detail = texture[i * 4 + c] - float(sums[c] / sums[4]);
+                        const float own = c < 3
+                            ? (channel(photo[i], c) - base - a * (wire[i * 3 + c] - base)) * spread
+                            : 0.0f;
+                        value[c] = base + unmixed * own + (1.0f - unmixed) * textureGain * detail;
                     }
-                    const float keep
-                        = std::clamp((keepFar - distance) / (keepFar - keepNear), 0.0f, 1.0f);
-                    for (int c = 0; c < 4; ++c)
-                        value[c] += keep * (channel(photo[i], c) - value[c]);
                     filled[i] = pack(value);
                 }
             }

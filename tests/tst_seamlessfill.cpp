@@ -394,7 +394,8 @@ private slots:
         QVERIFY(worstError(picture, result, [&](int x, int y) { return copy.pixel(x, y); }) <= 4);
     }
 
-    // Marked pixels that the wire did not change (marks drawn wider than it) keep their value.
+    // Marked pixels that no wire changed (marks drawn wider than it) keep their value, to
+    // within a level; so do those of a wire that hardly differs from the ground.
     void unchangedMarksKept()
     {
         Picture picture = noise(64, 64, 120, 1, 3);
@@ -402,7 +403,9 @@ private slots:
             for (int y = 30; y < 36; ++y)
                 picture.mask[std::size_t(y) * 64 + x] = brushMark;
         }
-        QVERIFY(picture.fill() == picture.photo);
+        Picture copy = picture;
+        QVERIFY(worstError(picture, picture.fill(), [&](int x, int y) { return copy.pixel(x, y); })
+            <= 1);
     }
 };
 
