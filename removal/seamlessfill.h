@@ -26,10 +26,10 @@ enum class FillMode {
 // the wire's colour taken from the most distinct marked pixel nearby, its coverage from the
 // pixel's colour and smoothed along the wire, the photo's own colour recovered from the mix.
 // Marked pixels that no wire changed come out as they were.
-// The alpha channel takes the membrane and texture only. Pixels of the photo's border take only the neighbours
-// that exist. A piece without any clean pixel around it (the whole photo marked) keeps the
-// photo's values. The result does not depend on the number of cores.
-// `result` must not share memory with `photo` or `mask`. Throws std::bad_alloc.
+// The alpha channel takes the membrane and texture only. Pixels of the photo's border take only the
+// neighbours that exist. A piece without any clean pixel around it (the whole photo marked) keeps
+// the photo's values. The result does not depend on the number of cores. `result` must not share
+// memory with `photo` or `mask`. Throws std::bad_alloc.
 void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> result);
 
 } // namespace tolvane

@@ -9,9 +9,11 @@ namespace {
 
 constexpr int sweeps = 12;
 constexpr float relaxation = 1.7f;
-constexpr float unmixedUpTo = 0.6f;
+constexpr float unmixedUpTo = 0.7f;
 constexpr float unmixedFade = 0.2f;
-constexpr float textureGain = 0.64f;
+constexpr float textureGain = 1.0f;
+constexpr float parallelFloor = 2.0f;
+constexpr float parallelPerTexture = 5.0f;
 constexpr float coverageFloor = 100.0f;
 constexpr int tile = 32;
 
@@ -267,14 +269,34 @@ std::vector<Argb> seamlessFill(
                     const float a = coverage[i];
                     const float unmixed = std::clamp((unmixedUpTo - a) / unmixedFade, 0.0f, 1.0f);
                     const float spread = 1.0f / std::max(1.0f - a, 1e-3f);
+                    // The unmixed detail along the wire's colour held to a few levels more
+                    // than the texture's strength.
+                    float own[3], along = 0.0f, contrast = 0.0f, energy = 0.0f;
+                    for (int c = 0; c < 3; ++c) {
+                        const float v = wire[i * 3 + c] - u[i * 4 + c];
+                        own[c] = (channel(photo[i], c) - u[i * 4 + c] - a * v) * spread;
+                        along += own[c] * v;
+                        contrast += v * v;
+                    }
+                    for (int c = 0; c < 3; ++c) {
+                        const float d = texture[i * 4 + c] - float(sums[c] / sums[4]);
+                        energy += d * d;
+                    }
+                    const float limit
+                        = parallelFloor + parallelPerTexture * std::sqrt(energy / 3.0f);
+                    if (contrast > 0.0f) {
+                        const float length = std::sqrt(contrast);
+                        const float projected = along / length;
+                        const float held = std::clamp(projected, -limit, limit);
+                        for (int c = 0; c < 3; ++c)
+                            own[c]
+                                += (held - projected) * (wire[i * 3 + c] - u[i * 4 + c]) / length;
+                    }
                     float value[4];
                     for (int c = 0; c < 4; ++c) {
-                        const float base = u[i * 4 + c];
                         const float detail = texture[i * 4 + c] - float(sums[c] / sums[4]);
-                        const float own = c < 3
-                            ? (channel(photo[i], c) - base - a * (wire[i * 3 + c] - base)) * spread
-                            : 0.0f;
-                        value[c] = base + unmixed * own + (1.0f - unmixed) * textureGain * detail;
+                        value[c] = u[i * 4 + c] + (c < 3 ? unmixed * own[c] : 0.0f)
+                            + (1.0f - unmixed) * textureGain * detail;
                     }
                     filled[i] = pack(value);
                 }
