@@ -21,17 +21,22 @@ constexpr float relaxation = 1.7f;
 constexpr float unmixedUpTo = 0.7f;
 constexpr float unmixedFade = 0.2f;
 // How much of the neighbouring high-pass goes onto the membrane. It is detail of another place,
-// so it adds to the error wherever it does not match the hidden detail; at full strength the
-// filled pixels of the wired test photos held about as much fine detail as the photo there.
-constexpr float textureGain = 1.0f;
+// so it adds to the error wherever it does not match the hidden detail; with the unmixed detail,
+// this much brought the filled pixels of the wired test photos to about 0.85 to 0.9 of the fine
+// detail the photo had there.
+constexpr float textureGain = 0.7f;
 // The unmixed detail along the wire's colour is held to parallelFloor levels plus
 // parallelPerTexture times the strength of the texture there (see the unmixing below).
-constexpr float parallelFloor = 2.0f;
+constexpr float parallelFloor = 1.0f;
 constexpr float parallelPerTexture = 5.0f;
 // Added to the squared distance between the wire's colour and the membrane before the coverage
 // is measured against it: a wire colour within about 10 levels of the membrane cannot tell a
 // coverage, so marks with no wire under them keep their pixels.
 constexpr float coverageFloor = 100.0f;
+// The wire's colour is sought within wireReach pixels (a 7 x 7 window); the coverage's median
+// takes medianReach pixels along the wire on either side.
+constexpr int wireReach = 3;
+constexpr int medianReach = 3;
 constexpr int tileSize = 32;
 
 // Runs task(0) ... task(count - 1), on both cores when `parallel`, each core taking the next
@@ -393,9 +398,9 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
 
     // Unmixing the wire's edge. A marked pixel that the wire covers only in part holds
     // o = (1 - a) c + a w: the hidden colour c mixed with the wire's colour w. The wire's
-    // colour is taken from the marked pixel nearby (5 x 5) that differs most from the
+    // colour is taken from the marked pixel nearby (7 x 7) that differs most from the
     // membrane; the coverage a from how far o lies from the membrane towards it, then the
-    // median over the pixel and its marked neighbours along the wire (two on either side),
+    // median over the pixel and its marked neighbours along the wire (three on either side),
     // which a dark detail of the photo does not sway as it would one pixel's. Where a is
     // well below 1, (o - a w) / (1 - a) brings back the photo's own detail there.
     std::vector<float> wireColour(std::size_t(n) * 3);
@@ -406,11 +411,12 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
             const int x = marked.xs[i], y = marked.ys[i];
             float best = -1.0f;
             Argb wire = 0;
-            for (int wy = std::max(0, y - 2); wy <= std::min(height - 1, y + 2); ++wy) {
+            for (int wy = std::max(0, y - wireReach); wy <= std::min(height - 1, y + wireReach);
+                 ++wy) {
                 const auto rowBegin = marked.xs.begin() + marked.rowStart[wy];
                 const auto rowEnd = marked.xs.begin() + marked.rowStart[wy + 1];
-                for (auto it = std::lower_bound(rowBegin, rowEnd, x - 2);
-                     it != rowEnd && *it <= x + 2; ++it) {
+                for (auto it = std::lower_bound(rowBegin, rowEnd, x - wireReach);
+                     it != rowEnd && *it <= x + wireReach; ++it) {
                     const int j = int(it - marked.xs.begin());
                     const Argb seen = photo.at(*it, wy);
                     float d2 = 0.0f;
@@ -443,21 +449,22 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
             // Along the wire: the row when the stretch across it is the column's, else the
             // column.
             const bool acrossColumn = bottom[i] - top[i] <= last[i] - first[i];
-            float near[5];
+            float near[2 * medianReach + 1];
             int count = 0;
             near[count++] = rawCoverage[i];
             if (acrossColumn) {
-                for (int k = 1; k <= 2 && marked.left(i - k + 1) >= 0; ++k)
+                for (int k = 1; k <= medianReach && marked.left(i - k + 1) >= 0; ++k)
                     near[count++] = rawCoverage[i - k];
-                for (int k = 1; k <= 2 && marked.right(i + k - 1) >= 0; ++k)
+                for (int k = 1; k <= medianReach && marked.right(i + k - 1) >= 0; ++k)
                     near[count++] = rawCoverage[i + k];
             } else {
-                for (int k = 0, j = marked.up[i]; k < 2 && j >= 0; ++k, j = marked.up[j])
+                for (int k = 0, j = marked.up[i]; k < medianReach && j >= 0; ++k, j = marked.up[j])
                     near[count++] = rawCoverage[j];
-                for (int k = 0, j = marked.down[i]; k < 2 && j >= 0; ++k, j = marked.down[j])
+                for (int k = 0, j = marked.down[i]; k < medianReach && j >= 0;
+                     ++k, j = marked.down[j])
                     near[count++] = rawCoverage[j];
             }
-            for (int k = 1; k < count; ++k) { // sorted by insertion: at most five
+            for (int k = 1; k < count; ++k) { // sorted by insertion: at most seven
                 for (int m = k; m > 0 && near[m] < near[m - 1]; --m)
                     std::swap(near[m], near[m - 1]);
             }

@@ -11,8 +11,8 @@ constexpr int sweeps = 12;
 constexpr float relaxation = 1.7f;
 constexpr float unmixedUpTo = 0.7f;
 constexpr float unmixedFade = 0.2f;
-constexpr float textureGain = 1.0f;
-constexpr float parallelFloor = 2.0f;
+constexpr float textureGain = 0.7f;
+constexpr float parallelFloor = 1.0f;
 constexpr float parallelPerTexture = 5.0f;
 constexpr float coverageFloor = 100.0f;
 constexpr int tile = 32;
@@ -186,9 +186,9 @@ std::vector<Argb> seamlessFill(
         }
     }
 
-    // Unmixing: the wire's colour from the marked pixel of the 5 x 5 window (first in row order)
+    // Unmixing: the wire's colour from the marked pixel of the 7 x 7 window (first in row order)
     // farthest from the membrane, the coverage from the projection onto it, then its median
-    // over the pixel and up to two marked neighbours on either side along the wire.
+    // over the pixel and up to three marked neighbours on either side along the wire.
     std::vector<float> wire(size * 3, 0.0f), raw(size, 0.0f);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -196,8 +196,8 @@ std::vector<Argb> seamlessFill(
                 continue;
             float best = -1.0f;
             Argb colour = 0;
-            for (int wy = y - 2; wy <= y + 2; ++wy) {
-                for (int wx = x - 2; wx <= x + 2; ++wx) {
+            for (int wy = y - 3; wy <= y + 3; ++wy) {
+                for (int wx = x - 3; wx <= x + 3; ++wx) {
                     if (!marked(wx, wy))
                         continue;
                     float d2 = 0.0f;
@@ -231,7 +231,7 @@ std::vector<Argb> seamlessFill(
             const bool alongRow = bottom[i] - top[i] <= last[i] - first[i];
             std::vector<float> near {raw[i]};
             for (int side : {-1, 1}) {
-                for (int k = 1; k <= 2; ++k) {
+                for (int k = 1; k <= 3; ++k) {
                     const int nx = alongRow ? x + side * k : x, ny = alongRow ? y : y + side * k;
                     if (!marked(nx, ny))
                         break;
