@@ -202,18 +202,33 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     // the photo. Each marked pixel lists its four neighbours as entries, up, down, left, right.
     std::vector<int> neighbours(std::size_t(n) * 4);
     std::vector<float> weight(n);
-    int cleanCount = 0;
-    for (int i = 0; i < n; ++i) {
+    const int chunk = 4096;
+    const int chunkCount = (n + chunk - 1) / chunk;
+    const bool parallelMarks = parallel && n >= 4 * chunk;
+    auto cleanNeighbours = [&](int i) {
         const int x = marked.xs[i], y = marked.ys[i];
-        cleanCount += (y > 0 && marked.up[i] < 0) + (y + 1 < height && marked.down[i] < 0)
+        return (y > 0 && marked.up[i] < 0) + (y + 1 < height && marked.down[i] < 0)
             + (x > 0 && marked.left(i) < 0) + (x + 1 < width && marked.right(i) < 0);
-    }
+    };
+    // Each chunk's clean entries follow those of the chunks before it.
+    std::vector<int> cleanStart(std::size_t(chunkCount) + 1, 0);
+    forEachTask(chunkCount, parallelMarks, [&](int part) {
+        const int end = std::min(n, (part + 1) * chunk);
+        int count = 0;
+        for (int i = part * chunk; i < end; ++i)
+            count += cleanNeighbours(i);
+        cleanStart[part + 1] = count;
+    });
+    for (int part = 0; part < chunkCount; ++part)
+        cleanStart[part + 1] += cleanStart[part];
+    const int cleanCount = cleanStart[chunkCount];
     const int zero = n + cleanCount;
     std::vector<float> values((std::size_t(zero) + 1) * 4, 0.0f);
-    bool anyClean = cleanCount > 0;
-    {
-        int next = n;
-        for (int i = 0; i < n; ++i) {
+    const bool anyClean = cleanCount > 0;
+    forEachTask(chunkCount, parallelMarks, [&](int part) {
+        const int end = std::min(n, (part + 1) * chunk);
+        int next = n + cleanStart[part];
+        for (int i = part * chunk; i < end; ++i) {
             const int x = marked.xs[i], y = marked.ys[i];
             const int links[4] = {marked.up[i], marked.down[i], marked.left(i), marked.right(i)};
             const int dx[4] = {0, 0, -1, 1};
@@ -237,7 +252,7 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
             }
             weight[i] = count > 0 ? 1.0f / float(count) : 0.0f;
         }
-    }
+    });
 
     // The starting values: interpolation along the shorter stretch through the pixel, between
     // the clean pixels at its ends (the one end inside the photo when the other is not).
@@ -285,9 +300,6 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
         for (int c = 0; c < 4; ++c)
             value[c] = channel(a, c) + t * (channel(b, c) - channel(a, c));
     };
-    const int chunk = 4096;
-    const int chunkCount = (n + chunk - 1) / chunk;
-    const bool parallelMarks = parallel && n >= 4 * chunk;
     forEachTask(chunkCount, parallelMarks, [&](int part) {
         const int end = std::min(n, (part + 1) * chunk);
         for (int i = part * chunk; i < end; ++i)
@@ -297,13 +309,16 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     // Red-black over-relaxation: each half-sweep reads only pixels of the other colour, so
     // the order within it, and the split over the cores, does not change the result.
     if (anyClean) {
+        std::vector<int> byColour[2];
+        for (int i = 0; i < n; ++i)
+            byColour[(marked.xs[i] + marked.ys[i]) & 1].push_back(i);
         for (int sweep = 0; sweep < sweepCount; ++sweep) {
-            for (int colour = 0; colour < 2; ++colour) {
-                forEachTask(chunkCount, parallelMarks, [&](int part) {
-                    const int end = std::min(n, (part + 1) * chunk);
-                    for (int i = part * chunk; i < end; ++i) {
-                        if (((marked.xs[i] + marked.ys[i]) & 1) != colour)
-                            continue;
+            for (const std::vector<int> &pixels : byColour) {
+                const int count = int(pixels.size());
+                forEachTask((count + chunk - 1) / chunk, parallelMarks, [&](int part) {
+                    const int end = std::min(count, (part + 1) * chunk);
+                    for (int p = part * chunk; p < end; ++p) {
+                        const int i = pixels[p];
                         const int *nb = &neighbours[std::size_t(i) * 4];
                         float *u = &values[std::size_t(i) * 4];
                         const float *a = &values[std::size_t(nb[0]) * 4];
@@ -330,21 +345,25 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     // The high-pass of the smooth picture at (x, y): the pixel minus a 5 x 5 binomial blur,
     // the border rows and columns repeated.
     auto highPass = [&](int x, int y, float *out) {
-        static constexpr float taps[5] = {1.0f, 4.0f, 6.0f, 4.0f, 1.0f};
-        float sum[4] = {0, 0, 0, 0};
+        static constexpr int taps[5] = {1, 4, 6, 4, 1};
+        int sum[4] = {0, 0, 0, 0};
+        const bool inside = x >= 2 && y >= 2 && x + 2 < width && y + 2 < height;
         for (int j = 0; j < 5; ++j) {
-            const int sy = std::clamp(y + j - 2, 0, height - 1);
-            const Argb *row = result.rowData(sy);
+            const Argb *row
+                = result.rowData(inside ? y + j - 2 : std::clamp(y + j - 2, 0, height - 1));
+            int line[4] = {0, 0, 0, 0};
             for (int k = 0; k < 5; ++k) {
-                const Argb pixel = row[std::clamp(x + k - 2, 0, width - 1)];
-                const float w = taps[j] * taps[k];
+                const Argb pixel = row[inside ? x + k - 2 : std::clamp(x + k - 2, 0, width - 1)];
                 for (int c = 0; c < 4; ++c)
-                    sum[c] += w * channel(pixel, c);
+                    line[c] += taps[k] * int((pixel >> (8 * c)) & 0xFFu);
             }
+            for (int c = 0; c < 4; ++c)
+                sum[c] += taps[j] * line[c];
         }
+        // The sums are whole numbers below 2^24, so this equals summing in float.
         const Argb centre = result.at(x, y);
         for (int c = 0; c < 4; ++c)
-            out[c] = channel(centre, c) - sum[c] * (1.0f / 256.0f);
+            out[c] = channel(centre, c) - float(sum[c]) * (1.0f / 256.0f);
     };
 
     // Texture: the high-pass beyond either end of the shorter stretch, mirrored over it (the
@@ -405,31 +424,52 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     // well below 1, (o - a w) / (1 - a) brings back the photo's own detail there.
     std::vector<float> wireColour(std::size_t(n) * 3);
     std::vector<float> rawCoverage(n);
+    std::vector<float> distance(n);
     forEachTask(chunkCount, parallelMarks, [&](int part) {
         const int end = std::min(n, (part + 1) * chunk);
         for (int i = part * chunk; i < end; ++i) {
+            const Argb seen = photo.at(marked.xs[i], marked.ys[i]);
+            float d2 = 0.0f;
+            for (int c = 0; c < 3; ++c) {
+                const float d = channel(seen, c) - values[std::size_t(i) * 4 + c];
+                d2 += d * d;
+            }
+            distance[i] = d2;
+        }
+    });
+    forEachTask(chunkCount, parallelMarks, [&](int part) {
+        const int end = std::min(n, (part + 1) * chunk);
+        // Where the window's rows start in the list: found by search for a pixel that follows
+        // no marked pixel in its row, moved on from the last pixel otherwise.
+        int windowStart[2 * wireReach + 1] = {};
+        for (int i = part * chunk; i < end; ++i) {
             const int x = marked.xs[i], y = marked.ys[i];
+            const bool follows = i > part * chunk && marked.left(i) >= 0;
             float best = -1.0f;
-            Argb wire = 0;
-            for (int wy = std::max(0, y - wireReach); wy <= std::min(height - 1, y + wireReach);
-                 ++wy) {
-                const auto rowBegin = marked.xs.begin() + marked.rowStart[wy];
-                const auto rowEnd = marked.xs.begin() + marked.rowStart[wy + 1];
-                for (auto it = std::lower_bound(rowBegin, rowEnd, x - wireReach);
-                     it != rowEnd && *it <= x + wireReach; ++it) {
-                    const int j = int(it - marked.xs.begin());
-                    const Argb seen = photo.at(*it, wy);
-                    float d2 = 0.0f;
-                    for (int c = 0; c < 3; ++c) {
-                        const float d = channel(seen, c) - values[std::size_t(j) * 4 + c];
-                        d2 += d * d;
-                    }
-                    if (d2 > best) {
-                        best = d2;
-                        wire = seen;
+            int farthest = i;
+            for (int k = 0; k <= 2 * wireReach; ++k) {
+                const int wy = y + k - wireReach;
+                if (wy < 0 || wy >= height)
+                    continue;
+                const int rowEnd = marked.rowStart[wy + 1];
+                int j = windowStart[k];
+                if (!follows) {
+                    j = int(std::lower_bound(marked.xs.begin() + marked.rowStart[wy],
+                                marked.xs.begin() + rowEnd, x - wireReach)
+                        - marked.xs.begin());
+                } else {
+                    while (j < rowEnd && marked.xs[j] < x - wireReach)
+                        ++j;
+                }
+                windowStart[k] = j;
+                for (; j < rowEnd && marked.xs[j] <= x + wireReach; ++j) {
+                    if (distance[j] > best) {
+                        best = distance[j];
+                        farthest = j;
                     }
                 }
             }
+            const Argb wire = photo.at(marked.xs[farthest], marked.ys[farthest]);
             const Argb seen = photo.at(x, y);
             float dot = 0.0f, norm = 0.0f;
             for (int c = 0; c < 3; ++c) {
