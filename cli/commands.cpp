@@ -470,7 +470,8 @@ private:
                 markedCount = markedPixelCount(detection.mask);
             }
             StageClock clock(times, removeStage);
-            cleaned = tools::removeWires(photo, detection.mask, m_options.wirePadding, m_options.fill);
+            cleaned
+                = tools::removeWires(photo, detection.mask, m_options.wirePadding, m_options.fill);
         } catch (const std::bad_alloc &) {
             reportNoMemory(job.input, photo);
             return false;
