@@ -75,9 +75,9 @@ test-sanitize: deps
 # input is written to build-fuzz/crashes/ and stops the run.
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZERS := fuzz_detection fuzz_columnfill fuzz_smarttrace fuzz_precisedetection
+FUZZERS := fuzz_detection fuzz_columnfill fuzz_smarttrace fuzz_precisedetection fuzz_seamlessfill
 FUZZ_RUNS := fuzz_detection fuzz_detection:TOLVANE_NO_AVX2=1 fuzz_columnfill fuzz_smarttrace \
-             fuzz_precisedetection
+             fuzz_precisedetection fuzz_seamlessfill
 
 fuzz:
 	$(MAKE) deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"

@@ -84,6 +84,13 @@ MainWindow::MainWindow(QWidget *parent)
     setUpMarkTools();
     connect(
         m_ui->graphicsView, &KestGraphicsView::SmartSelect, this, &MainWindow::ProcessSmartSelect);
+    // The fill is kept from one session to the next; anything but a known name is the mirror.
+    const int fillIndex = m_ui->fillModeBox->findData(
+        m_settings.value(QStringLiteral("FillMode"), QStringLiteral("mirror")).toString());
+    m_ui->fillModeBox->setCurrentIndex(std::max(fillIndex, 0));
+    connect(m_ui->fillModeBox, &QComboBox::currentIndexChanged, this, [this] {
+        m_settings.setValue(QStringLiteral("FillMode"), m_ui->fillModeBox->currentData());
+    });
     connect(&m_document, &tolvane::PhotoDocument::opened, this, &MainWindow::showOpenedPhoto);
     connect(&m_document, &tolvane::PhotoDocument::photoChanged, this, &MainWindow::showPhoto);
     connect(&m_document, &tolvane::PhotoDocument::maskChanged, this, &MainWindow::showMask);
@@ -440,8 +447,12 @@ try {
     if (m_document.photo().isNull() || !m_document.hasMask()
         || !tolvane::hasMarks(m_document.mask()))
         return;
+    const tolvane::FillMode fill
+        = m_ui->fillModeBox->currentData().toString() == QLatin1StringView("seamless")
+        ? tolvane::FillMode::Seamless
+        : tolvane::FillMode::Mirror;
     QImage cleaned = tolvane::tools::removeWires(
-        m_document.photo(), m_document.mask(), m_ui->padspinbox->value());
+        m_document.photo(), m_document.mask(), m_ui->padspinbox->value(), fill);
     auto *command = new ProcessCommand(m_document, std::move(cleaned));
     command->setText(tr("Clear wires"));
     m_undoStack.push(command);

@@ -160,6 +160,14 @@ void MainWindowForm::setupUi(QMainWindow *window)
     horizontalLayout_2->addItem(horizontalSpacer_2);
     addParameter(
         label_3, "label_3", true, padspinbox, "padspinbox", tolvane::parameters::wirePadding);
+    fillModeLabel = makeLabel(centralWidget, "fillModeLabel", true);
+    horizontalLayout_2->addWidget(fillModeLabel);
+    fillModeBox = new QComboBox(centralWidget);
+    fillModeBox->setObjectName(QStringLiteral("fillModeBox"));
+    fillModeBox->addItem(QString(), QStringLiteral("mirror"));
+    fillModeBox->addItem(QString(), QStringLiteral("seamless"));
+    fillModeLabel->setBuddy(fillModeBox);
+    horizontalLayout_2->addWidget(fillModeBox);
     verticalLayout->addLayout(horizontalLayout_2);
 
     horizontalLayout = new QHBoxLayout();
@@ -302,6 +310,14 @@ void MainWindowForm::retranslateUi(QMainWindow *window)
                                "wires at any angle with their fringe, no edges or branches"));
     wireLengthLabel->setText(labelText(tolvane::parameters::wireLength.label));
     wireLengthBox->setToolTip(tr("Precise detection: the shortest wire, in pixels"));
+    fillModeLabel->setText(labelText("Fill"));
+    fillModeBox->setItemText(0, tr("Mirror"));
+    fillModeBox->setItemText(1, tr("Seamless"));
+    fillModeBox->setToolTip(
+        tr("How Process fills the marks. Mirror: clean rows of each column mirrored over the "
+           "marks, widened by Wire padding. Seamless: a smooth fill from the edges of exactly "
+           "the marked pixels, with the fine texture beside them; Wire padding is not applied."));
+    fillModeBox->setAccessibleName(tr("Fill"));
     menuFile->setTitle(tr("File"));
     menuEdit->setTitle(tr("Edit"));
     menuView->setTitle(tr("View"));

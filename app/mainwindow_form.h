@@ -70,6 +70,9 @@ public:
     QSpacerItem *horizontalSpacer_2 = nullptr;
     QLabel *label_3 = nullptr;
     QSpinBox *padspinbox = nullptr;
+    // The fill that Process uses; its items' data are "mirror" and "seamless".
+    QLabel *fillModeLabel = nullptr;
+    QComboBox *fillModeBox = nullptr;
     QHBoxLayout *horizontalLayout = nullptr;
     KestGraphicsView *graphicsView = nullptr;
     QProgressBar *progressBar = nullptr;

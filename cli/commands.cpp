@@ -291,7 +291,7 @@ int runRemove(const CliOptions &options, StageTimes &times)
     QImage result;
     try {
         StageClock clock(times, removeStage);
-        result = tools::removeWires(photo, mask, options.wirePadding);
+        result = tools::removeWires(photo, mask, options.wirePadding, options.fill);
     } catch (const std::bad_alloc &) {
         return reportNoMemory(input, photo);
     }
@@ -484,7 +484,8 @@ private:
                 markedCount = markedPixelCount(detection.mask);
             }
             StageClock clock(times, removeStage);
-            cleaned = tools::removeWires(photo, detection.mask, m_options.wirePadding);
+            cleaned
+                = tools::removeWires(photo, detection.mask, m_options.wirePadding, m_options.fill);
         } catch (const std::bad_alloc &) {
             reportNoMemory(job.input, photo);
             return false;

@@ -53,6 +53,7 @@ const OptionSpec optionSpecs[] = {
     parameterOption(parameters::wireLength, bit(CliCommand::Detect) | bit(CliCommand::Clean),
         &CliOptions::wireLength),
     {QLatin1StringView("--detector"), Kind::Text, bit(CliCommand::Detect) | bit(CliCommand::Clean)},
+    {QLatin1StringView("--fill"), Kind::Text, bit(CliCommand::Remove) | bit(CliCommand::Clean)},
     {QLatin1StringView("--jobs"), Kind::Integer, bit(CliCommand::Clean), 1, unbounded,
         &CliOptions::jobs},
     {QLatin1StringView("--overwrite"), Kind::Flag, bit(CliCommand::Clean)},
@@ -262,6 +263,16 @@ QString Parser::parseOption(const QString &argument, int &index)
 
     if (value.isEmpty())
         return name + QStringLiteral(": missing value");
+    if (name == u"--fill") {
+        if (value == u"mirror")
+            m_options.fill = FillMode::Mirror;
+        else if (value == u"seamless")
+            m_options.fill = FillMode::Seamless;
+        else
+            return name + QStringLiteral(": ") + value
+                + QStringLiteral(" is not mirror or seamless");
+        return {};
+    }
     if (name == u"--detector") {
         if (value == u"classic")
             m_options.detector = CliDetector::Classic;
@@ -382,12 +393,12 @@ Commands:
   detect INPUT -o MASK [%1] [%2]
         [--detector D] [%4]
       Find the wires automatically (Select) and write the wire mask.
-  remove INPUT --mask MASK -o OUTPUT [%3]
+  remove INPUT --mask MASK -o OUTPUT [%3] [--fill F]
       Remove the wires that MASK marks (Process) and write the cleaned photo.
   trace INPUT --points X,Y X,Y [X,Y ...] -o MASK
       Trace a wire through the given points (SmartSelect clicks) and write the wire mask.
   clean INPUT... (-o OUTPUT | --out-dir DIR) [%1] [%2]
-        [%3] [--detector D] [%4] [--jobs N] [--overwrite]
+        [%3] [--detector D] [%4] [--fill F] [--jobs N] [--overwrite]
       Detect and remove the wires of one photo or of many, in parallel.
 
 Every command also takes --timings: one extra line on standard error with the time of each
@@ -417,7 +428,8 @@ Options:
   --help                  show this text
 )";
 
-const char removeHelp[] = R"(Usage: tolvane-cli remove INPUT --mask MASK -o OUTPUT [%1] [--timings]
+const char removeHelp[] = R"(Usage: tolvane-cli remove INPUT --mask MASK -o OUTPUT [%1]
+                          [--fill F] [--timings]
 
 Opens the photo INPUT, removes the wires that MASK marks as Process does and writes the
 cleaned photo OUTPUT in the format its suffix names (quality 100). MASK may be any image
@@ -427,6 +439,10 @@ Options:
   --mask MASK             the wire mask to read
   -o OUTPUT               the cleaned photo to write (.jpg, .png, ...)
 %2
+  --fill F                the fill: mirror (default), clean rows of the column mirrored
+                          over the marks; or seamless, a smooth fill from the marks' edges
+                          with the fine texture of the photo beside them, on exactly the
+                          marked pixels (Wire padding is not applied)
   --timings               print the time of each stage on standard error
   --accept-damaged        read a damaged photo (a JPEG cut short) as far as it goes
   --help                  show this text
@@ -454,7 +470,7 @@ Options:
 
 const char cleanHelp[] = R"(Usage: tolvane-cli clean INPUT... (-o OUTPUT | --out-dir DIR) [%1]
                          [%2] [%3] [--detector D] [%7]
-                         [--jobs N] [--overwrite] [--timings]
+                         [--fill F] [--jobs N] [--overwrite] [--timings]
 
 For every photo INPUT: opens it, finds its wires (detect), removes them (remove) and writes
 the cleaned photo, to OUTPUT (one input only) or to DIR under the input's file name. Photos
@@ -472,6 +488,10 @@ Options:
   --detector D            classic (default): the band scan of Select; precise: thin wires at
                           any angle with their fringe, T the widest wire in pixels across it
 %8
+  --fill F                the fill: mirror (default), clean rows of the column mirrored
+                          over the marks; or seamless, a smooth fill from the marks' edges
+                          with the fine texture of the photo beside them, on exactly the
+                          marked pixels (Wire padding is not applied)
   --jobs N                photos processed at once (at least 1, default: number of cores)
   --overwrite             replace existing outputs
   --timings               print the time of each stage (summed over the photos) on

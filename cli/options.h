@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "core/parameters.h"
+#include "removal/seamlessfill.h"
 
 namespace tolvane {
 
@@ -31,6 +32,7 @@ struct CliOptions
     int wirePadding = parameters::wirePadding.defaultValue;
     int wireLength = parameters::wireLength.defaultValue;
     CliDetector detector = CliDetector::Classic;
+    FillMode fill = FillMode::Mirror; // --fill
     int jobs = 0; // 0: one worker per core
     bool overwrite = false;
     bool timings = false;

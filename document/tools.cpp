@@ -114,12 +114,34 @@ QImage dropMarkedPiece(const QImage &mask, Point at, int reach, std::int64_t *cl
     return marks;
 }
 
-QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding)
+QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding, FillMode fill)
 {
     const bool deep = photo.depth() == 64;
     QImage cleaned(photo.size(), deep ? photo.format() : QImage::Format_ARGB32);
     checkAllocated(cleaned, photo.size());
-    if (deep) {
+    if (fill == FillMode::Seamless && deep) {
+        // The seamless fill works on 8-bit pixels: the marked pixels take its values, widened
+        // back to 16 bits; every other pixel keeps all of its bits.
+        const QImage eight = eightBitPhoto(photo);
+        QImage filled(photo.size(), QImage::Format_ARGB32);
+        checkAllocated(filled, photo.size());
+        seamlessFill(argbPlane(eight), argbPlane(mask), mutableArgbPlane(filled));
+        const Plane<const Rgba64> from = rgba64Plane(photo);
+        const Plane<const Argb> marks = argbPlane(mask);
+        const Plane<const Argb> values = argbPlane(filled);
+        const Plane<Rgba64> to = mutableRgba64Plane(cleaned);
+        for (int y = 0; y < to.height; ++y) {
+            for (int x = 0; x < to.width; ++x) {
+                const Argb p = values.at(x, y);
+                auto channel = [p](int shift) { return Rgba64((p >> shift) & 0xFF) * 257; };
+                to.at(x, y) = isMarked(marks.at(x, y))
+                    ? channel(16) | channel(8) << 16 | channel(0) << 32 | channel(24) << 48
+                    : from.at(x, y);
+            }
+        }
+    } else if (fill == FillMode::Seamless) {
+        seamlessFill(argbPlane(photo), argbPlane(mask), mutableArgbPlane(cleaned));
+    } else if (deep) {
         clearWires(rgba64Plane(photo), argbPlane(mask), wirePadding, mutableRgba64Plane(cleaned));
     } else {
         clearWires(argbPlane(photo), argbPlane(mask), wirePadding, mutableArgbPlane(cleaned));

@@ -11,6 +11,7 @@
 #include "core/plane.h"
 #include "core/progress.h"
 #include "core/wiretypes.h"
+#include "removal/seamlessfill.h"
 #include "selection/markedit.h"
 #include "selection/smarttrace.h"
 
@@ -76,7 +77,10 @@ QImage paintMarks(const QImage &mask, std::span<const StrokePoint> stroke, doubl
 QImage dropMarkedPiece(const QImage &mask, Point at, int reach, std::int64_t *cleared = nullptr);
 
 // `photo` (32-bit ARGB or 64-bit RGBA, the result in its format) with every pixel that `mask`
-// marks, widened by `wirePadding`, filled from the clean rows of its column.
-QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding);
+// marks filled. The mirror fill widens the marks by `wirePadding` and fills from the clean rows
+// of each column; the seamless fill takes exactly the marked pixels, whatever `wirePadding`
+// says.
+QImage removeWires(
+    const QImage &photo, const QImage &mask, int wirePadding, FillMode fill = FillMode::Mirror);
 
 } // namespace tolvane::tools

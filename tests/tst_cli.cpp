@@ -18,6 +18,7 @@
 #include "image/wiremask.h"
 #include "imagefilecases.h"
 #include "removal/columnfill.h"
+#include "removal/seamlessfill.h"
 #include "selection/detection.h"
 #include "selection/precisedetection.h"
 #include "taggedphoto.h"
@@ -209,8 +210,6 @@ private slots:
         QCOMPARE(image("{dir}/a.png"), image("{wires}"));
     }
 
-    // What a run prints on standard error: after a failure one line, "tolvane-cli: " and the
-    // start given; with --timings, at the end, the timings line given, each time shown as #.
     // detect and clean with the precise detector, as the library runs it.
     void preciseDetectorEqualsLibrary()
     {
@@ -236,6 +235,30 @@ private slots:
         QCOMPARE(image("{out}"), cleaned);
     }
 
+    // --fill seamless in remove and clean gives the library's seamless fill, whatever the
+    // padding; --fill mirror is the default.
+    void fillModes()
+    {
+        const QImage photo = readPhoto(fill("{wires}"));
+        QImage mask(photo.size(), QImage::Format_ARGB32);
+        paintTraces(detectWires(argbPlane(photo), 4, 30), mutableArgbPlane(mask));
+        QImage seamless(photo.size(), QImage::Format_ARGB32);
+        seamlessFill(argbPlane(photo), argbPlane(mask), mutableArgbPlane(seamless));
+        QImage mirror(photo.size(), QImage::Format_ARGB32);
+        clearWires(argbPlane(photo), argbPlane(mask), 2, mutableArgbPlane(mirror));
+        QVERIFY(seamless != mirror);
+        QVERIFY(run("{detect}") == 0 && m_errors.isEmpty());
+        QVERIFY(run("remove {wires} --mask {out} -o {dir}/s.png --fill seamless --padding 5") == 0
+            && m_errors.isEmpty());
+        QCOMPARE(image("{dir}/s.png"), seamless);
+        QVERIFY(run("remove {wires} --mask {out} -o {dir}/m.png --fill=mirror --padding 2") == 0);
+        QCOMPARE(image("{dir}/m.png"), mirror);
+        QCOMPARE(run("clean {wires} -o {out} --overwrite --fill seamless"), 0);
+        QCOMPARE(image("{out}"), seamless);
+    }
+
+    // What a run prints on standard error: after a failure one line, "tolvane-cli: " and the
+    // start given; with --timings, at the end, the timings line given, each time shown as #.
     void standardError_data()
     {
         addColumns<QString, int, QString>(); // commandLine, status, line
@@ -267,6 +290,11 @@ private slots:
         row("unknown option", "{detect} --fast", 1, "--fast: unknown option");
         row("other command's option", "{detect} --padding 2", 1, "--padding: not an option of");
         row("missing value", "{remove} --padding", 1, "--padding: missing value");
+        row("unknown fill", "{remove} --fill blur", 1, "--fill: blur is not mirror or seamless");
+        row("fill of detect", "{detect} --fill seamless", 1, "--fill: not an option of detect");
+        row("fill without value", "{remove} --fill", 1, "--fill: missing value");
+        row("fill given twice", "{remove} --fill mirror --fill seamless", 1,
+            "--fill: given more than once");
         row("option as value", "detect {wires} -o --timings", 1, "-o: missing value");
         row("missing output", "detect {wires}", 1, "-o: missing");
         row("given twice", "{detect} -o {out}", 1, "-o: given more than once");
@@ -436,7 +464,7 @@ private slots:
         // "--" makes everything after it an input, even what looks like an option.
         const ParsedCommandLine parsed = parseCommandLine(
             QString("clean a.jpg --out-dir=out b.jpg --width-threshold 7 --length-threshold=40 "
-                    "--padding +3 --jobs=2 --overwrite --timings -- -c.jpg --jobs")
+                    "--padding +3 --jobs=2 --fill=seamless --overwrite --timings -- -c.jpg --jobs")
                 .split(u' '));
         QCOMPARE(parsed.error, QString());
         const CliOptions &options = parsed.options;
@@ -446,6 +474,9 @@ private slots:
             options.widthThreshold, options.lengthThreshold, options.wirePadding, options.jobs};
         QCOMPARE(numbers, (QList<int> {7, 40, 3, 2}));
         QVERIFY(options.overwrite && options.timings);
+        QVERIFY(options.fill == FillMode::Seamless);
+        QVERIFY(
+            parseCommandLine({"clean", "a.jpg", "-o", "b.jpg"}).options.fill == FillMode::Mirror);
     }
 
     // The manual page names every option that a --help text shows.

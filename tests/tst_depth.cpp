@@ -5,6 +5,7 @@
 
 #include "app/mainwindow.h"
 #include "datatable.h"
+#include "document/tools.h"
 #include "guitestsupport.h"
 #include "image/imagefiles.h"
 #include <exiv2/exiv2.hpp>
@@ -156,6 +157,33 @@ private slots:
         QImageReader saved(dir.filePath("out." + suffix));
         QCOMPARE(saved.imageFormat() == savedFormat, true);
         QCOMPARE(inDocumentFormat(saved.read()), cleaned);
+    }
+
+    // The seamless fill of a 16-bit photo: the marked pixels take the fill of the photo rounded
+    // to 8 bits, every other pixel keeps all of its bits.
+    void seamlessFillKeepsDepth()
+    {
+        const QImage deep = wiredPhoto(true, false);
+        QImage marks(deep.size(), QImage::Format_ARGB32_Premultiplied);
+        marks.fill(0);
+        for (int x = 5; x < 55; ++x) {
+            marks.setPixel(x, 10, qPremultiply(tolvane::detectionMark));
+            marks.setPixel(x, 11, qPremultiply(tolvane::detectionMark));
+        }
+        using tolvane::tools::removeWires;
+        const QImage filled = removeWires(deep, marks, 0, tolvane::FillMode::Seamless);
+        const QImage rounded = removeWires(
+            deep.convertToFormat(QImage::Format_ARGB32), marks, 0, tolvane::FillMode::Seamless);
+        QCOMPARE(filled.format(), QImage::Format_RGBA64);
+        for (int y = 0; y < deep.height(); ++y) {
+            for (int x = 0; x < deep.width(); ++x) {
+                const bool marked = qAlpha(marks.pixel(x, y)) != 0;
+                const QRgba64 expected = marked
+                    ? QRgba64::fromArgb32(rounded.pixel(x, y))
+                    : reinterpret_cast<const QRgba64 *>(deep.constScanLine(y))[x];
+                QCOMPARE(reinterpret_cast<const QRgba64 *>(filled.constScanLine(y))[x], expected);
+            }
+        }
     }
 
     // Formats of 8 bits per channel take a 16-bit photo rounded; a name without a suffix

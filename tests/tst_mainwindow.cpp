@@ -174,6 +174,8 @@ private slots:
         addRow("label", {{"words", "Width Threshold"}});
         addRow("label_2", {{"words", "Length Threshold"}});
         addRow("label_3", {{"words", "Wire padding"}});
+        addRow("fillModeLabel", {{"words", "Fill"}});
+        addRow("fillModeBox", {{"count", 2}, {"enabled", true}});
         addActionRow("actionEraser", "Eraser",
             "Eraser: drag to unmark, Alt+click to drop a whole trace (E)", "E", true, true);
         addActionRow(

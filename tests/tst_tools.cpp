@@ -189,6 +189,58 @@ private slots:
         }
     }
 
+    // The Fill box beside Wire padding: Process fills with the chosen mode (seamless ignores
+    // the padding), and the choice is remembered as FillMode for the next window; a name it
+    // does not know means the mirror.
+    void fillMode()
+    {
+        QImage photo(80, 40, QImage::Format_ARGB32);
+        for (int y = 0; y < 40; ++y) {
+            for (int x = 0; x < 80; ++x)
+                photo.setPixel(x, y, qRgb(100 + 3 * y, 120 + 2 * y, 200 - x));
+        }
+        for (int x = 5; x < 65; ++x) {
+            photo.setPixel(x, 10, 0xFF282828);
+            photo.setPixel(x, 11, 0xFF282828);
+        }
+        const QString file = writePhoto(m_files, QStringLiteral("gradient.png"), photo);
+        const QImage marks = wireImage(0, 0x96FF0000);
+        const QImage seamless
+            = tolvane::tools::removeWires(photo, marks, 3, tolvane::FillMode::Seamless);
+        const QImage mirror = tolvane::tools::removeWires(photo, marks, 3);
+        QVERIFY(seamless != mirror);
+        {
+            Session s(file);
+            auto *box = s.window.findChild<QComboBox *>(QStringLiteral("fillModeBox"));
+            QVERIFY(box && box->isEnabled());
+            QCOMPARE(box->currentIndex(), 0);
+            QCOMPARE(box->currentText(), QStringLiteral("Mirror"));
+            QCOMPARE(box->itemText(1), QStringLiteral("Seamless"));
+            s.window.findChild<QSpinBox *>(QStringLiteral("padspinbox"))->setValue(3);
+            s.trigger("actionSelect");
+            QCOMPARE(s.mask(), marks);
+            box->setCurrentIndex(1);
+            QCOMPARE(QSettings().value(QStringLiteral("FillMode")).toString(), "seamless");
+            s.trigger("actionProcess");
+            QCOMPARE(s.window.photo(), seamless);
+            s.undo();
+            box->setCurrentIndex(0);
+            s.trigger("actionProcess");
+            QCOMPARE(s.window.photo(), mirror);
+            box->setCurrentIndex(1);
+        }
+        {
+            Session s;
+            QCOMPARE(s.window.findChild<QComboBox *>("fillModeBox")->currentIndex(), 1);
+        }
+        QSettings().setValue(QStringLiteral("FillMode"), QStringLiteral("blur"));
+        {
+            Session s;
+            QCOMPARE(s.window.findChild<QComboBox *>("fillModeBox")->currentIndex(), 0);
+        }
+        QSettings().remove(QStringLiteral("FillMode"));
+    }
+
     // Without a photo the tools have nothing to work on: they push nothing and leave nothing
     // to save, so neither Open nor Quit asks about unsaved wires afterwards. Each Index opens
     // another modeless help dialog, and OK hides only its own.
