@@ -32,6 +32,10 @@ constexpr int decodeLimitMB = 2048;
 
 QImage readArgb(const QString &path, bool applyOrientation, bool keepDepth)
 {
+    // Only regular files: opening a FIFO waits for a writer that may never come, and a
+    // device such as /dev/zero never ends.
+    if (!QFileInfo(path).isFile())
+        return {};
     QImageReader reader(path);
     reader.setAutoTransform(applyOrientation);
     QImage image = reader.read();
@@ -199,6 +203,8 @@ bool writeWithMetadata(
 
 PhotoMetadata readMetadata(const QString &path)
 {
+    if (!QFileInfo(path).isFile())
+        return {};
     prepareMetadataLibrary();
     auto record = std::make_shared<MetadataRecord>();
     try {
