@@ -118,6 +118,45 @@ QByteArray pngClaiming(QByteArray png, quint32 width, quint32 height)
     return png;
 }
 
+// An 8-bit grey and alpha PNG (colour type 4), which the toolkit's writer never makes: grey
+// 16 x, alpha 32 y + 31.
+QByteArray greyAlphaPng(int w, int h)
+{
+    auto chunk = [](const char *type, const QByteArray &data) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian(quint32(data.size()), bytes.data());
+        const QByteArray body = type + data;
+        bytes += body;
+        const qsizetype at = bytes.size();
+        bytes.resize(at + 4);
+        qToBigEndian(pngCrc(body), bytes.data() + at);
+        return bytes;
+    };
+    QByteArray header(13, '\0');
+    qToBigEndian(quint32(w), header.data());
+    qToBigEndian(quint32(h), header.data() + 4);
+    header[8] = 8;
+    header[9] = 4;
+    QByteArray rows;
+    for (int y = 0; y < h; ++y) {
+        rows.append('\0'); // no filter
+        for (int x = 0; x < w; ++x)
+            rows.append(char(x * 16)).append(char(y * 32 + 31));
+    }
+    // qCompress() puts the length before the zlib stream.
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header)
+        + chunk("IDAT", qCompress(rows).mid(4)) + chunk("IEND", {});
+}
+
+QImage greyAlphaPhoto(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgba(x * 16, x * 16, x * 16, y * 32 + 31));
+    return image;
+}
+
 // Bytes that no reader takes for an image, the same every run.
 QByteArray noise(int size)
 {
@@ -175,6 +214,7 @@ void addImageFileRows()
                  {"deep.png", encode(photo.convertToFormat(QImage::Format_RGBA64), "png"),
                      photo.convertToFormat(QImage::Format_RGBA64)}},
              {"grey PNG", {"grey.png", encode(grey, "png"), argb(grey)}},
+             {"grey and alpha PNG", {"greyalpha.png", greyAlphaPng(16, 8), greyAlphaPhoto(16, 8)}},
              {"indexed PNG",
                  {"indexed.png", encode(paletteImage(64, 48), "png"), argb(paletteImage(64, 48))}},
              {"CMYK JPEG", {"cmyk.jpg", cmykFile.readAll(), cmyk, 2}},
