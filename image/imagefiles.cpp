@@ -353,6 +353,10 @@ bool writeImage(
     };
     if (!isWritableImageName(path))
         return fail(QStringLiteral("no image format is known for this file name"));
+    // The new file replaces the old one by a rename: a FIFO, a device or a folder (also one a
+    // link points to) would be replaced by a plain file.
+    if (const QFileInfo existing(path); existing.exists() && !existing.isFile())
+        return fail(QStringLiteral("not a regular file; not replaced"));
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

@@ -487,6 +487,36 @@ private slots:
         }
     }
 
+    void specialOutputs_data()
+    {
+        addColumns<QString, QString>(); // what stands in for the output, the command
+        for (const char *command : {"detect {wires} -o", "remove {wires} --mask {wires-mask} -o",
+                 "trace {wires} --points 4,30 40,27 -o", "clean {wires} --overwrite -o"}) {
+            QTest::addRow("%s a FIFO", command) << "fifo" << QString(command);
+            QTest::addRow("%s a folder", command) << "folder" << QString(command);
+        }
+    }
+
+    // An output that exists but is no regular file is left as it is, not replaced by one:
+    // status 2 and one line.
+    void specialOutputs()
+    {
+        const auto [kind, commandLine] = fetchRow<QString, QString>();
+        const QString path = m_dir.filePath("special.png");
+        if (kind == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(QDir().mkpath(path));
+        const auto removal = qScopeGuard([&] { QFile::remove(path) || QDir().rmdir(path); });
+        QCOMPARE(run(commandLine + " " + path), 2);
+        QCOMPARE(
+            m_errors, QStringList {"tolvane-cli: " + path + ": not a regular file; not replaced"});
+        struct stat status
+        { };
+        QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
+        QVERIFY(kind == "fifo" ? S_ISFIFO(status.st_mode) : S_ISDIR(status.st_mode));
+    }
+
     void outputIsAnInput_data()
     {
         addColumns<QString>(); // commandLine, on in.png, its mask m.png and link.png to in.png

@@ -387,7 +387,8 @@ private slots:
     }
 
     // Open reads only regular files: a FIFO with no writer would keep the window waiting for
-    // ever, and /dev/zero never ends. Each is refused at once and the photo stays.
+    // ever, and /dev/zero never ends. Each is refused at once and the photo stays; Save does not
+    // replace a FIFO or a folder.
     void specialFiles()
     {
         const auto [kind] = fetchRow<QString>();
@@ -401,6 +402,15 @@ private slots:
         s.open(path);
         QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to read image"));
         QCOMPARE(s.window.photo(), patternPhoto(24, 16));
+        if (kind.startsWith('/'))
+            return; // never written to, even by a test
+        // Nor does Save replace it with a plain file.
+        s.save(path);
+        QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to save image"));
+        struct stat status
+        { };
+        QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
+        QVERIFY(kind == "fifo" ? S_ISFIFO(status.st_mode) : S_ISDIR(status.st_mode));
     }
 
     void undoDataKeptInMemory_data()
