@@ -600,7 +600,17 @@ int runClean(const CliOptions &options, StageTimes &times)
 void printLine(const QString &line)
 {
     static std::mutex mutex;
-    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    // A file name may hold a line break or other control characters; shown as \xNN they
+    // keep the line one line.
+    QString shown;
+    shown.reserve(line.size());
+    for (const QChar c : line) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    const QByteArray bytes = shown.toLocal8Bit() + '\n';
     const int fd = ownStderr() >= 0 ? ownStderr() : STDERR_FILENO;
     const std::lock_guard lock(mutex);
     for (qsizetype done = 0; done < bytes.size();) {

@@ -21,7 +21,8 @@ enum ExitStatus {
 // written after the signal, and the status is exitInterrupted.
 int runCommand(const CliOptions &options);
 
-// Writes one line to standard error; safe to call from several threads at once.
+// Writes one line to standard error, control characters in it (a line break in a file name)
+// shown as \xNN; safe to call from several threads at once.
 void printLine(const QString &line);
 
 // Writes "tolvane-cli: " and `message` as one line to standard error.

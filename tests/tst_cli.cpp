@@ -584,10 +584,12 @@ private slots:
         QTest::newRow("spaces") << "  two  words .png";
         QTest::newRow("leading dash") << "-wires.png";
         QTest::newRow("leading dashes") << "--wires.png";
+        QTest::newRow("line break") << "two\nlines.png";
     }
 
-    // Names are taken as they are, in arguments and in every line: after "--" even one that
-    // starts as an option does, and an option's value may start with a single '-'.
+    // Names are taken as they are, in arguments and in every line (a line break in one shown as
+    // \x0a): after "--" even one that starts as an option does, and an option's value may
+    // start with a single '-'.
     void awkwardNames()
     {
         const auto [name] = fetchRow<QString>();
@@ -604,13 +606,15 @@ private slots:
         QCOMPARE(image(folder + "/c " + name), image("{wires-clean}"));
         QCOMPARE(
             runArguments({"clean", "--out-dir", "out " + name, "--", name}, {-1, 0}, folder), 0);
+        // Each line stays one line.
+        const QString shown = QString(name).replace('\n', "\\x0a");
         QCOMPARE(m_errors,
-            QStringList {"[1/1] " + name + ": 2 wire traces, 184 pixels marked -> out " + name + "/"
-                + name});
+            QStringList {"[1/1] " + shown + ": 2 wire traces, 184 pixels marked -> out " + shown
+                + "/" + shown});
         QCOMPARE(image(folder + "/out " + name + "/" + name), image("{wires-clean}"));
         QCOMPARE(
             runArguments({"detect", "-o", "m.png", "--", "missing" + name}, {-1, 0}, folder), 2);
-        QCOMPARE(m_errors, QStringList {"tolvane-cli: missing" + name + ": Failed to read image"});
+        QCOMPARE(m_errors, QStringList {"tolvane-cli: missing" + shown + ": Failed to read image"});
     }
 
     // The 8 Exif orientations: every command works on the photo turned upright, as Open shows
