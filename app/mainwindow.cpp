@@ -31,6 +31,7 @@
 #include "dialogs/helpdialog.h"
 #include "document/tools.h"
 #include "image/imagefiles.h"
+#include "image/snapshot.h"
 #include "image/wiremask.h"
 #include "selection/ridgesnap.h"
 #include "undo/commands.h"
@@ -39,6 +40,14 @@ using tolvane::noControlPoint;
 using tolvane::tools::checkAllocated;
 
 namespace {
+
+// The folder undo snapshots go to, as the user named it: QDir::tempPath() is empty when TMPDIR
+// names a folder that does not exist.
+QString temporaryFolderName()
+{
+    const QString named = qEnvironmentVariable("TMPDIR");
+    return named.isEmpty() ? QDir::tempPath() : named;
+}
 
 // Runs `work` on a thread of its own and returns its result, while the window goes on
 // repainting and `bar` follows `progress` up to `upTo` percent; the user's input waits until
@@ -92,6 +101,17 @@ MainWindow::MainWindow(QWidget *parent)
         m_settings.setValue(QStringLiteral("FillMode"), m_ui->fillModeBox->currentData());
     });
     connect(&m_document, &tolvane::PhotoDocument::opened, this, &MainWindow::showOpenedPhoto);
+    // Undo still works from memory then, but the user should know why memory fills up.
+    Snapshot::setKeptInMemoryHandler(this, [this](const QString &reason) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, reason] {
+                statusBar()->showMessage(
+                    tr("Undo data is kept in memory: the temporary folder %1 cannot take it (%2)")
+                        .arg(QDir::toNativeSeparators(temporaryFolderName()), reason));
+            },
+            Qt::QueuedConnection);
+    });
     connect(&m_document, &tolvane::PhotoDocument::photoChanged, this, &MainWindow::showPhoto);
     connect(&m_document, &tolvane::PhotoDocument::maskChanged, this, &MainWindow::showMask);
     // The title's modified mark: a removal or marks that no file holds.
@@ -142,6 +162,7 @@ void MainWindow::updateDetectorBoxes()
 
 MainWindow::~MainWindow()
 {
+    Snapshot::setKeptInMemoryHandler(this, {});
     delete m_ui;
 }
 

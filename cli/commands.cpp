@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -88,6 +89,31 @@ private:
     static inline std::mutex s_mutex;
     static inline int s_depth = 0;
 };
+
+// Set by SIGINT and SIGTERM; the work stops at the next file.
+std::atomic<int> s_interruptedBy = 0;
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void noteInterrupt(int signal)
+{
+    s_interruptedBy.store(signal);
+}
+
+void catchInterrupts()
+{
+    struct sigaction action
+    { };
+    action.sa_handler = noteInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART; // reads and writes under way go on
+    for (int signal : {SIGINT, SIGTERM})
+        ::sigaction(signal, &action, nullptr);
+}
+
+bool interrupted()
+{
+    return s_interruptedBy.load() != 0;
+}
 
 enum Stage { loadStage, detectStage, removeStage, traceStage, saveStage, stageCount };
 
@@ -232,6 +258,10 @@ tools::Detection detect(const QImage &photo, const CliOptions &options)
 bool save(
     const QImage &image, const QString &path, StageTimes &times, const PhotoMetadata &metadata = {})
 {
+    if (interrupted()) {
+        printError(QStringLiteral("interrupted; ") + path + QStringLiteral(" not written"));
+        return false;
+    }
     QString reason;
     bool saved = false;
     {
@@ -242,6 +272,35 @@ bool save(
     if (!saved)
         printError(path + QStringLiteral(": ") + reason);
     return saved;
+}
+
+// The canonical path that `path` names or would name once written: two names of one file
+// compare equal, whether the file exists yet or not.
+QString canonicalTarget(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists())
+        return info.canonicalFilePath();
+    const QString folder = info.absoluteDir().canonicalPath();
+    return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
+}
+
+// Whether the output of a detect, remove or trace command is none of its inputs (the photo
+// or the mask); reports it if it is.
+bool checkOutputIsNoInput(const CliOptions &options)
+{
+    const QString target = canonicalTarget(options.output);
+    QStringList inputs = options.inputs;
+    if (!options.mask.isEmpty())
+        inputs.append(options.mask);
+    for (const QString &input : inputs) {
+        if (QFileInfo(input).canonicalFilePath() == target) {
+            printError(options.output + QStringLiteral(": is an input file (") + input
+                + QStringLiteral("); not overwritten"));
+            return false;
+        }
+    }
+    return true;
 }
 
 bool checkWritableName(const QString &path)
@@ -255,6 +314,8 @@ bool checkWritableName(const QString &path)
 int runDetect(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
+    if (!checkOutputIsNoInput(options))
+        return exitFileError;
     const QImage photo = loadPhoto(input, options, times);
     if (photo.isNull())
         return exitFileError;
@@ -272,7 +333,7 @@ int runDetect(const CliOptions &options, StageTimes &times)
 int runRemove(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
-    if (!checkWritableName(options.output))
+    if (!checkWritableName(options.output) || !checkOutputIsNoInput(options))
         return exitFileError;
 
     PhotoMetadata metadata;
@@ -319,6 +380,8 @@ QString traceFailure(const WireRoute &route, QPoint from, QPoint to)
 int runTrace(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
+    if (!checkOutputIsNoInput(options))
+        return exitFileError;
     const QImage photo = loadPhoto(input, options, times);
     if (photo.isNull())
         return exitFileError;
@@ -369,17 +432,6 @@ struct CleanJob
     QString input;
     QString output;
 };
-
-// The canonical path that `path` names or would name once written: two names of one file
-// compare equal, whether the file exists yet or not.
-QString canonicalTarget(const QString &path)
-{
-    const QFileInfo info(path);
-    if (info.exists())
-        return info.canonicalFilePath();
-    const QString folder = info.absoluteDir().canonicalPath();
-    return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
-}
 
 // Pairs every input with its output and leaves out, reporting each, the inputs that are not
 // files and those whose output must not be written: one of the inputs, the output of an
@@ -444,6 +496,12 @@ public:
     {
         runOnThreads(workers, [this] { work(); });
         times.merge(m_times);
+        if (interrupted()) {
+            printError(QStringLiteral("interrupted after %1 of %2 files; the others are not "
+                                      "written")
+                           .arg(m_finished)
+                           .arg(m_options.inputs.size()));
+        }
         return !m_failed;
     }
 
@@ -452,7 +510,7 @@ private:
     {
         StageTimes times;
         bool failed = false;
-        for (std::size_t i = m_next++; i < m_jobs.size(); i = m_next++) {
+        for (std::size_t i = m_next++; i < m_jobs.size() && !interrupted(); i = m_next++) {
             bool cleaned = false;
             try {
                 cleaned = clean(m_jobs[i], times);
@@ -493,6 +551,9 @@ private:
         photo = QImage();
         detection.mask = QImage();
 
+        // Stopped by a signal: the file is not written, and one line for the run says so.
+        if (interrupted())
+            return false;
         if (!save(cleaned, job.output, times, metadata))
             return false;
 
@@ -540,7 +601,17 @@ int runClean(const CliOptions &options, StageTimes &times)
 void printLine(const QString &line)
 {
     static std::mutex mutex;
-    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    // A file name may hold a line break or other control characters; shown as \xNN they
+    // keep the line one line.
+    QString shown;
+    shown.reserve(line.size());
+    for (const QChar c : line) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    const QByteArray bytes = shown.toLocal8Bit() + '\n';
     const int fd = ownStderr() >= 0 ? ownStderr() : STDERR_FILENO;
     const std::lock_guard lock(mutex);
     for (qsizetype done = 0; done < bytes.size();) {
@@ -567,6 +638,7 @@ int runCommand(const CliOptions &options)
         {CliCommand::Clean, runClean}};
     StageTimes times;
     int status = exitUsage;
+    catchInterrupts();
     try {
         // Help and Version are answered before a command runs.
         if (const auto run = runs.find(options.command); run != runs.end())
@@ -577,7 +649,7 @@ int runCommand(const CliOptions &options)
     }
     if (options.timings && !times.isEmpty())
         printLine(times.line());
-    return status;
+    return interrupted() ? exitInterrupted : status;
 }
 
 } // namespace tolvane

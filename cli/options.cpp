@@ -407,7 +407,7 @@ instead of failing with status 2. 'tolvane-cli COMMAND --help' describes a comma
 options.
 
 Exit status: 0 success; 1 usage error; 2 a file could not be read or written, or memory ran
-out; 3 trace committed no segment.
+out; 3 trace committed no segment; 130 stopped by SIGINT or SIGTERM.
 )";
 
 const char detectHelp[] = R"(Usage: tolvane-cli detect INPUT -o MASK [%1] [%2]

@@ -32,6 +32,10 @@ constexpr int decodeLimitMB = 2048;
 
 QImage readArgb(const QString &path, bool applyOrientation, bool keepDepth)
 {
+    // Only regular files: opening a FIFO waits for a writer that may never come, and a
+    // device such as /dev/zero never ends.
+    if (!QFileInfo(path).isFile())
+        return {};
     QImageReader reader(path);
     reader.setAutoTransform(applyOrientation);
     QImage image = reader.read();
@@ -199,6 +203,8 @@ bool writeWithMetadata(
 
 PhotoMetadata readMetadata(const QString &path)
 {
+    if (!QFileInfo(path).isFile())
+        return {};
     prepareMetadataLibrary();
     auto record = std::make_shared<MetadataRecord>();
     try {
@@ -347,6 +353,10 @@ bool writeImage(
     };
     if (!isWritableImageName(path))
         return fail(QStringLiteral("no image format is known for this file name"));
+    // The new file replaces the old one by a rename: a FIFO, a device or a folder (also one a
+    // link points to) would be replaced by a plain file.
+    if (const QFileInfo existing(path); existing.exists() && !existing.isFile())
+        return fail(QStringLiteral("not a regular file; not replaced"));
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

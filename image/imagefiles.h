@@ -48,7 +48,8 @@ QImage readMask(const QString &path);
 
 // Writes `image` in the format its suffix names (quality 100; PNG compressed at zlib level 6). The
 // file is written to a temporary file beside it and renamed, so a failed write leaves whatever was
-// there before. An opaque image is written without an alpha channel; a 64-bit image keeps its 16
+// there before; a name that is not a regular file (a FIFO, a device, a folder) is not written.
+// An opaque image is written without an alpha channel; a 64-bit image keeps its 16
 // bits per channel where the format holds them (PNG, TIFF) and is written at 8 bits elsewhere. On
 // failure returns false and, if `error` is given, a short reason.
 bool writeImage(const QImage &image, const QString &path, QString *error = nullptr);

@@ -25,6 +25,17 @@ QThreadPool &writers()
     return *pool;
 }
 
+std::mutex s_handlerMutex;
+std::function<void(const QString &)> s_keptInMemory; // guarded by s_handlerMutex
+const void *s_handlerOwner = nullptr; // guarded by s_handlerMutex
+
+void reportKeptInMemory(const QString &reason)
+{
+    const std::lock_guard lock(s_handlerMutex);
+    if (s_keptInMemory)
+        s_keptInMemory(reason);
+}
+
 QImage::Format restoredFormat(QImage::Format format)
 {
     if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied)
@@ -49,9 +60,19 @@ struct Snapshot::Write final : QRunnable
     void run() override
     {
         const bool written = !cancelled && writeSnapshotPng(image, file, cancelled) && file.flush();
-        // A partly written file is of no use; give its space back at once.
-        if (!written)
-            file.remove();
+        if (!written && !cancelled) {
+            reportKeptInMemory(file.error() != QFileDevice::NoError
+                    ? file.errorString()
+                    : QStringLiteral("the file could not be written"));
+        }
+        // A partly written file is of no use; give its space back at once. Not with
+        // file.remove(): it flushes the bytes that the disk refused once more, fails and keeps
+        // the file.
+        if (!written) {
+            const QString name = file.fileName();
+            file.close();
+            QFile::remove(name);
+        }
         // Released here, not on the user's thread: freeing a photo takes a while.
         QImage released;
         if (written)
@@ -107,6 +128,11 @@ void Snapshot::store(const QImage &image)
         writers().start(&write);
         return;
     }
+    if (!image.isNull()) {
+        reportKeptInMemory(QDir::tempPath().isEmpty()
+                ? QStringLiteral("there is no temporary folder")
+                : write.file.errorString());
+    }
     if (write.file.isOpen())
         write.file.remove();
     write.finished = true;
@@ -127,4 +153,14 @@ QImage Snapshot::load()
 void Snapshot::waitForWrites()
 {
     writers().waitForDone();
+}
+
+void Snapshot::setKeptInMemoryHandler(
+    const void *owner, std::function<void(const QString &reason)> handler)
+{
+    const std::lock_guard lock(s_handlerMutex);
+    if (!handler && owner != s_handlerOwner)
+        return;
+    s_keptInMemory = std::move(handler);
+    s_handlerOwner = s_keptInMemory ? owner : nullptr;
 }

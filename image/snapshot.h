@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QImage>
@@ -25,6 +26,13 @@ public:
 
     // Returns once every snapshot file started so far is completely written.
     static void waitForWrites();
+
+    // Called whenever a snapshot cannot be written and stays in memory instead, with the
+    // reason, on the thread that found it (often not the main one). There is one handler at a
+    // time, the last one set; an empty function from the same `owner` removes it (and one from
+    // another owner does nothing). Setting and removing wait for a call under way.
+    static void setKeptInMemoryHandler(
+        const void *owner, std::function<void(const QString &reason)> handler);
 
 private:
     struct Write;

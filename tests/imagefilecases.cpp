@@ -95,6 +95,78 @@ QByteArray multiPageTiff(const QList<QImage> &pages)
     return tiff;
 }
 
+// The PNG checksum (CRC-32) of `bytes`.
+quint32 pngCrc(QByteArrayView bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return ~crc;
+}
+
+// `png` with the width and height in its header replaced, its checksum mended: a small file
+// that claims a picture far larger than memory.
+QByteArray pngClaiming(QByteArray png, quint32 width, quint32 height)
+{
+    // The IHDR chunk: length at 8, type at 12, width at 16, height at 20, checksum at 29.
+    qToBigEndian(width, png.data() + 16);
+    qToBigEndian(height, png.data() + 20);
+    qToBigEndian(pngCrc(QByteArrayView(png).sliced(12, 17)), png.data() + 29);
+    return png;
+}
+
+// An 8-bit grey and alpha PNG (colour type 4), which the toolkit's writer never makes: grey
+// 16 x, alpha 32 y + 31.
+QByteArray greyAlphaPng(int w, int h)
+{
+    auto chunk = [](const char *type, const QByteArray &data) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian(quint32(data.size()), bytes.data());
+        const QByteArray body = type + data;
+        bytes += body;
+        const qsizetype at = bytes.size();
+        bytes.resize(at + 4);
+        qToBigEndian(pngCrc(body), bytes.data() + at);
+        return bytes;
+    };
+    QByteArray header(13, '\0');
+    qToBigEndian(quint32(w), header.data());
+    qToBigEndian(quint32(h), header.data() + 4);
+    header[8] = 8;
+    header[9] = 4;
+    QByteArray rows;
+    for (int y = 0; y < h; ++y) {
+        rows.append('\0'); // no filter
+        for (int x = 0; x < w; ++x)
+            rows.append(char(x * 16)).append(char(y * 32 + 31));
+    }
+    // qCompress() puts the length before the zlib stream.
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header)
+        + chunk("IDAT", qCompress(rows).mid(4)) + chunk("IEND", {});
+}
+
+QImage greyAlphaPhoto(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgba(x * 16, x * 16, x * 16, y * 32 + 31));
+    return image;
+}
+
+// Bytes that no reader takes for an image, the same every run.
+QByteArray noise(int size)
+{
+    QByteArray bytes;
+    quint32 seed = 12345;
+    for (int i = 0; i < size; ++i)
+        bytes.append(char((seed = seed * 1664525u + 1013904223u) >> 24));
+    return bytes;
+}
+
 } // namespace
 
 void addImageFileRows()
@@ -136,10 +208,13 @@ void addImageFileRows()
              {"PNG cut short", {"cut.png", png.left(png.size() * 3 / 4), {}}},
              {"PNG with a bad checksum", {"crc.png", badChecksum, {}}},
              {"JPEG of 65000 x 65000", {"huge.jpg", huge, {}}},
+             {"PNG of 60000 x 60000", {"huge.png", pngClaiming(png, 60000, 60000), {}}},
+             {"random bytes named .png", {"noise.png", noise(4096), {}}},
              {"16-bit PNG",
                  {"deep.png", encode(photo.convertToFormat(QImage::Format_RGBA64), "png"),
                      photo.convertToFormat(QImage::Format_RGBA64)}},
              {"grey PNG", {"grey.png", encode(grey, "png"), argb(grey)}},
+             {"grey and alpha PNG", {"greyalpha.png", greyAlphaPng(16, 8), greyAlphaPhoto(16, 8)}},
              {"indexed PNG",
                  {"indexed.png", encode(paletteImage(64, 48), "png"), argb(paletteImage(64, 48))}},
              {"CMYK JPEG", {"cmyk.jpg", cmykFile.readAll(), cmyk, 2}},

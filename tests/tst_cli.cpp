@@ -1,4 +1,5 @@
 #include <csignal>
+#include <set>
 #include <tuple>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,7 +24,11 @@
 #include "selection/detection.h"
 #include "selection/precisedetection.h"
 #include "taggedphoto.h"
+#include <exiv2/exiv2.hpp>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tolvane;
 
@@ -57,6 +63,13 @@ class TestCli : public QObject
     // returns its exit status. A `limit` (setrlimit's resource and bytes) holds for the run.
     int run(const QString &commandLine, std::pair<int, rlim_t> limit = {-1, 0})
     {
+        return runArguments(fill(commandLine).split(u' ', Qt::SkipEmptyParts), limit);
+    }
+
+    // As run(), with the arguments as given, in `folder` (the test's own by default).
+    int runArguments(
+        const QStringList &arguments, std::pair<int, rlim_t> limit = {-1, 0}, QString folder = {})
+    {
         QProcess process;
         process.setChildProcessModifier([limit] {
             if (limit.first < 0)
@@ -66,11 +79,32 @@ class TestCli : public QObject
             const rlimit bytes {limit.second, limit.second};
             setrlimit(limit.first, &bytes);
         });
-        process.start(TOLVANE_CLI_PATH, fill(commandLine).split(u' ', Qt::SkipEmptyParts));
+        process.setWorkingDirectory(folder.isEmpty() ? m_dir.path() : folder);
+        process.start(TOLVANE_CLI_PATH, arguments);
         const bool ended = process.waitForFinished(120000);
         m_stdout += process.readAllStandardOutput();
         m_errors = QString(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
         return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    // The names in `folder`, hidden ones too.
+    static QStringList entries(const QString &folder)
+    {
+        return QDir(folder).entryList(
+            QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+    }
+
+    // A smooth photo in which detection finds no wire, so that clean writes its pixels as they
+    // are; each `seed` makes another.
+    static QImage plainPhoto(int w, int h, int seed)
+    {
+        QImage photo(w, h, QImage::Format_ARGB32);
+        for (int y = 0; y < h; ++y) {
+            auto *row = reinterpret_cast<QRgb *>(photo.scanLine(y));
+            for (int x = 0; x < w; ++x)
+                row[x] = qRgb((x / 16 + seed * 40) % 256, (y / 16) % 256, 128);
+        }
+        return photo;
     }
 
 private slots:
@@ -446,6 +480,318 @@ private slots:
                     && m_errors[0].startsWith(
                         fill("tolvane-cli: {dir}/big.png: not enough memory")),
                 qPrintable(command + (": " + m_errors.join(' '))));
+        }
+    }
+
+    void specialInputs_data()
+    {
+        addColumns<QString>(); // what stands in for a file
+        QTest::newRow("FIFO with no writer") << "fifo";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("/dev/zero") << "/dev/zero";
+    }
+
+    // Only regular files are read, as photos and as masks: opening a FIFO with no writer would
+    // wait for ever, and /dev/zero never ends. Each command stops at once with status 2 and one
+    // line.
+    void specialInputs()
+    {
+        const auto [kind] = fetchRow<QString>();
+        const QString path = kind.startsWith('/') ? kind : m_dir.filePath("special.png");
+        if (kind == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(path));
+        const auto removal = qScopeGuard([&] {
+            if (!kind.startsWith('/'))
+                QFile::remove(path) || QDir().rmdir(path);
+        });
+        for (const char *command : {"detect %1 -o {out}", "remove %1 --mask {wires-mask} -o {out}",
+                 "remove {wires} --mask %1 -o {out}", "trace %1 -o {out} --points 0,0 1,1",
+                 "clean %1 -o {out}"}) {
+            QCOMPARE(run(QString(command).arg(path)), 2);
+            QCOMPARE(m_errors, QStringList {"tolvane-cli: " + path + ": Failed to read image"});
+            QVERIFY(!QFile::exists(fill("{out}")));
+        }
+    }
+
+    void specialOutputs_data()
+    {
+        addColumns<QString, QString>(); // what stands in for the output, the command
+        for (const char *command : {"detect {wires} -o", "remove {wires} --mask {wires-mask} -o",
+                 "trace {wires} --points 4,30 40,27 -o", "clean {wires} --overwrite -o"}) {
+            QTest::addRow("%s a FIFO", command) << "fifo" << QString(command);
+            QTest::addRow("%s a folder", command) << "folder" << QString(command);
+        }
+    }
+
+    // An output that exists but is no regular file is left as it is, not replaced by one:
+    // status 2 and one line.
+    void specialOutputs()
+    {
+        const auto [kind, commandLine] = fetchRow<QString, QString>();
+        const QString path = m_dir.filePath("special.png");
+        if (kind == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(QDir().mkpath(path));
+        const auto removal = qScopeGuard([&] { QFile::remove(path) || QDir().rmdir(path); });
+        QCOMPARE(run(commandLine + " " + path), 2);
+        QCOMPARE(
+            m_errors, QStringList {"tolvane-cli: " + path + ": not a regular file; not replaced"});
+        struct stat status
+        { };
+        QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
+        QVERIFY(kind == "fifo" ? S_ISFIFO(status.st_mode) : S_ISDIR(status.st_mode));
+    }
+
+    void outputIsAnInput_data()
+    {
+        addColumns<QString>(); // commandLine, on in.png, its mask m.png and link.png to in.png
+        for (const char *command : {"detect {dir}/in.png -o {dir}/in.png",
+                 "detect {dir}/in.png -o {dir}/./in.png", "detect {dir}/link.png -o {dir}/in.png",
+                 "trace {dir}/in.png --points 4,30 40,27 -o {dir}/link.png",
+                 "remove {dir}/in.png --mask {dir}/m.png -o {dir}/m.png",
+                 "remove {dir}/in.png --mask {dir}/m.png -o {dir}/in.png"})
+            QTest::newRow(command) << QString(command);
+    }
+
+    // detect, remove and trace never write over the photo or the mask they read, under any
+    // name: status 2, one line, both files as they were.
+    void outputIsAnInput()
+    {
+        const auto [commandLine] = fetchRow<QString>();
+        const QString folder = fill("{dir}/inputs");
+        QVERIFY(QDir().mkpath(folder));
+        const auto removal = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+        QVERIFY(QFile::copy(fill("{wires}"), folder + "/in.png"));
+        QVERIFY(QFile::copy(fill("{wires-mask}"), folder + "/m.png"));
+        QVERIFY(QFile::link("in.png", folder + "/link.png"));
+        QCOMPARE(run(QString(commandLine).replace("{dir}", folder)), 2);
+        QCOMPARE(m_errors.size(), 1);
+        QVERIFY2(m_errors[0].contains(": is an input file ("), qPrintable(m_errors[0]));
+        QCOMPARE(image(folder + "/in.png"), image("{wires}"));
+        QCOMPARE(image(folder + "/m.png"), image("{wires-mask}"));
+        QVERIFY(QFileInfo(folder + "/link.png").isSymLink());
+        QCOMPARE(entries(folder), (QStringList {"in.png", "link.png", "m.png"}));
+    }
+
+    void outputThroughLink_data()
+    {
+        addColumns<QString, bool>(); // commandLine, the link's target exists
+        for (const char *command : {"detect {wires} -o", "remove {wires} --mask {wires-mask} -o",
+                 "trace {wires} --points 4,30 40,27 -o", "clean {wires} --overwrite -o"}) {
+            QTest::addRow("%s, to a file", command) << QString(command) << true;
+            QTest::addRow("%s, to no file yet", command) << QString(command) << false;
+        }
+    }
+
+    // An output named through a symbolic link goes to the file it points to; the link stays.
+    void outputThroughLink()
+    {
+        const auto [commandLine, exists] = fetchRow<QString, bool>();
+        const QString folder = fill("{dir}/linked");
+        QVERIFY(QDir().mkpath(folder + "/real"));
+        const auto removal = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+        if (exists)
+            QVERIFY(QFile::copy(fill("{line}"), folder + "/real/target.png"));
+        QVERIFY(QFile::link("real/target.png", folder + "/link.png"));
+        QCOMPARE(run(commandLine + " " + folder + "/link.png"), 0);
+        QCOMPARE(QFileInfo(folder + "/link.png").symLinkTarget(),
+            QFileInfo(folder + "/real/target.png").absoluteFilePath());
+        QCOMPARE(entries(folder), (QStringList {"link.png", "real"}));
+        QCOMPARE(entries(folder + "/real"), QStringList {"target.png"});
+        QCOMPARE(image(folder + "/real/target.png").size(), QSize(64, 48));
+    }
+
+    void awkwardNames_data()
+    {
+        addColumns<QString>(); // name
+        QTest::newRow("unicode") << QString::fromUtf8("Stra\xc3\x9f"
+                                                      "e \xe2\x82\xac \xe6\x9d\xb1.png");
+        QTest::newRow("spaces") << "  two  words .png";
+        QTest::newRow("leading dash") << "-wires.png";
+        QTest::newRow("leading dashes") << "--wires.png";
+        QTest::newRow("line break") << "two\nlines.png";
+    }
+
+    // Names are taken as they are, in arguments and in every line (a line break in one shown as
+    // \x0a): after "--" even one that starts as an option does, and an option's value may
+    // start with a single '-'.
+    void awkwardNames()
+    {
+        const auto [name] = fetchRow<QString>();
+        const QString folder = fill("{dir}/names");
+        QVERIFY(QDir().mkpath(folder));
+        const auto removal = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+        QVERIFY(QFile::copy(fill("{wires}"), folder + "/" + name));
+        const QString mask = "-mask " + name;
+        QCOMPARE(runArguments({"detect", "-o", mask, "--", name}, {-1, 0}, folder), 0);
+        QCOMPARE(image(folder + "/" + mask), image("{wires-mask}"));
+        QCOMPARE(runArguments(
+                     {"remove", "--mask", mask, "-o", "c " + name, "--", name}, {-1, 0}, folder),
+            0);
+        QCOMPARE(image(folder + "/c " + name), image("{wires-clean}"));
+        QCOMPARE(
+            runArguments({"clean", "--out-dir", "out " + name, "--", name}, {-1, 0}, folder), 0);
+        // Each line stays one line.
+        const QString shown = QString(name).replace('\n', "\\x0a");
+        QCOMPARE(m_errors,
+            QStringList {"[1/1] " + shown + ": 2 wire traces, 184 pixels marked -> out " + shown
+                + "/" + shown});
+        QCOMPARE(image(folder + "/out " + name + "/" + name), image("{wires-clean}"));
+        QCOMPARE(
+            runArguments({"detect", "-o", "m.png", "--", "missing" + name}, {-1, 0}, folder), 2);
+        QCOMPARE(m_errors, QStringList {"tolvane-cli: missing" + shown + ": Failed to read image"});
+    }
+
+    // The 8 Exif orientations: every command works on the photo turned upright, as Open shows
+    // it. The photo is stored as 32 x 16 in four coloured quarters.
+    void exifOrientations_data()
+    {
+        addColumns<int>(); // orientation
+        for (int orientation = 1; orientation <= 8; ++orientation)
+            QTest::addRow("orientation %d", orientation) << orientation;
+    }
+
+    void exifOrientations()
+    {
+        const auto [orientation] = fetchRow<int>();
+        const int w = 32, h = 16;
+        QImage stored(w, h, QImage::Format_RGB32);
+        const QList<QRgb> quarters = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                stored.setPixel(x, y, quarters[(x >= w / 2) + 2 * (y >= h / 2)]);
+        const QString path = m_dir.filePath("turned.jpg");
+        QVERIFY(stored.save(path, "jpg", 100));
+        {
+            const auto file = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+            file->readMetadata();
+            Exiv2::ExifData exif;
+            exif["Exif.Image.Orientation"] = std::uint16_t(orientation);
+            file->setExifData(exif);
+            file->writeMetadata();
+        }
+        // Where the upright pixel (x, y) lies in the stored picture.
+        const bool across = orientation >= 5;
+        const int uw = across ? h : w, uh = across ? w : h;
+        auto storedAt = [&](int x, int y) {
+            switch (orientation) {
+            case 2:
+                return QPoint(w - 1 - x, y);
+            case 3:
+                return QPoint(w - 1 - x, h - 1 - y);
+            case 4:
+                return QPoint(x, h - 1 - y);
+            case 5:
+                return QPoint(y, x);
+            case 6:
+                return QPoint(y, h - 1 - x);
+            case 7:
+                return QPoint(w - 1 - y, h - 1 - x);
+            case 8:
+                return QPoint(w - 1 - y, x);
+            default:
+                return QPoint(x, y);
+            }
+        };
+        QCOMPARE(run("clean " + path + " -o {out} --overwrite"), 0);
+        const QImage upright = image("{out}");
+        QCOMPARE(upright.size(), QSize(uw, uh));
+        // Quarter centres, away from the JPEG's blurred edges.
+        for (const QPoint at : {QPoint(uw / 4, uh / 4), QPoint(3 * uw / 4, uh / 4),
+                 QPoint(uw / 4, 3 * uh / 4), QPoint(3 * uw / 4, 3 * uh / 4)}) {
+            const QRgb expected = stored.pixel(storedAt(at.x(), at.y()));
+            const QRgb got = upright.pixel(at);
+            QVERIFY2(std::abs(qRed(got) - qRed(expected)) < 40
+                    && std::abs(qGreen(got) - qGreen(expected)) < 40
+                    && std::abs(qBlue(got) - qBlue(expected)) < 40,
+                qPrintable(QString("%1,%2: %3").arg(at.x()).arg(at.y()).arg(got, 8, 16)));
+        }
+        QFile::remove(path);
+    }
+
+    void interruptedBatch_data()
+    {
+        addColumns<int>(); // signal
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGKILL") << int(SIGKILL);
+    }
+
+    // A signal during a batch, once the first file is written and the next are under way:
+    // every output there is complete, and nothing else is, not even a temporary file. SIGINT
+    // and SIGTERM end the run with status 130 and a line that says how far it got.
+    void interruptedBatch()
+    {
+        const auto [signal] = fetchRow<int>();
+        const QString folder = fill("{dir}/batch"), out = folder + "/out";
+        QVERIFY(QDir().mkpath(out));
+        const auto removal = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+        const int unnamed = ::open(QFile::encodeName(out).constData(), O_TMPFILE | O_WRONLY, 0600);
+        if (unnamed < 0 && signal == SIGKILL)
+            QSKIP("no unnamed files in this folder: a killed write leaves its temporary file");
+        if (unnamed >= 0)
+            ::close(unnamed);
+
+        constexpr int count = 6;
+        QStringList arguments {"clean", "--jobs", "2", "--out-dir", out};
+        for (int i = 0; i < count; ++i) {
+            arguments << QString("%1/p%2.png").arg(folder).arg(i);
+            QVERIFY(plainPhoto(2400, 1600, i).save(arguments.constLast()));
+        }
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(TOLVANE_CLI_PATH, arguments);
+        QByteArray first;
+        while (!first.contains('\n') && process.waitForReadyRead(60000))
+            first += process.readAll();
+        QVERIFY2(first.startsWith("[1/6] "), first.constData());
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(60000));
+        const QStringList lines
+            = QString(first + process.readAll()).split('\n', Qt::SkipEmptyParts);
+
+        const QStringList written = entries(out);
+        QVERIFY2(!written.isEmpty() && written.size() < count, qPrintable(written.join(' ')));
+        for (const QString &name : written) {
+            QVERIFY2(QRegularExpression("^p\\d\\.png$").match(name).hasMatch(), qPrintable(name));
+            QCOMPARE(image(out + "/" + name), plainPhoto(2400, 1600, name.mid(1, 1).toInt()));
+        }
+        if (signal == SIGKILL) {
+            QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+            return;
+        }
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(lines.size(), written.size() + 1);
+        QCOMPARE(lines.constLast(),
+            QString("tolvane-cli: interrupted after %1 of 6 files; the others are not written")
+                .arg(written.size()));
+    }
+
+    // Two batches that write one output at the same time: it ends as the complete result of
+    // one of them, and no temporary file stays.
+    void concurrentBatchesWritingOneOutput()
+    {
+        const QString folder = fill("{dir}/both");
+        QVERIFY(QDir().mkpath(folder));
+        const auto removal = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+        const QImage a = plainPhoto(2400, 1600, 1), b = plainPhoto(2400, 1600, 2);
+        QVERIFY(a.save(folder + "/a.png") && b.save(folder + "/b.png"));
+        for (int round = 0; round < 3; ++round) {
+            QProcess first, second;
+            first.start(TOLVANE_CLI_PATH,
+                {"clean", folder + "/a.png", "--overwrite", "-o", folder + "/same.png"});
+            second.start(TOLVANE_CLI_PATH,
+                {"clean", folder + "/b.png", "--overwrite", "-o", folder + "/same.png"});
+            QVERIFY(first.waitForFinished(60000) && second.waitForFinished(60000));
+            QVERIFY(first.exitStatus() == QProcess::NormalExit && first.exitCode() == 0);
+            QVERIFY(second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0);
+            const QImage result = image(folder + "/same.png");
+            QVERIFY(result == a || result == b);
+            QCOMPARE(entries(folder), (QStringList {"a.png", "b.png", "same.png"}));
         }
     }
 
