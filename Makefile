@@ -12,7 +12,7 @@ PREFIX ?= /usr/local
 PACKAGES := cmake ninja-build g++ make pkg-config \
             qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins \
             libgl-dev libpng-dev fonts-dejavu-core libexiv2-dev desktop-file-utils
-BENCH_PACKAGES := libbenchmark-dev
+BENCH_PACKAGES := libbenchmark-dev python3-numpy python3-opencv
 # libFuzzer (with FuzzedDataProvider.h) and clang's sanitizer run-times come with
 # libclang-rt-14-dev, which clang-14 does not pull in.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
@@ -105,6 +105,7 @@ bench:
 	@for b in $(BUILD_DIR)/bench/bench_*; do \
 	    [ -x "$$b" ] && "$$b" --benchmark_min_time=1 || exit 1; \
 	done
+	/usr/bin/python3 bench/clean_vs_telea.py --cli $(BUILD_DIR)/cli/tolvane-cli
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

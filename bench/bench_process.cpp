@@ -20,6 +20,7 @@
 #include "canvas/kestgraphicsview.h"
 #include "image/imagefiles.h"
 #include "image/snapshot.h"
+#include <sys/resource.h>
 
 // The desktop program's actions end to end on a 24-megapixel photo (6000 x 4000) and on a
 // 50-megapixel one (8660 x 5773), as the user waits for them: Open with its pixmaps and
@@ -360,6 +361,37 @@ void saveJpeg(benchmark::State &state)
     save(state, "jpg");
 }
 
+// Ten steps of history on the photo (Autodetect and Process, then four rounds of a mark brush
+// stroke across the photo and Process), all undone and redone: "peak_MB" is the most memory
+// the process has held so far, so run it alone (--benchmark_filter=tenSteps50MP) to read its
+// own.
+void tenSteps(benchmark::State &state)
+{
+    Program &p = program();
+    auto *view = p.window.findChild<KestGraphicsView *>();
+    for (auto _ : state) {
+        p.trigger("actionOpen");
+        p.trigger("actionSelect");
+        p.trigger("actionProcess");
+        p.trigger("actionMarkBrush");
+        for (int round = 1; round < 5; ++round) {
+            const double y = p.size.height * round / 5.0;
+            emit view->BrushStroke(QPolygonF({QPointF(10, y), QPointF(p.size.width, y + 300)}));
+            p.trigger("actionProcess");
+        }
+        p.trigger("actionMarkBrush");
+        for (int step = 0; step < 10; ++step)
+            p.undo();
+        for (int step = 0; step < 10; ++step)
+            p.redo();
+        Snapshot::waitForWrites();
+    }
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_MB"] = usage.ru_maxrss / 1024.0;
+    state.counters["steps"] = p.window.undoStack().count();
+}
+
 // Each benchmark for one photo size, named as `name` followed by the size.
 template <void (*run)(benchmark::State &)>
 void registerAt(const char *name, PhotoSize size, const char *sizeName)
@@ -387,6 +419,7 @@ void registerAll(PhotoSize size, const char *sizeName)
     registerAt<smartSelectCommit>("smartSelectCommit", size, sizeName);
     registerAt<savePng>("savePng", size, sizeName);
     registerAt<saveJpeg>("saveJpeg", size, sizeName);
+    registerAt<tenSteps>("tenSteps", size, sizeName);
 }
 
 } // namespace

@@ -409,7 +409,11 @@ int runTrace(const CliOptions &options, StageTimes &times)
                 failures.append(traceFailure(route, controlPoint, point));
                 continue;
             }
-            mask = tools::commitRoute(mask.isNull() ? tools::emptyMask(photo.size()) : mask, route);
+            // No history to keep here: the routes go straight into one mask, the same pixels
+            // as the window's commits give, without a copy of the mask per segment.
+            if (mask.isNull())
+                mask = tools::emptyMask(photo.size());
+            markRoute(route, mask);
             controlPoint = point;
         }
     } catch (const std::bad_alloc &) {
