@@ -122,4 +122,26 @@ template <typename Fn> void forEachChunk(int chunkCount, bool worthThreads, Fn f
 // Photos below this many pixels (a 512 x 512 photo) are handled on the calling thread alone.
 inline constexpr std::size_t threadedPixelCount = 1 << 18;
 
+// Runs task(0) ... task(count - 1), on two threads when `parallel`, each taking the next task
+// as soon as it is free, so that a core busy with another program doesn't hold the result
+// back. The tasks must be independent. A task's exception stops the others and is thrown here.
+template <typename Task> void forEachTask(int count, bool parallel, Task task)
+{
+    if (!parallel) {
+        for (int i = 0; i < count; ++i)
+            task(i);
+        return;
+    }
+    std::atomic<int> next = 0;
+    runOnThreads(2, [&] {
+        try {
+            for (int i = next++; i < count; i = next++)
+                task(i);
+        } catch (...) {
+            next = count;
+            throw;
+        }
+    });
+}
+
 } // namespace tolvane

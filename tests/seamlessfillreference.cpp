@@ -3,19 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "removal/seamlessfill.h"
+
 namespace reference {
 
 namespace {
 
-constexpr int sweeps = 12;
-constexpr float relaxation = 1.7f;
-constexpr float unmixedUpTo = 0.7f;
-constexpr float unmixedFade = 0.2f;
-constexpr float textureGain = 0.7f;
-constexpr float parallelFloor = 1.0f;
-constexpr float parallelPerTexture = 5.0f;
-constexpr float coverageFloor = 100.0f;
-constexpr int tile = 32;
+using namespace tolvane::seamless;
 
 float channel(Argb pixel, int c)
 {
@@ -115,7 +109,7 @@ std::vector<Argb> seamlessFill(
             return 0.0f;
         return marked(x, y) ? u[index(x, y) * 4 + c] : channel(photo[index(x, y)], c);
     };
-    for (int sweep = 0; anyClean && sweep < sweeps; ++sweep) {
+    for (int sweep = 0; anyClean && sweep < sweepCount; ++sweep) {
         for (int colour = 0; colour < 2; ++colour) {
             for (int y = 0; y < height; ++y) {
                 for (int x = 0; x < width; ++x) {
@@ -248,10 +242,10 @@ std::vector<Argb> seamlessFill(
     // Less the texture's mean over each 32 x 32 tile of marks: the unmixed colour where the
     // coverage is low, the membrane with texture where it is high.
     std::vector<Argb> filled = result;
-    for (int ty = 0; ty < height; ty += tile) {
-        for (int tx = 0; tx < width; tx += tile) {
+    for (int ty = 0; ty < height; ty += tileSize) {
+        for (int tx = 0; tx < width; tx += tileSize) {
             double sums[5] = {0, 0, 0, 0, 0};
-            const int yEnd = std::min(ty + tile, height), xEnd = std::min(tx + tile, width);
+            const int yEnd = std::min(ty + tileSize, height), xEnd = std::min(tx + tileSize, width);
             for (int y = ty; y < yEnd; ++y) {
                 for (int x = tx; x < xEnd; ++x) {
                     if (!marked(x, y))
