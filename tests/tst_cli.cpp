@@ -576,34 +576,6 @@ private slots:
         QCOMPARE(entries(folder), (QStringList {"in.png", "link.png", "m.png"}));
     }
 
-    void outputThroughLink_data()
-    {
-        addColumns<QString, bool>(); // commandLine, the link's target exists
-        for (const char *command : {"detect {wires} -o", "remove {wires} --mask {wires-mask} -o",
-                 "trace {wires} --points 4,30 40,27 -o", "clean {wires} --overwrite -o"}) {
-            QTest::addRow("%s, to a file", command) << QString(command) << true;
-            QTest::addRow("%s, to no file yet", command) << QString(command) << false;
-        }
-    }
-
-    // An output named through a symbolic link goes to the file it points to; the link stays.
-    void outputThroughLink()
-    {
-        const auto [commandLine, exists] = fetchRow<QString, bool>();
-        const QString folder = fill("{dir}/linked");
-        QVERIFY(QDir().mkpath(folder + "/real"));
-        const auto removal = qScopeGuard([&] { QDir(folder).removeRecursively(); });
-        if (exists)
-            QVERIFY(QFile::copy(fill("{line}"), folder + "/real/target.png"));
-        QVERIFY(QFile::link("real/target.png", folder + "/link.png"));
-        QCOMPARE(run(commandLine + " " + folder + "/link.png"), 0);
-        QCOMPARE(QFileInfo(folder + "/link.png").symLinkTarget(),
-            QFileInfo(folder + "/real/target.png").absoluteFilePath());
-        QCOMPARE(entries(folder), (QStringList {"link.png", "real"}));
-        QCOMPARE(entries(folder + "/real"), QStringList {"target.png"});
-        QCOMPARE(image(folder + "/real/target.png").size(), QSize(64, 48));
-    }
-
     void awkwardNames_data()
     {
         addColumns<QString>(); // name
@@ -643,73 +615,6 @@ private slots:
         QCOMPARE(
             runArguments({"detect", "-o", "m.png", "--", "missing" + name}, {-1, 0}, folder), 2);
         QCOMPARE(m_errors, QStringList {"tolvane-cli: missing" + shown + ": Failed to read image"});
-    }
-
-    // The 8 Exif orientations: every command works on the photo turned upright, as Open shows
-    // it. The photo is stored as 32 x 16 in four coloured quarters.
-    void exifOrientations_data()
-    {
-        addColumns<int>(); // orientation
-        for (int orientation = 1; orientation <= 8; ++orientation)
-            QTest::addRow("orientation %d", orientation) << orientation;
-    }
-
-    void exifOrientations()
-    {
-        const auto [orientation] = fetchRow<int>();
-        const int w = 32, h = 16;
-        QImage stored(w, h, QImage::Format_RGB32);
-        const QList<QRgb> quarters = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                stored.setPixel(x, y, quarters[(x >= w / 2) + 2 * (y >= h / 2)]);
-        const QString path = m_dir.filePath("turned.jpg");
-        QVERIFY(stored.save(path, "jpg", 100));
-        {
-            const auto file = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-            file->readMetadata();
-            Exiv2::ExifData exif;
-            exif["Exif.Image.Orientation"] = std::uint16_t(orientation);
-            file->setExifData(exif);
-            file->writeMetadata();
-        }
-        // Where the upright pixel (x, y) lies in the stored picture.
-        const bool across = orientation >= 5;
-        const int uw = across ? h : w, uh = across ? w : h;
-        auto storedAt = [&](int x, int y) {
-            switch (orientation) {
-            case 2:
-                return QPoint(w - 1 - x, y);
-            case 3:
-                return QPoint(w - 1 - x, h - 1 - y);
-            case 4:
-                return QPoint(x, h - 1 - y);
-            case 5:
-                return QPoint(y, x);
-            case 6:
-                return QPoint(y, h - 1 - x);
-            case 7:
-                return QPoint(w - 1 - y, h - 1 - x);
-            case 8:
-                return QPoint(w - 1 - y, x);
-            default:
-                return QPoint(x, y);
-            }
-        };
-        QCOMPARE(run("clean " + path + " -o {out} --overwrite"), 0);
-        const QImage upright = image("{out}");
-        QCOMPARE(upright.size(), QSize(uw, uh));
-        // Quarter centres, away from the JPEG's blurred edges.
-        for (const QPoint at : {QPoint(uw / 4, uh / 4), QPoint(3 * uw / 4, uh / 4),
-                 QPoint(uw / 4, 3 * uh / 4), QPoint(3 * uw / 4, 3 * uh / 4)}) {
-            const QRgb expected = stored.pixel(storedAt(at.x(), at.y()));
-            const QRgb got = upright.pixel(at);
-            QVERIFY2(std::abs(qRed(got) - qRed(expected)) < 40
-                    && std::abs(qGreen(got) - qGreen(expected)) < 40
-                    && std::abs(qBlue(got) - qBlue(expected)) < 40,
-                qPrintable(QString("%1,%2: %3").arg(at.x()).arg(at.y()).arg(got, 8, 16)));
-        }
-        QFile::remove(path);
     }
 
     void interruptedBatch_data()
@@ -769,30 +674,6 @@ private slots:
         QCOMPARE(lines.constLast(),
             QString("tolvane-cli: interrupted after %1 of 6 files; the others are not written")
                 .arg(written.size()));
-    }
-
-    // Two batches that write one output at the same time: it ends as the complete result of
-    // one of them, and no temporary file stays.
-    void concurrentBatchesWritingOneOutput()
-    {
-        const QString folder = fill("{dir}/both");
-        QVERIFY(QDir().mkpath(folder));
-        const auto removal = qScopeGuard([&] { QDir(folder).removeRecursively(); });
-        const QImage a = plainPhoto(2400, 1600, 1), b = plainPhoto(2400, 1600, 2);
-        QVERIFY(a.save(folder + "/a.png") && b.save(folder + "/b.png"));
-        for (int round = 0; round < 3; ++round) {
-            QProcess first, second;
-            first.start(TOLVANE_CLI_PATH,
-                {"clean", folder + "/a.png", "--overwrite", "-o", folder + "/same.png"});
-            second.start(TOLVANE_CLI_PATH,
-                {"clean", folder + "/b.png", "--overwrite", "-o", folder + "/same.png"});
-            QVERIFY(first.waitForFinished(60000) && second.waitForFinished(60000));
-            QVERIFY(first.exitStatus() == QProcess::NormalExit && first.exitCode() == 0);
-            QVERIFY(second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0);
-            const QImage result = image(folder + "/same.png");
-            QVERIFY(result == a || result == b);
-            QCOMPARE(entries(folder), (QStringList {"a.png", "b.png", "same.png"}));
-        }
     }
 
     void helpAndVersionOnStdout()

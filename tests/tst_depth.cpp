@@ -186,30 +186,6 @@ private slots:
         }
     }
 
-    // Formats of 8 bits per channel take a 16-bit photo rounded; a name without a suffix
-    // gets the chosen filter's first one.
-    void eightBitFormats()
-    {
-        QTemporaryDir dir;
-        Session s;
-        s.open(writePhoto(dir, "in.png", wiredPhoto(true, false)));
-        const QImage rounded
-            = inDocumentFormat(s.window.photo().convertToFormat(QImage::Format_ARGB32));
-        s.prompts.selectedSaveFilter = "TIFF Files (*.tif *.tiff)";
-        s.prompts.saveAnswers << dir.filePath("plain");
-        s.trigger("actionSave");
-        QCOMPARE(
-            QImageReader(dir.filePath("plain.tif")).imageFormat() == QImage::Format_RGBX64, true);
-        for (const char *name : {"out.jpg", "out.webp", "out.bmp"}) {
-            s.prompts.saveAnswers << dir.filePath(name);
-            s.trigger("actionSave");
-            QImageReader reader(dir.filePath(name));
-            const QImage image = reader.read();
-            QVERIFY2(image.depth() == 32 && image.size() == rounded.size(), name);
-        }
-        QCOMPARE(inDocumentFormat(QImage(dir.filePath("out.bmp"))), rounded);
-    }
-
     // PNG files are compressed: a 4-megapixel photo of smooth sky takes a small fraction of
     // its 12 MB of pixels.
     void pngIsCompressed()

@@ -231,9 +231,9 @@ private slots:
         // The parameter boxes, which take typed values; the brush size box works before Open
         // too.
         if (qobject_cast<const QSpinBox *>(found) && name != QStringLiteral("brushSizeBox"))
-            expected.insert({{"enabled", false},
-                {"focusPolicy", QVariant::fromValue(Qt::StrongFocus)},
-                {"stepType", QVariant::fromValue(QAbstractSpinBox::AdaptiveDecimalStepType)}});
+            expected.insert(
+                {{"enabled", false}, {"focusPolicy", QVariant::fromValue(Qt::StrongFocus)},
+                    {"stepType", QVariant::fromValue(QAbstractSpinBox::AdaptiveDecimalStepType)}});
         for (auto [key, value] : expected.asKeyValueRange()) {
             const QVariant got = actual(*found, key);
             QVERIFY2(got == value, qPrintable(QStringLiteral("%1 is %2").arg(key, got.toString())));

@@ -126,34 +126,6 @@ class TestMarkEdit : public QObject
     Q_OBJECT
 
 private slots:
-    // The brush's footprint: a brush of one pixel marks the pixel under it, a radius of 2
-    // around a pixel's centre the 13 pixels whose centres lie within 2, and a drag a capsule
-    // with round ends. Painting again changes nothing; the eraser takes it all back.
-    void strokeGeometry()
-    {
-        Mask mask(9, 7);
-        std::vector<StrokePoint> dot {{3.5, 2.5}};
-        QCOMPARE(paintStroke(mask.plane(), dot, 0.5, mark), 1);
-        QCOMPARE(mask.rows()[2], std::string("...#....."));
-
-        Mask disc(9, 7);
-        dot = {{4.5, 3.5}};
-        QCOMPARE(paintStroke(disc.plane(), dot, 2, mark), 13);
-        QCOMPARE(disc.rows(),
-            (std::vector<std::string> {".........", "....#....", "...###...", "..#####..",
-                "...###...", "....#....", "........."}));
-
-        Mask drag(12, 5);
-        const std::vector<StrokePoint> line {{2.5, 2.5}, {9.5, 2.5}};
-        QCOMPARE(paintStroke(drag.plane(), line, 1.2, mark), 26);
-        QCOMPARE(drag.rows(),
-            (std::vector<std::string> {
-                "............", "..########..", ".##########.", "..########..", "............"}));
-        QCOMPARE(paintStroke(drag.plane(), line, 1.2, mark), 0);
-        QCOMPARE(paintStroke(drag.plane(), line, 1.2, 0), 26);
-        QCOMPARE(drag, Mask(12, 5));
-    }
-
     // Strokes at any angle, of any length and width, partly or wholly off the mask, mark
     // exactly the pixels the plain rule marks. Coordinates in eighths and radii of k + 0.3
     // keep every centre clear of the boundary, so the two ways of measuring cannot round
@@ -205,38 +177,6 @@ private slots:
         std::vector<StrokePoint> nan {{std::nan(""), 1}};
         QCOMPARE(paintStroke(clean.plane(), nan, 5, 0), 0);
         QCOMPARE(paintStroke(Plane<Argb>(), dot, 5, mark), 0);
-    }
-
-    // Alt+click on a wire drops the whole of it, corners included, and nothing else: not the
-    // wire beside it, not a piece out of reach.
-    void dropPiece()
-    {
-        Mask mask({
-            "##......#.",
-            "..#.....#.",
-            "...##...#.",
-            ".....#..#.",
-            "..........",
-            "...#......",
-        });
-        Mask dropped = mask;
-        QCOMPARE(tolvane::dropPiece(dropped.plane(), {3, 2}, 0), 6);
-        QCOMPARE(dropped.rows(),
-            (std::vector<std::string> {"........#.", "........#.", "........#.", "........#.",
-                "..........", "...#......"}));
-        // Beside the wire: the nearest mark within reach is taken.
-        dropped = mask;
-        QCOMPARE(tolvane::dropPiece(dropped.plane(), {6, 1}, 2), 4);
-        QCOMPARE(dropped.rows()[0], std::string("##........"));
-        // Out of reach, or nothing marked: nothing changes.
-        dropped = mask;
-        QCOMPARE(tolvane::dropPiece(dropped.plane(), {3, 4}, 0), 0);
-        QCOMPARE(tolvane::dropPiece(dropped.plane(), {6, 5}, 2), 0);
-        QCOMPARE(dropped, mask);
-        QCOMPARE(tolvane::dropPiece(Plane<Argb>(), {0, 0}, 5), 0);
-        // Of two marks at the same distance the upper one is taken.
-        QCOMPARE(nearestMark(mask.plane(), {3, 4}, 1), (Point {3, 5}));
-        QCOMPARE(nearestMark(mask.plane(), {4, 4}, 2), (Point {5, 3}));
     }
 
     // Random masks and clicks, anywhere and beyond the mask, against the plain walk.

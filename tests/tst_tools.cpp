@@ -140,105 +140,44 @@ private slots:
         QCOMPARE(s.count(), 2);
     }
 
-    // The detector box beside the Autodetect numbers: Select runs the mode chosen, with the
-    // numbers that mode takes enabled, and the choice is kept for the next window.
-    void preciseDetector()
+    // The Detector and Fill choices: Autodetect and Process run the mode chosen (precise
+    // detection with its own wire length, the Length box then off), each choice is remembered
+    // for the next window, and a remembered name no mode has means the default.
+    void modeChoices()
     {
-        QSettings().remove(QStringLiteral("Detector"));
-        // The other tests run the classic detector, whatever happens here.
-        const auto classic = qScopeGuard([] { QSettings().remove(QStringLiteral("Detector")); });
-        {
-            Session s(m_photo);
-            auto *box = s.window.findChild<QComboBox *>(QStringLiteral("detectorBox"));
-            auto *label = s.window.findChild<QLabel *>(QStringLiteral("detectorLabel"));
-            auto *length = s.window.findChild<QSpinBox *>(QStringLiteral("wireLengthBox"));
-            auto *threshold = s.window.findChild<QSpinBox *>(QStringLiteral("spinBox_2"));
-            QVERIFY(box && label && length && threshold);
-            QCOMPARE(label->buddy(), box);
-            QCOMPARE(box->count(), 2);
-            QCOMPARE(box->currentData().toString(), QStringLiteral("classic"));
-            QVERIFY(threshold->isEnabled() && !length->isEnabled());
-            QCOMPARE(length->value(), tolvane::parameters::wireLength.defaultValue);
-
-            box->setCurrentIndex(box->findData(QStringLiteral("precise")));
-            QCOMPARE(QSettings().value(QStringLiteral("Detector")).toString(),
-                QStringLiteral("precise"));
-            QVERIFY(!threshold->isEnabled() && length->isEnabled());
-            // The 60-pixel wire is shorter than the default wire length.
-            s.trigger("actionSelect");
-            QCOMPARE(s.mask(), wireImage(0, 0));
-            length->setValue(40);
-            s.trigger("actionSelect");
-            const QImage expected = tolvane::tools::detect(
-                photoWithWire, 4, 30, nullptr, tolvane::tools::Detector::Precise, 40)
-                                        .mask.convertToFormat(QImage::Format_ARGB32);
-            QCOMPARE(s.mask(), expected);
-            // Both rows of the wire but for a few pixels at its ends, where it does not go on.
-            QVERIFY(tolvane::markedPixelCount(expected) >= 100);
-        }
-        {
-            Session s(m_photo);
-            auto *box = s.window.findChild<QComboBox *>(QStringLiteral("detectorBox"));
-            QCOMPARE(box->currentData().toString(), QStringLiteral("precise"));
-            QVERIFY(!s.window.findChild<QSpinBox *>(QStringLiteral("spinBox_2"))->isEnabled());
-            box->setCurrentIndex(box->findData(QStringLiteral("classic")));
-            QCOMPARE(QSettings().value(QStringLiteral("Detector")).toString(),
-                QStringLiteral("classic"));
-            s.trigger("actionSelect");
-            QCOMPARE(s.mask(), wireImage(0, 0x96FF0000));
-        }
-    }
-
-    // The Fill box beside Wire padding: Process fills with the chosen mode (seamless ignores
-    // the padding), and the choice is remembered as FillMode for the next window; a name it
-    // does not know means the mirror.
-    void fillMode()
-    {
-        QImage photo(80, 40, QImage::Format_ARGB32);
-        for (int y = 0; y < 40; ++y) {
-            for (int x = 0; x < 80; ++x)
-                photo.setPixel(x, y, qRgb(100 + 3 * y, 120 + 2 * y, 200 - x));
-        }
-        for (int x = 5; x < 65; ++x) {
-            photo.setPixel(x, 10, 0xFF282828);
-            photo.setPixel(x, 11, 0xFF282828);
-        }
-        const QString file = writePhoto(m_files, QStringLiteral("gradient.png"), photo);
-        const QImage marks = wireImage(0, 0x96FF0000);
+        const auto defaults = qScopeGuard([] {
+            QSettings().remove(QStringLiteral("Detector"));
+            QSettings().remove(QStringLiteral("FillMode"));
+        });
+        using namespace tolvane::tools;
+        const QImage detected = detect(photoWithWire, 4, 30, nullptr, Detector::Precise, 40).mask;
+        QVERIFY(tolvane::hasMarks(detected));
         const QImage seamless
-            = tolvane::tools::removeWires(photo, marks, 3, tolvane::FillMode::Seamless);
-        const QImage mirror = tolvane::tools::removeWires(photo, marks, 3);
-        QVERIFY(seamless != mirror);
+            = removeWires(photoWithWire, detected, 0, tolvane::FillMode::Seamless);
         {
-            Session s(file);
-            auto *box = s.window.findChild<QComboBox *>(QStringLiteral("fillModeBox"));
-            QVERIFY(box && box->isEnabled());
-            QCOMPARE(box->currentIndex(), 0);
-            QCOMPARE(box->currentText(), QStringLiteral("Mirror"));
-            QCOMPARE(box->itemText(1), QStringLiteral("Seamless"));
-            s.window.findChild<QSpinBox *>(QStringLiteral("padspinbox"))->setValue(3);
+            Session s(m_photo);
+            auto *detector = s.window.findChild<QComboBox *>(QStringLiteral("detectorBox"));
+            auto *fill = s.window.findChild<QComboBox *>(QStringLiteral("fillModeBox"));
+            QCOMPARE(detector->currentData().toString(), QStringLiteral("classic"));
+            QCOMPARE(fill->currentIndex(), 0);
+            detector->setCurrentIndex(detector->findData(QStringLiteral("precise")));
+            QVERIFY(!s.window.findChild<QSpinBox *>(QStringLiteral("spinBox_2"))->isEnabled());
+            s.window.findChild<QSpinBox *>(QStringLiteral("wireLengthBox"))->setValue(40);
+            fill->setCurrentIndex(1);
             s.trigger("actionSelect");
-            QCOMPARE(s.mask(), marks);
-            box->setCurrentIndex(1);
-            QCOMPARE(QSettings().value(QStringLiteral("FillMode")).toString(), "seamless");
+            QCOMPARE(s.mask(), detected.convertToFormat(QImage::Format_ARGB32));
             s.trigger("actionProcess");
             QCOMPARE(s.window.photo(), seamless);
-            s.undo();
-            box->setCurrentIndex(0);
-            s.trigger("actionProcess");
-            QCOMPARE(s.window.photo(), mirror);
-            box->setCurrentIndex(1);
         }
         {
             Session s;
+            QCOMPARE(s.window.findChild<QComboBox *>("detectorBox")->currentData().toString(),
+                QStringLiteral("precise"));
             QCOMPARE(s.window.findChild<QComboBox *>("fillModeBox")->currentIndex(), 1);
         }
         QSettings().setValue(QStringLiteral("FillMode"), QStringLiteral("blur"));
-        {
-            Session s;
-            QCOMPARE(s.window.findChild<QComboBox *>("fillModeBox")->currentIndex(), 0);
-        }
-        QSettings().remove(QStringLiteral("FillMode"));
+        Session s;
+        QCOMPARE(s.window.findChild<QComboBox *>("fillModeBox")->currentIndex(), 0);
     }
 
     // Without a photo the tools have nothing to work on: they push nothing and leave nothing

@@ -159,41 +159,6 @@ private slots:
         QVERIFY(m_document.isModified());
     }
 
-    // Photos of 16 bits per channel come back from their snapshot files with every bit, with
-    // alpha and without.
-    void deepPhotosUndoExactly_data()
-    {
-        QTest::addColumn<bool>("alpha");
-        QTest::newRow("opaque") << false;
-        QTest::newRow("with alpha") << true;
-    }
-    void deepPhotosUndoExactly()
-    {
-        QFETCH(bool, alpha);
-        auto deepPhoto = [alpha](quint64 seed) {
-            QImage photo(12, 10, QImage::Format_RGBA64);
-            for (int y = 0; y < photo.height(); ++y) {
-                auto *row = reinterpret_cast<quint64 *>(photo.scanLine(y));
-                for (int x = 0; x < photo.width(); ++x) {
-                    seed = seed * 6364136223846793005u + 1442695040888963407u;
-                    row[x] = alpha ? seed : seed | 0xFFFF000000000000u;
-                }
-            }
-            return photo;
-        };
-        const QImage before = deepPhoto(1);
-        openIn(m_document, before);
-        pushSelect(markedMask());
-        pushProcess(deepPhoto(2));
-        Snapshot::waitForWrites();
-        QCOMPARE(snapshots(), 2); // the photo and the mask before the removal
-        m_stack.undo();
-        QCOMPARE(photo().format(), QImage::Format_RGBA64);
-        QCOMPARE(photo(), before);
-        m_stack.redo();
-        QCOMPARE(photo(), deepPhoto(2));
-    }
-
     // Saved or not follows the photo through undo and redo.
     void savedStateFollowsThePhoto()
     {
