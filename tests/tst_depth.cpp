@@ -7,6 +7,7 @@
 #include "datatable.h"
 #include "document/tools.h"
 #include "guitestsupport.h"
+#include "windowsession.h"
 #include "image/imagefiles.h"
 #include <exiv2/exiv2.hpp>
 
@@ -41,19 +42,8 @@ QImage inDocumentFormat(const QImage &photo)
     return pixels;
 }
 
-struct Session
+struct Session : WindowSession
 {
-    FakePrompts prompts;
-    MainWindow window;
-
-    QAction *action(const char *name) { return window.findChild<QAction *>(name); }
-    void trigger(const char *name) { action(name)->trigger(); }
-    QUndoStack &stack() { return const_cast<QUndoStack &>(window.undoStack()); }
-    void open(const QString &path)
-    {
-        prompts.openAnswers << path;
-        trigger("actionOpen");
-    }
     // Autodetect, then Process.
     void removeWires()
     {

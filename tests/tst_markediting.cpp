@@ -12,6 +12,7 @@
 #include "canvas/kestgraphicsview.h"
 #include "core/parameters.h"
 #include "guitestsupport.h"
+#include "windowsession.h"
 #include "image/imagefiles.h"
 #include "image/wiremask.h"
 
@@ -34,10 +35,8 @@ const QImage photoWithWire = wireImage(0xFFFFFFFF, 0xFF282828);
 const QImage detectedMarks = wireImage(0, tolvane::detectionMark);
 
 // A window with the wire photo open, driven as the user drives it; the canvas at scale 1.
-struct Session
+struct Session : WindowSession
 {
-    FakePrompts prompts;
-    MainWindow window;
     KestGraphicsView *view = window.findChild<KestGraphicsView *>();
 
     explicit Session(const QString &photo)
@@ -47,9 +46,6 @@ struct Session
         view->resize(400, 300);
         view->resetTransform();
     }
-    QAction *action(const char *name) { return window.findChild<QAction *>(name); }
-    void trigger(const char *name) { action(name)->trigger(); }
-    QUndoStack &stack() { return const_cast<QUndoStack &>(window.undoStack()); }
     // A mouse event on the canvas at photo pixel (x, y)'s centre.
     void mouse(QEvent::Type type, double x, double y, Qt::MouseButton button = Qt::LeftButton,
         Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -70,12 +66,6 @@ struct Session
     {
         QKeyEvent event(type, key, Qt::NoModifier);
         QCoreApplication::sendEvent(&window, &event);
-    }
-    // The document's marks as plain ARGB.
-    QImage marks() const
-    {
-        const QImage &mask = window.document().mask();
-        return mask.isNull() ? QImage() : mask.convertToFormat(QImage::Format_ARGB32);
     }
     QImage shownPhoto() const
     {

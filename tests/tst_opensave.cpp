@@ -16,6 +16,7 @@
 #include "canvas/kestgraphicsview.h"
 #include "datatable.h"
 #include "guitestsupport.h"
+#include "windowsession.h"
 #include "image/imagefiles.h"
 #include "image/snapshot.h"
 #include "image/wiremask.h"
@@ -71,30 +72,17 @@ auto layout(const QGraphicsPixmapItem *item)
 }
 
 // A window with its answers in place of the dialogs, and folders to open from and save to.
-struct Session
+struct Session : WindowSession
 {
     QTemporaryDir photos, saved;
-    FakePrompts prompts;
-    MainWindow window;
 
-    void trigger(const char *name) { window.findChild<QAction *>(QLatin1String(name))->trigger(); }
-    void open(const QString &path)
-    {
-        prompts.openAnswers << path;
-        trigger("actionOpen");
-    }
     void save(const QString &path)
     {
         prompts.saveAnswers << path;
         trigger("actionSave");
     }
     // A left press of the smart selection centred on photo pixel `at`.
-    void smartSelect(QPoint at)
-    {
-        emit window.findChild<KestGraphicsView *>()->SmartSelect(
-            QRect(at + QPoint(5, 5), QSize(11, 11)), true, false);
-    }
-    void undo() { const_cast<QUndoStack &>(window.undoStack()).undo(); }
+    void smartSelect(QPoint at) { WindowSession::smartSelect(at.x(), at.y(), true); }
     int count() const { return window.undoStack().count(); }
     QImage mask() const
     {
@@ -111,7 +99,7 @@ struct Session
         }
         return values;
     }
-    QGraphicsScene *scene() { return window.findChild<KestGraphicsView *>()->scene(); }
+    QGraphicsScene *scene() { return view()->scene(); }
 };
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "dialogs/helpdialog.h"
 #include "document/tools.h"
 #include "guitestsupport.h"
+#include "windowsession.h"
 #include "image/imagefiles.h"
 #include "image/wiremask.h"
 
@@ -37,27 +38,13 @@ QImage wireImage(QRgb background, QRgb wire)
 const QImage photoWithWire = wireImage(0xFFFFFFFF, 0xFF282828);
 
 // A window with the wire photo open, driven as the user drives it.
-struct Session
+struct Session : WindowSession
 {
-    FakePrompts prompts;
-    MainWindow window;
-
     explicit Session(const QString &photo = {})
     {
         prompts.openAnswers = {photo};
         if (!photo.isEmpty())
             trigger("actionOpen");
-    }
-    void trigger(const char *action) { window.findChild<QAction *>(action)->trigger(); }
-    void undo() { const_cast<QUndoStack &>(window.undoStack()).undo(); }
-    // A press or move whose cursor square is centred on photo pixel (x, y).
-    void smartSelect(int x, int y, bool pressed, bool right = false)
-    {
-        smartSelect(QRect(x + 5, y + 5, 11, 11), pressed, right);
-    }
-    void smartSelect(QRect square, bool pressed, bool right = false)
-    {
-        emit window.findChild<KestGraphicsView *>()->SmartSelect(square, pressed, right);
     }
     // A mouse event on the canvas at scene point (x, y), the view at scale 1.
     void mouse(QEvent::Type type, int x, int y, Qt::MouseButton button = Qt::NoButton)
@@ -481,7 +468,7 @@ private slots:
         s.prompts.saveAnswers = {m_files.filePath("clean.png")};
         s.trigger("actionSave");
         QVERIFY(!s.window.isWindowModified());
-        const_cast<QUndoStack &>(s.window.undoStack()).undo();
+        s.undo();
         QVERIFY(s.window.isWindowModified());
         s.prompts.saveChangesAnswer = QMessageBox::Cancel;
         QVERIFY(!s.window.close());

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QAction>
+#include <QUndoStack>
+
+#include "app/mainwindow.h"
+#include "canvas/kestgraphicsview.h"
+#include "guitestsupport.h"
+
+// The main window driven as the user drives it, its dialogs answered by `prompts`; shared by
+// the window tests, which add the gestures they need.
+struct WindowSession
+{
+    FakePrompts prompts;
+    MainWindow window;
+
+    QAction *action(const char *name) { return window.findChild<QAction *>(name); }
+    void trigger(const char *name) { action(name)->trigger(); }
+    QUndoStack &stack() { return const_cast<QUndoStack &>(window.undoStack()); }
+    void undo() { stack().undo(); }
+    KestGraphicsView *view() { return window.findChild<KestGraphicsView *>(); }
+    // Open with `path` chosen in its dialog.
+    void open(const QString &path)
+    {
+        prompts.openAnswers << path;
+        trigger("actionOpen");
+    }
+    // A press or move of smart selection whose cursor square is centred on photo pixel (x, y).
+    void smartSelect(int x, int y, bool pressed, bool right = false)
+    {
+        smartSelect(QRect(x + 5, y + 5, 11, 11), pressed, right);
+    }
+    void smartSelect(QRect square, bool pressed, bool right = false)
+    {
+        emit view()->SmartSelect(square, pressed, right);
+    }
+    // The document's marks as plain ARGB; null while there is no mask.
+    QImage marks() const
+    {
+        const QImage &mask = window.document().mask();
+        return mask.isNull() ? QImage() : mask.convertToFormat(QImage::Format_ARGB32);
+    }
+};
