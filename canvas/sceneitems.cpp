@@ -5,30 +5,7 @@
 #include <QImage>
 #include <QPixmap>
 
-namespace {
-
-bool isOpaque(const QImage &image)
-{
-    if (image.format() == QImage::Format_RGB32)
-        return true;
-    if (image.format() != QImage::Format_ARGB32
-        && image.format() != QImage::Format_ARGB32_Premultiplied)
-        return false;
-    // Sizes held in locals: the compiler cannot keep the results of the library's accessors.
-    const int width = image.width();
-    const int height = image.height();
-    for (int y = 0; y < height; ++y) {
-        const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        QRgb alphaOfAll = 0xFF000000;
-        for (int x = 0; x < width; ++x)
-            alphaOfAll &= pixels[x];
-        if (alphaOfAll != 0xFF000000)
-            return false;
-    }
-    return true;
-}
-
-} // namespace
+#include "image/imagefiles.h"
 
 void removeSceneItem(QGraphicsScene *scene, QGraphicsPixmapItem *&item)
 {
@@ -68,7 +45,7 @@ QPixmap photoPixmap(const QImage &photo)
     // memory and draw slower.
     if (photo.depth() == 64)
         return photoPixmap(photo.convertToFormat(QImage::Format_ARGB32));
-    if (photo.isNull() || !isOpaque(photo))
+    if (photo.isNull() || !tolvane::isOpaque(photo))
         return QPixmap::fromImage(photo);
     return sharedPixmap(photo, QImage::Format_RGB32);
 }

@@ -52,31 +52,6 @@ QByteArray formatForName(const QString &path)
     return QFileInfo(path).suffix().toLower().toLatin1();
 }
 
-// Whether every pixel of `image` (ARGB32 or RGBA64) is opaque.
-bool isOpaque(const QImage &image)
-{
-    const int width = image.width();
-    const int height = image.height();
-    for (int y = 0; y < height; ++y) {
-        if (image.format() == QImage::Format_RGBA64) {
-            const auto *pixels = reinterpret_cast<const quint64 *>(image.constScanLine(y));
-            quint64 all = ~quint64(0);
-            for (int x = 0; x < width; ++x)
-                all &= pixels[x];
-            if (all >> 48 != 0xFFFF)
-                return false;
-        } else {
-            const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-            QRgb all = ~QRgb(0);
-            for (int x = 0; x < width; ++x)
-                all &= pixels[x];
-            if (all >> 24 != 0xFF)
-                return false;
-        }
-    }
-    return true;
-}
-
 // The pixels of `image` as the file named `path` is to hold them, sharing memory where the
 // bits stay as they are: an opaque ARGB32 or RGBA64 image as RGB32 or RGBX64 (the same bits,
 // so that the encoder writes no alpha channel), a 64-bit one as 32-bit where the format has no
@@ -233,6 +208,43 @@ PhotoMetadata readMetadata(const QString &path)
 void allowLargePhotos()
 {
     QImageReader::setAllocationLimit(decodeLimitMB);
+}
+
+bool isOpaque(const QImage &image)
+{
+    switch (image.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_RGBX64:
+        return true;
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBA64:
+        break;
+    default:
+        return false;
+    }
+    const bool deep = image.depth() == 64;
+    // Sizes held in locals: the compiler cannot keep the results of the library's accessors.
+    const int width = image.width();
+    const int height = image.height();
+    for (int y = 0; y < height; ++y) {
+        if (deep) {
+            const auto *pixels = reinterpret_cast<const quint64 *>(image.constScanLine(y));
+            quint64 all = ~quint64(0);
+            for (int x = 0; x < width; ++x)
+                all &= pixels[x];
+            if (all >> 48 != 0xFFFF)
+                return false;
+        } else {
+            const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            QRgb all = ~QRgb(0);
+            for (int x = 0; x < width; ++x)
+                all &= pixels[x];
+            if (all >> 24 != 0xFF)
+                return false;
+        }
+    }
+    return true;
 }
 
 bool isDeepFormat(QImage::Format format)

@@ -24,6 +24,10 @@ struct PhotoMetadata
 // absurd dimensions is still refused. Call once before reading.
 void allowLargePhotos();
 
+// Whether every pixel of `image` is opaque: RGB32 and RGBX64 images always, ARGB32 (also
+// premultiplied) and RGBA64 ones when every alpha is full; images of other formats never.
+bool isOpaque(const QImage &image);
+
 // Whether images of `format` hold more than 8 bits per channel.
 bool isDeepFormat(QImage::Format format);
 

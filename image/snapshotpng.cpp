@@ -6,6 +6,7 @@
 
 #include <QIODevice>
 
+#include "image/imagefiles.h"
 #include "image/wiremask.h"
 #include <png.h>
 
@@ -285,20 +286,6 @@ bool readRows(png_structp png, png_infop info, const ReadJob &job)
     return true;
 }
 
-// Whether every pixel of an RGBA64 image is opaque.
-bool isOpaque64(const QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *pixels = reinterpret_cast<const quint64 *>(image.constScanLine(y));
-        quint64 all = ~quint64(0);
-        for (int x = 0; x < image.width(); ++x)
-            all &= pixels[x];
-        if (all >> 48 != 0xFFFF)
-            return false;
-    }
-    return true;
-}
-
 struct DeepWriteJob
 {
     const QImage *image;
@@ -348,7 +335,8 @@ bool writeSnapshotPng(const QImage &image, QIODevice &device, const std::atomic<
         bool written = false;
         if (info) {
             png_set_write_fn(png, &output, writeData, flushData);
-            written = writeDeepRows(png, info, {&image, isOpaque64(image), &cancelled, &output});
+            written
+                = writeDeepRows(png, info, {&image, tolvane::isOpaque(image), &cancelled, &output});
         }
         png_destroy_write_struct(&png, &info);
         return written;

@@ -7,8 +7,8 @@
 #include "datatable.h"
 #include "document/tools.h"
 #include "guitestsupport.h"
-#include "windowsession.h"
 #include "image/imagefiles.h"
+#include "windowsession.h"
 #include <exiv2/exiv2.hpp>
 
 namespace {

@@ -12,9 +12,9 @@
 #include "canvas/kestgraphicsview.h"
 #include "core/parameters.h"
 #include "guitestsupport.h"
-#include "windowsession.h"
 #include "image/imagefiles.h"
 #include "image/wiremask.h"
+#include "windowsession.h"
 
 namespace {
 

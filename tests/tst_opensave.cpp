@@ -16,12 +16,12 @@
 #include "canvas/kestgraphicsview.h"
 #include "datatable.h"
 #include "guitestsupport.h"
-#include "windowsession.h"
 #include "image/imagefiles.h"
 #include "image/snapshot.h"
 #include "image/wiremask.h"
 #include "imagefilecases.h"
 #include "taggedphoto.h"
+#include "windowsession.h"
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>

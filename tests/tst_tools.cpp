@@ -17,9 +17,9 @@
 #include "dialogs/helpdialog.h"
 #include "document/tools.h"
 #include "guitestsupport.h"
-#include "windowsession.h"
 #include "image/imagefiles.h"
 #include "image/wiremask.h"
+#include "windowsession.h"
 
 namespace {
 
