@@ -13,7 +13,6 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTextBrowser>
-#include <QTextDocumentFragment>
 #include <QToolBar>
 #include <QTranslator>
 #include <QWidgetAction>
@@ -26,45 +25,6 @@
 #include "guitestsupport.h"
 
 namespace {
-
-// What `widget` shows of its actions, in order; "-" for a separator.
-QStringList texts(const QWidget *widget)
-{
-    QStringList list;
-    for (const QAction *action : widget->actions())
-        list.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-    return list;
-}
-
-// A property of `object`, or one of three stand-ins: "hasIcon" (icons can only be told apart
-// from none), "words" (a label's text without the markup that styles it) and "actions" (what a
-// menu or toolbar shows, as texts() gives it).
-QVariant actual(const QObject &object, const QString &key)
-{
-    if (key == u"actions")
-        return texts(qobject_cast<const QWidget *>(&object));
-    if (key == u"hasIcon")
-        return !object.property(object.isWidgetType() ? "windowIcon" : "icon")
-                    .value<QIcon>()
-                    .isNull();
-    if (key == u"words")
-        return QTextDocumentFragment::fromHtml(object.property("text").toString()).toPlainText();
-    return object.property(key.toLatin1());
-}
-
-void addRow(const char *name, const QVariantMap &properties)
-{
-    QTest::newRow(name) << QString(name) << properties;
-}
-
-void addActionRow(const char *name, const char *text, const char *toolTip,
-    const char *shortcut = "", bool icon = true, bool checkable = false)
-{
-    // Every action starts enabled and unchecked, and nothing changes that.
-    addRow(name,
-        {{"text", text}, {"toolTip", toolTip}, {"shortcut", QKeySequence(shortcut)},
-            {"hasIcon", icon}, {"checkable", checkable}, {"enabled", true}, {"checked", false}});
-}
 
 // Translates the help dialog's texts into recognisable stand-ins.
 class MarkingTranslator : public QTranslator
@@ -150,95 +110,6 @@ class TestMainWindow : public QObject
 
 private slots:
     void initTestCase() { useTemporarySettings(m_settingsDir); }
-
-    void form_data()
-    {
-        addColumns<QString, QVariantMap>(); // name, properties
-        addRow("MainWindow",
-            {{"windowTitle", "Tolvane"}, {"size", QSize(600, 400)}, {"hasIcon", true}});
-        // An action without a tool tip of its own shows its text.
-        addActionRow("actionOpen", "Open", "Open", "Ctrl+O");
-        addActionRow("actionSave", "Save", "Save As", "Ctrl+S");
-        addActionRow("actionQuit", "Quit", "Quit", "Ctrl+Q");
-        addActionRow("actionIndex", "Index", "Index", "", false);
-        addActionRow("actionAbout", "About", "About", "", false);
-        addActionRow("actionZoomPlus", "ZoomPlus", "Zoom In");
-        addActionRow("actionZoomMinus", "ZoomMinus", "Zoom Out");
-        addActionRow("actionSelect", "Select", "Autodetect Wires");
-        addActionRow("actionProcess", "Process", "Remove selected wires");
-        addActionRow("actionSmartSelect", "SmartSelect", "Smart Select", "", true, true);
-        addRow("graphicsView", {{"mouseTracking", true}});
-        addRow("spinBox", {{"minimum", 1}, {"maximum", 99}, {"value", 1}});
-        addRow("spinBox_2", {{"minimum", 1}, {"maximum", 999}, {"value", 1}});
-        addRow("padspinbox", {{"minimum", 0}, {"maximum", 99}, {"value", 0}});
-        addRow("label", {{"words", "Width Threshold"}});
-        addRow("label_2", {{"words", "Length Threshold"}});
-        addRow("label_3", {{"words", "Wire padding"}});
-        addRow("fillModeLabel", {{"words", "Fill"}});
-        addRow("fillModeBox", {{"count", 2}, {"enabled", true}});
-        addActionRow("actionEraser", "Eraser",
-            "Eraser: drag to unmark, Alt+click to drop a whole trace (E)", "E", true, true);
-        addActionRow(
-            "actionMarkBrush", "Mark brush", "Mark brush: drag to mark (B)", "B", true, true);
-        addActionRow("actionBrushSmaller", "Smaller brush", "Smaller brush ([)", "[", false);
-        addActionRow("actionBrushLarger", "Larger brush", "Larger brush (])", "]", false);
-        addRow("actionShowMarks",
-            {{"text", "Show marks"}, {"toolTip", "Show or hide the marks (M)"},
-                {"shortcut", QKeySequence("M")}, {"checkable", true}, {"checked", true}});
-        addActionRow(
-            "actionFitToWindow", "Fit to window", "Fit to window (Ctrl+0)", "Ctrl+0", false);
-        addActionRow("actionActualSize", "Actual size (100 %)", "Actual size (100 %) (Ctrl+1)",
-            "Ctrl+1", false);
-        addRow("brushSizeBox",
-            {{"minimum", 1}, {"maximum", 500}, {"value", 20}, {"enabled", true},
-                {"focusPolicy", QVariant::fromValue(Qt::NoFocus)}});
-        addRow("menuBar", {{"actions", QStringList {"File", "Edit", "View", "Help"}}});
-        // The File menu's leading separator is kept (the toolkit hides it when drawing).
-        addRow("menuFile",
-            {{"title", "File"},
-                {"actions",
-                    QStringList {"-", "Open", "Save", "Save As...", "-", "Load mask...",
-                        "Save mask...", "-", "Quit"}}});
-        // The history's undo and redo actions, then the tools that edit the marks.
-        addRow("menuEdit",
-            {{"title", "Edit"},
-                {"actions",
-                    QStringList {"Undo", "Redo", "-", "Eraser", "Mark brush", "Smaller brush",
-                        "Larger brush", "-", "Snap clicks to wires",
-                        "Use thresholds for this photo's size"}}});
-        addRow("menuView",
-            {{"title", "View"},
-                {"actions",
-                    QStringList {"Fit to window", "Actual size (100 %)", "ZoomPlus", "ZoomMinus",
-                        "-", "Show marks"}}});
-        addRow("menuHelp", {{"title", "Help"}, {"actions", QStringList {"Index", "About"}}});
-        addRow("mainToolBar",
-            {{"actions",
-                QStringList {"Open", "Save", "Select", "SmartSelect", "Process", "ZoomPlus",
-                    "ZoomMinus", "-", "Eraser", "Mark brush", "", "", "-", "Undo", "Redo"}}});
-    }
-
-    // The parameter boxes change only through their arrows and the wheel, and not at all
-    // before Open.
-    void form()
-    {
-        const auto [name, properties] = fetchRow<QString, QVariantMap>();
-        MainWindow window;
-        const QObject *found
-            = name == window.objectName() ? &window : window.findChild<QObject *>(name);
-        QVERIFY2(found, qPrintable(name));
-        QVariantMap expected = properties;
-        // The parameter boxes, which take typed values; the brush size box works before Open
-        // too.
-        if (qobject_cast<const QSpinBox *>(found) && name != QStringLiteral("brushSizeBox"))
-            expected.insert(
-                {{"enabled", false}, {"focusPolicy", QVariant::fromValue(Qt::StrongFocus)},
-                    {"stepType", QVariant::fromValue(QAbstractSpinBox::AdaptiveDecimalStepType)}});
-        for (auto [key, value] : expected.asKeyValueRange()) {
-            const QVariant got = actual(*found, key);
-            QVERIFY2(got == value, qPrintable(QStringLiteral("%1 is %2").arg(key, got.toString())));
-        }
-    }
 
     // Before any photo: the progress bar hidden, no status message, no scene and nothing to
     // undo. The toolbar pictures come from their @2x files on a screen of two device pixels per

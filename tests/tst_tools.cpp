@@ -316,41 +316,6 @@ private slots:
         QCOMPARE(quit.size(), 1);
     }
 
-    // Redo walks forward again through what undo took back, and the scene follows: the same
-    // photo, marks and control point as before the undos. Ctrl+Shift+Z and Ctrl+Y both redo.
-    void redoReturnsToTheSameState()
-    {
-        Session s(m_photo);
-        s.trigger("actionSelect");
-        s.trigger("actionSmartSelect");
-        s.smartSelect(10, 10, true);
-        s.smartSelect(30, 10, true);
-        QCOMPARE(s.count(), 2);
-        const QImage marks = s.mask();
-        const QPoint point = s.window.lastControlPoint();
-        s.trigger("actionProcess");
-        const QImage cleaned = s.window.photo();
-        QVERIFY(cleaned != photoWithWire);
-
-        QAction *redo = s.window.findChild<QAction *>("actionRedo");
-        QCOMPARE(redo->shortcut(), QKeySequence(QKeySequence::Redo));
-        for (int i = 0; i < 3; ++i)
-            s.undo();
-        QCOMPARE(s.window.photo(), photoWithWire);
-        QVERIFY(!s.window.maskItem());
-        redo->trigger();
-        redo->trigger();
-        QCOMPARE(s.mask(), marks);
-        QCOMPARE(s.window.lastControlPoint(), point);
-        redo->trigger();
-        QVERIFY(!redo->isEnabled());
-        QCOMPARE(s.window.photo(), cleaned);
-        QCOMPARE(s.window.photoItem()->pixmap().toImage().convertToFormat(QImage::Format_ARGB32),
-            cleaned);
-        QVERIFY(!s.window.maskItem());
-        QVERIFY(s.window.hasUnsavedChanges());
-    }
-
     // Detection runs while the window goes on handling its events: the progress bar is shown
     // and only rises, and a close asked for meanwhile waits for the detection to end.
     void detectionKeepsTheWindowResponsive()
