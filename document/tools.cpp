@@ -132,10 +132,8 @@ QImage removeWires(const QImage &photo, const QImage &mask, int wirePadding, Fil
         const Plane<Rgba64> to = mutableRgba64Plane(cleaned);
         for (int y = 0; y < to.height; ++y) {
             for (int x = 0; x < to.width; ++x) {
-                const Argb p = values.at(x, y);
-                auto channel = [p](int shift) { return Rgba64((p >> shift) & 0xFF) * 257; };
                 to.at(x, y) = isMarked(marks.at(x, y))
-                    ? channel(16) | channel(8) << 16 | channel(0) << 32 | channel(24) << 48
+                    ? Rgba64(QRgba64::fromArgb32(values.at(x, y)))
                     : from.at(x, y);
             }
         }

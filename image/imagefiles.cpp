@@ -52,6 +52,18 @@ QByteArray formatForName(const QString &path)
     return QFileInfo(path).suffix().toLower().toLatin1();
 }
 
+// A view of `image`'s pixels read as `format` (of the same depth) with `colorSpace`, without a
+// copy: the encoder only reads them, and `image` must outlive the view.
+QImage borrowedPixels(const QImage &image, QImage::Format format, const QColorSpace &colorSpace)
+{
+    QImage view(image.constBits(), image.width(), image.height(), image.bytesPerLine(), format);
+    view.setColorTable(image.colorTable());
+    view.setDotsPerMeterX(image.dotsPerMeterX());
+    view.setDotsPerMeterY(image.dotsPerMeterY());
+    view.setColorSpace(colorSpace);
+    return view;
+}
+
 // The pixels of `image` as the file named `path` is to hold them, sharing memory where the
 // bits stay as they are: an opaque ARGB32 or RGBA64 image as RGB32 or RGBX64 (the same bits,
 // so that the encoder writes no alpha channel), a 64-bit one as 32-bit where the format has no
@@ -70,14 +82,10 @@ QImage pixelsToWrite(const QImage &image, const QString &path)
     }
     if (!opaque)
         return image;
-    // Reinterpreting `image` itself would copy the pixels it shares with the caller; this
-    // view borrows them, and `image` outlives it.
-    QImage wrapped(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
-        format == QImage::Format_ARGB32 ? QImage::Format_RGB32 : QImage::Format_RGBX64);
-    wrapped.setDotsPerMeterX(image.dotsPerMeterX());
-    wrapped.setDotsPerMeterY(image.dotsPerMeterY());
-    wrapped.setColorSpace(image.colorSpace());
-    return wrapped;
+    // Reinterpreting `image` itself would copy the pixels it shares with the caller.
+    return borrowedPixels(image,
+        format == QImage::Format_ARGB32 ? QImage::Format_RGB32 : QImage::Format_RGBX64,
+        image.colorSpace());
 }
 
 // Readies the metadata library once per process: silent (tolvane-cli owns standard error), and
@@ -138,15 +146,8 @@ QImage withColorSpace(const QImage &image, const QColorSpace &colorSpace)
 {
     if (!colorSpace.isValid() || image.colorSpace() == colorSpace)
         return image;
-    // Wraps the pixels rather than copying them (the encoder only reads them): setting the
-    // colour space of a shared image would copy it whole.
-    QImage wrapped(const_cast<uchar *>(image.constBits()), image.width(), image.height(),
-        image.bytesPerLine(), image.format());
-    wrapped.setColorTable(image.colorTable());
-    wrapped.setDotsPerMeterX(image.dotsPerMeterX());
-    wrapped.setDotsPerMeterY(image.dotsPerMeterY());
-    wrapped.setColorSpace(colorSpace);
-    return wrapped;
+    // Setting the colour space of a shared image would copy it whole.
+    return borrowedPixels(image, image.format(), colorSpace);
 }
 
 // Writes the encoded image file `bytes` to `out` with the record added. Returns false when the
