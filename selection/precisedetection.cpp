@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "selection/planes.h"
@@ -334,6 +335,8 @@ struct Curve
     std::array<float, 2> startOut {};
     std::array<float, 2> end {};
     std::array<float, 2> endOut {};
+    // The middle of each of its clusters, a bin apart, from start to end.
+    std::vector<std::array<float, 2>> path;
 };
 
 // Curves shorter than this are not followed; linked ones may be as far apart as the longest gap.
@@ -516,6 +519,7 @@ int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::u
         curve.endOut = unit(curve.end[0] - inEnd[0], curve.end[1] - inEnd[1]);
         for (int k : list) {
             const Cluster &c = clusters[std::size_t(k)];
+            curve.path.push_back(centre(k));
             for (int q = c.begin; q < c.end; ++q)
                 curve.pixels.push_back(points[std::size_t(q)].index);
         }
@@ -620,13 +624,276 @@ std::vector<int> linkCurves(
     return parent;
 }
 
+// Brightness at a point between pixels, by bilinear interpolation; points beyond the plane take
+// its nearest edge.
+float brightnessAt(Plane<const std::uint8_t> b, float x, float y)
+{
+    x = std::clamp(x, 0.0f, float(b.width - 1));
+    y = std::clamp(y, 0.0f, float(b.height - 1));
+    const int x0 = int(x);
+    const int y0 = int(y);
+    const int x1 = std::min(x0 + 1, b.width - 1);
+    const int y1 = std::min(y0 + 1, b.height - 1);
+    const float fx = x - float(x0);
+    const float fy = y - float(y0);
+    const float top = float(b.at(x0, y0)) + fx * float(b.at(x1, y0) - b.at(x0, y0));
+    const float bottom = float(b.at(x0, y1)) + fx * float(b.at(x1, y1) - b.at(x0, y1));
+    return top + fy * (bottom - top);
+}
+
+// A wire's course, in a frame of its own: across = a + b along + c along^2, with `along`
+// measured from (ox, oy) in the direction (ux, uy) and `across` at right angles to it (a quarter
+// turn clockwise in image coordinates).
+struct Course
+{
+    double ox = 0;
+    double oy = 0;
+    double ux = 1;
+    double uy = 0;
+    double a = 0;
+    double b = 0;
+    double c = 0;
+    // Where the course's curves lie along it.
+    double low = 0;
+    double high = 0;
+
+    double along(std::array<float, 2> p) const { return (p[0] - ox) * ux + (p[1] - oy) * uy; }
+    double across(std::array<float, 2> p) const { return (p[1] - oy) * ux - (p[0] - ox) * uy; }
+    double offset(std::array<float, 2> p) const
+    {
+        const double u = along(p);
+        return across(p) - (a + b * u + c * u * u);
+    }
+};
+
+// The course is fitted through the middles of a wire's clusters, which lie within about half a
+// pixel of it, with its curvature held towards 0: a hanging wire bends by up to about 3e-4 per
+// pixel (a sag of 75 pixels over 1000).
+constexpr double courseNoise = 0.5;
+constexpr double curvaturePrior = 3e-4;
+// A curve joins a wire's course when no middle of it lies further off than this.
+constexpr double courseTolerance = 2.0;
+// The walk along a course: the darkest point across it is sought this far either side, and the
+// wire is there when that point lies this much below both sides.
+constexpr float walkSearch = 1.0f;
+constexpr float walkContrast = 5.0f;
+
+// The axis of the points (their mean and main direction) into `course`.
+void placeCourse(const std::vector<std::array<float, 2>> &points, Course &course)
+{
+    double mx = 0;
+    double my = 0;
+    for (const std::array<float, 2> &p : points) {
+        mx += p[0];
+        my += p[1];
+    }
+    mx /= double(points.size());
+    my /= double(points.size());
+    double cxx = 0;
+    double cyy = 0;
+    double cxy = 0;
+    for (const std::array<float, 2> &p : points) {
+        cxx += (p[0] - mx) * (p[0] - mx);
+        cyy += (p[1] - my) * (p[1] - my);
+        cxy += (p[0] - mx) * (p[1] - my);
+    }
+    const double angle = 0.5 * std::atan2(2 * cxy, cxx - cyy);
+    course.ox = mx;
+    course.oy = my;
+    course.ux = std::cos(angle);
+    course.uy = std::sin(angle);
+}
+
+// Least squares of a, b and c through the points in the course's frame, the curvature's prior
+// added as one more equation; and the span of the points along it.
+void fitCourse(const std::vector<std::array<float, 2>> &points, Course &course)
+{
+    double m[3][3] = {};
+    double r[3] = {};
+    course.low = std::numeric_limits<double>::max();
+    course.high = std::numeric_limits<double>::lowest();
+    for (const std::array<float, 2> &p : points) {
+        const double u = course.along(p);
+        const double v = course.across(p);
+        course.low = std::min(course.low, u);
+        course.high = std::max(course.high, u);
+        const double f[3] = {1, u, u * u};
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j)
+                m[i][j] += f[i] * f[j];
+            r[i] += f[i] * v;
+        }
+    }
+    m[2][2] += courseNoise * courseNoise / (curvaturePrior * curvaturePrior);
+    // Gaussian elimination with partial pivoting; the points span more than a few pixels, so the
+    // system is well posed.
+    for (int col = 0; col < 3; ++col) {
+        int pivot = col;
+        for (int row = col + 1; row < 3; ++row) {
+            if (std::abs(m[row][col]) > std::abs(m[pivot][col]))
+                pivot = row;
+        }
+        std::swap(m[col], m[pivot]);
+        std::swap(r[col], r[pivot]);
+        for (int row = col + 1; row < 3; ++row) {
+            const double k = m[row][col] / m[col][col];
+            for (int j = col; j < 3; ++j)
+                m[row][j] -= k * m[col][j];
+            r[row] -= k * r[col];
+        }
+    }
+    double x[3];
+    for (int i = 2; i >= 0; --i) {
+        double sum = r[i];
+        for (int j = i + 1; j < 3; ++j)
+            sum -= m[i][j] * x[j];
+        x[i] = sum / m[i][i];
+    }
+    course.a = x[0];
+    course.b = x[1];
+    course.c = x[2];
+}
+
+// The curves that lie on a wire's course join it: the course is fitted through the wire's
+// curves; every curve not yet `taken` that reaches to within half the wire's span (or the longest
+// gap) beyond its ends and keeps within courseTolerance of it joins; and the course is fitted
+// again with them, until none joins. Returns the last course; `taken` is set for the curves that
+// joined. Curves of a wire lost among texture, or hidden behind a tree, join so.
+Course gatherAlongCourse(const std::vector<Curve> &curves, const std::vector<int> &wire,
+    std::vector<std::uint8_t> &taken)
+{
+    std::vector<std::array<float, 2>> points;
+    for (int i : wire)
+        points.insert(
+            points.end(), curves[std::size_t(i)].path.begin(), curves[std::size_t(i)].path.end());
+    Course course;
+    placeCourse(points, course);
+    for (;;) {
+        fitCourse(points, course);
+        const double reach = std::max(double(longestGap), 0.5 * (course.high - course.low));
+        bool grew = false;
+        for (std::size_t j = 0; j < curves.size(); ++j) {
+            const std::vector<std::array<float, 2>> &path = curves[j].path;
+            if (taken[j] || path.empty())
+                continue;
+            const double u0 = course.along(path.front());
+            const double u1 = course.along(path.back());
+            if (std::max(u0, u1) < course.low - reach || std::min(u0, u1) > course.high + reach)
+                continue;
+            if (!std::all_of(path.begin(), path.end(), [&](const std::array<float, 2> &p) {
+                    return std::abs(course.offset(p)) <= courseTolerance;
+                }))
+                continue;
+            taken[j] = 1;
+            points.insert(points.end(), path.begin(), path.end());
+            grew = true;
+        }
+        if (!grew)
+            return course;
+    }
+}
+
+// Walks a wire's course a pixel at a time and adds to `pixels` the wire's pixels wherever the
+// brightness across the course shows it: the darkest point within walkSearch of the course lies
+// walkContrast below the mean of either side (2 to maxWidth / 2 + 3 pixels from it); its pixels
+// are those next to it that stay darker than the darker side by a fifth of that contrast (at
+// least 3), up to maxWidth / 2 + 1 either way. That is all along the span of its curves, and
+// beyond each end on to the photo's edge, as far as the wire was seen over at least half of the
+// steps and never missed over more than the longest gap.
+void walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWidth,
+    std::vector<PixelIndex> &pixels)
+{
+    const int width = brightness.width;
+    const int height = brightness.height;
+    const float farthest = float(maxWidth / 2 + 3);
+    const int sideSamples = int(2 * (farthest - 2)) + 1;
+    // The wire's pixels at `u` along the course into `out`: 1 when seen, 0 when not, -1 beyond
+    // the photo.
+    const auto wireAt = [&](double u, std::vector<PixelIndex> &out) {
+        const double v = k.a + k.b * u + k.c * u * u;
+        const double slope = k.b + 2 * k.c * u;
+        const std::array<float, 2> along
+            = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
+        const float cx = float(k.ox + u * k.ux - v * k.uy);
+        const float cy = float(k.oy + u * k.uy + v * k.ux);
+        if (cx < 0 || cy < 0 || cx > float(width - 1) || cy > float(height - 1))
+            return -1;
+        const float nx = -along[1];
+        const float ny = along[0];
+        const auto across
+            = [&](float d) { return brightnessAt(brightness, cx + d * nx, cy + d * ny); };
+        float darkest = across(0);
+        float middle = 0;
+        for (float d = 0.5f; d <= walkSearch; d += 0.5f) {
+            for (float signed_ : {-d, d}) {
+                const float value = across(signed_);
+                if (value < darkest) {
+                    darkest = value;
+                    middle = signed_;
+                }
+            }
+        }
+        float one = 0;
+        float other = 0;
+        for (int i = 0; i < sideSamples; ++i) {
+            const float d = 2 + 0.5f * float(i);
+            one += across(middle + d);
+            other += across(middle - d);
+        }
+        const float background = std::min(one, other) / float(sideSamples);
+        const float contrast = background - darkest;
+        if (contrast < walkContrast)
+            return 0;
+        const float limit = background - std::max(3.0f, 0.2f * contrast);
+        for (int sign : {1, -1}) {
+            for (int i = sign > 0 ? 0 : 1; i <= maxWidth / 2 + 1; ++i) {
+                const float d = middle + float(sign * i);
+                const int qx = int(std::lround(cx + d * nx));
+                const int qy = int(std::lround(cy + d * ny));
+                if (qx < 0 || qy < 0 || qx >= width || qy >= height
+                    || float(brightness.at(qx, qy)) > limit)
+                    break;
+                out.push_back(PixelIndex(qy) * width + qx);
+            }
+        }
+        return 1;
+    };
+    for (double u = k.low; u <= k.high; u += 1)
+        wireAt(u, pixels);
+    for (const double direction : {-1.0, 1.0}) {
+        std::vector<PixelIndex> beyond;
+        std::size_t kept = 0;
+        int lead = 0;
+        int best = 0;
+        int misses = 0;
+        for (double step = 1;; step += 1) {
+            const int seen = wireAt((direction < 0 ? k.low : k.high) + direction * step, beyond);
+            if (seen < 0)
+                break;
+            if (seen == 0) {
+                --lead;
+                if (++misses > longestGap)
+                    break;
+                continue;
+            }
+            misses = 0;
+            ++lead;
+            if (lead >= best) {
+                best = lead;
+                kept = beyond.size();
+            }
+        }
+        pixels.insert(pixels.end(), beyond.begin(), beyond.begin() + std::ptrdiff_t(kept));
+    }
+}
+
 // Finds the wires among the line pixels, setting their pixels in `marks` to 1, and returns
 // their number: the curves of the 8-connected pieces of line pixels of like orientation
 // (neighbours that are sameCurve()) that hold a strong pixel, linked across gaps. Pieces are
 // searched in raster order of their first pixel. Curves with more than a fifth of their pixels
 // in `excluded` (when not empty) are left out.
-int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings,
-    Plane<const std::uint8_t> excluded, Plane<std::uint8_t> marks)
+int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightness,
+    const PreciseSettings &settings, Plane<const std::uint8_t> excluded, Plane<std::uint8_t> marks)
 {
     const int width = line.width;
     const int height = line.height;
@@ -690,15 +957,39 @@ int keepWirePieces(Plane<std::uint8_t> line, const PreciseSettings &settings,
             && length >= coveredShare * (length + gaps[std::size_t(g)])
             && longest[std::size_t(g)] >= longestShare * float(settings.minLength);
     };
-    int kept = 0;
+    std::vector<std::uint8_t> wire(curves.size(), 0);
+    for (std::size_t i = 0; i < curves.size(); ++i)
+        wire[i] = isWire(group[i]);
+
+    // Each wire gathers the curves along its course, and its pixels are sought all along it.
+    std::vector<std::vector<int>> wires(curves.size());
     for (std::size_t i = 0; i < curves.size(); ++i) {
-        if (!isWire(group[i]))
+        if (wire[i])
+            wires[std::size_t(group[i])].push_back(int(i));
+    }
+    std::vector<std::uint8_t> gathered = wire;
+    std::vector<PixelIndex> walked;
+    for (const std::vector<int> &list : wires) {
+        if (list.empty())
             continue;
-        kept += group[i] == int(i);
+        std::vector<std::uint8_t> taken = wire;
+        const Course course = gatherAlongCourse(curves, list, taken);
+        walkCourse(brightness, course, settings.maxWidth, walked);
+        for (std::size_t i = 0; i < curves.size(); ++i)
+            gathered[i] = gathered[i] || taken[i];
+    }
+    for (PixelIndex p : walked) {
+        if (excluded.isEmpty() || excluded.at(p % width, p / width) == 0)
+            marks.at(p % width, p / width) = 1;
+    }
+    for (std::size_t i = 0; i < curves.size(); ++i) {
+        if (!gathered[i])
+            continue;
         for (PixelIndex p : curves[i].pixels)
             marks.at(p % width, p / width) = 1;
     }
-    return kept;
+    return int(std::count_if(
+        wires.begin(), wires.end(), [](const std::vector<int> &list) { return !list.empty(); }));
 }
 
 // The closing covers a square that any wire of the largest width crosses, at any angle, with
@@ -745,8 +1036,8 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
 
     computeBlackHat(brightness.view(), blackHatRadius(settings.maxWidth), threaded, scratch.view(),
         blackHat.view());
-    // The brightness plane is no longer needed: it holds the line pixels.
-    Plane<std::uint8_t> line = brightness.view();
+    PlaneBuffer<std::uint8_t> linePlane(width, height);
+    Plane<std::uint8_t> line = linePlane.view();
     findLinePixels(brightness.view(), blackHat.view(), settings.maxWidth, threaded, line);
 
     // Light wires are not looked for next to dark ones, where the gap between two dark wires
@@ -763,7 +1054,7 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
         for (int y = from; y < to; ++y)
             std::fill_n(marks.rowData(y), width, std::uint8_t(0));
     });
-    const int kept = keepWirePieces(line, settings, excluded, marks);
+    const int kept = keepWirePieces(line, brightness.view(), settings, excluded, marks);
     forRowBands(height, threaded, [&](int from, int to) {
         for (int y = from; y < to; ++y)
             combineInto<true>(found.rowData(y), marks.rowData(y), width);

@@ -27,7 +27,13 @@ namespace tolvane {
 //    both sides rather than on one (the dark rim of an edge).
 // 5. Curves whose ends face each other across a gap (a wire behind a tree) are linked; a
 //    wire is a chain as long as the wire length, seen over three quarters of it and with one
-//    curve half that long. Its pixels, fringe included, are marked.
+//    curve half that long.
+// 6. Each wire's course (a gently bending curve) is fitted through its curves, and the curves
+//    that lie on it, however far beyond a gap, join it. Then the course is walked pixel by
+//    pixel, to the photo's edges, and wherever the brightness across it shows a thin dark line
+//    there, that line's pixels are marked too: the wire where texture hid its pieces. Beyond
+//    the wire's curves the walk goes on only as far as the line is seen over half the way.
+//    The curves' pixels and the walk's, fringe included, are the marks.
 // Light wires are found the same way on the inverted brightness.
 //
 // Every stage is a function of its input planes alone, run in bands of rows on the free cores,
