@@ -82,11 +82,6 @@ struct Session : WindowSession
     }
     // A left press of the smart selection centred on photo pixel `at`.
     void smartSelect(QPoint at) { WindowSession::smartSelect(at.x(), at.y(), true); }
-    int count() const { return window.undoStack().count(); }
-    QImage mask() const
-    {
-        return window.maskItem() ? window.maskItem()->pixmap().toImage() : QImage();
-    }
     // Width threshold, length threshold and wire padding, in the order the form creates
     // them; -1 for a disabled box.
     QList<int> parameters() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAction>
+#include <QGraphicsPixmapItem>
 #include <QUndoStack>
 
 #include "app/mainwindow.h"
@@ -33,6 +34,14 @@ struct WindowSession
     void smartSelect(QRect square, bool pressed, bool right = false)
     {
         emit view()->SmartSelect(square, pressed, right);
+    }
+    int count() const { return window.undoStack().count(); }
+    // The marks as the canvas shows them, as plain ARGB; null while there is no mask.
+    QImage mask() const
+    {
+        return window.maskItem()
+            ? window.maskItem()->pixmap().toImage().convertToFormat(QImage::Format_ARGB32)
+            : QImage();
     }
     // The document's marks as plain ARGB; null while there is no mask.
     QImage marks() const
