@@ -290,8 +290,6 @@ private slots:
         row("point outside", "{trace} 1,1 64,10 {wires}", 1, "--points: 64,10 is outside");
         row("negative point", "{trace} -1,5 2,2 {wires}", 1, "--points: -1,5 is outside");
         row("mask size differs", "remove {wires} -o {out} --mask {line}", 1, "{line}: the mask is");
-        row("unreadable input", "detect {not-an-image} -o {out}", 2,
-            "{not-an-image}: Failed to read image");
         row("unreadable mask", "remove {wires} -o {out} --mask {not-an-image}", 2,
             "{not-an-image}: Failed to read image");
         row("every trace fails", "{trace} 0,0 599,7 10,0 {line}", 3, "--points: no segment could");

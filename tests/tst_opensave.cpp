@@ -554,19 +554,14 @@ private slots:
             qPrintable(QString::number(QFileInfo(dir.filePath("sky.png")).size())));
     }
 
+    // The save dialog starts with the photo's own format (PNG and TIFF in roundTrip), or JPEG
+    // when Save does not offer it.
     void saveFilterFollowsThePhoto_data()
     {
-        addColumns<QString, QString>();
-        QTest::newRow("jpeg") << "in.jpeg"
-                              << "JPG Files (*.jpg)";
-        QTest::newRow("png") << "in.png"
-                             << "PNG Files (*.png)";
-        QTest::newRow("tiff") << "in.tiff"
-                              << "TIFF Files (*.tif *.tiff)";
-        QTest::newRow("webp") << "in.webp"
-                              << "WebP Files (*.webp)";
-        QTest::newRow("bmp, which Save does not offer") << "in.bmp"
-                                                        << "JPG Files (*.jpg)";
+        addColumns<QString, QString>(); // name, filter
+        for (const auto &[name, filter] : {std::pair("in.jpeg", "JPG Files (*.jpg)"),
+                 {"in.webp", "WebP Files (*.webp)"}, {"in.bmp", "JPG Files (*.jpg)"}})
+            QTest::newRow(name) << QString(name) << QString(filter);
     }
 
     void saveFilterFollowsThePhoto()
@@ -581,11 +576,10 @@ private slots:
 
     // Opened to be edited in place, a 16-bit TIFF or PNG is written back by Save without a
     // question, with its depth, tags, colour profile and permissions, and no file is left
-    // beside it. Save
-    // As... still asks; a photo opened later through Open is saved as always.
+    // beside it. Save As... still asks; a photo opened later through Open is saved as always.
     void editInPlace_data()
     {
-        addColumns<QString>();
+        addColumns<QString>(); // name
         QTest::newRow("TIFF") << "photo.tif";
         QTest::newRow("PNG") << "photo.png";
     }
