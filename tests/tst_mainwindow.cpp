@@ -117,7 +117,6 @@ private slots:
         QVERIFY(window.findChild<QWidget *>(QStringLiteral("progressBar"))->isHidden());
         QVERIFY(statusMessage(window).isEmpty());
         QVERIFY(!view->scene());
-        QCOMPARE(window.toolBarArea(window.findChild<QToolBar *>()), Qt::TopToolBarArea);
 
         QAction *undo = window.findChild<QMenu *>(QStringLiteral("menuEdit"))->actions().value(0);
         QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
