@@ -56,15 +56,6 @@ rlim_t addressSpaceInUse()
     return rlim_t(size.match(QString(status.readAll())).captured(1).toLongLong()) * 1024;
 }
 
-// White, with a dark two-row wire on rows 10-11 from column 5 through 64.
-QImage wirePhoto(int w, int h)
-{
-    QImage image(w, h, QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    QPainter(&image).fillRect(5, 10, 60, 2, QColor(40, 40, 40));
-    return image;
-}
-
 // A 60 x 30 photo with a dark two-row wire on rows 10-11 from column 5 through 54, under
 // it a gradient whose 16-bit values an 8-bit photo cannot hold. In 64-bit RGBA, or rounded
 // to 32-bit ARGB; with alpha falling to the right, or opaque.
@@ -397,7 +388,7 @@ private slots:
         const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTmpdir); });
         const QString named = tmpdir.isEmpty() ? folder.path() : folder.filePath(tmpdir);
         Session s;
-        const QImage photo = wirePhoto(80, 40);
+        const QImage photo = wireImage(0xFFFFFFFF, 0xFF282828);
         s.open(writePhoto(s.photos, "wire.png", photo));
         s.trigger("actionSelect");
         const QImage marks = s.mask();
@@ -430,7 +421,7 @@ private slots:
         QSKIP("the address sanitizer reserves more address space than any limit allows");
 #endif
         Session s;
-        const QImage photo = wirePhoto(4000, 3000); // 48 MB
+        const QImage photo = wireImage(0xFFFFFFFF, 0xFF282828, 4000, 3000); // 48 MB
         const QString path = writePhoto(s.photos, "big.bmp", photo);
         s.open(path);
         s.trigger("actionSelect");

@@ -27,18 +27,6 @@
 
 namespace {
 
-// 80 x 40 of `background` with a two-row `wire` on rows 10-11 from column 5 through 64.
-QImage wireImage(QRgb background, QRgb wire)
-{
-    QImage image(80, 40, QImage::Format_ARGB32);
-    image.fill(background);
-    for (int x = 5; x < 65; ++x) {
-        image.setPixel(x, 10, wire);
-        image.setPixel(x, 11, wire);
-    }
-    return image;
-}
-
 const QImage photoWithWire = wireImage(0xFFFFFFFF, 0xFF282828);
 // The marks that Autodetect gives it.
 const QImage detectedMarks = wireImage(0, tolvane::detectionMark);

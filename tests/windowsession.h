@@ -8,6 +8,19 @@
 #include "canvas/kestgraphicsview.h"
 #include "guitestsupport.h"
 
+// `w` x `h` (80 x 40 unless given) of `background` with a two-row `wire` on rows 10-11 from
+// column 5 through 64.
+inline QImage wireImage(QRgb background, QRgb wire, int w = 80, int h = 40)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(background);
+    for (int x = 5; x < 65; ++x) {
+        image.setPixel(x, 10, wire);
+        image.setPixel(x, 11, wire);
+    }
+    return image;
+}
+
 // The main window driven as the user drives it, its dialogs answered by `prompts`; shared by
 // the window tests, which add the gestures they need.
 struct WindowSession
