@@ -9,7 +9,8 @@
 // rows added with QTest::newRow() as usual, and in the test
 // `const auto [count, name] = fetchRow<int, QString>();`. Columns go by their place.
 
-inline constexpr const char *columnNames[] = {"0", "1", "2", "3", "4", "5"}; // QTest keeps these
+// QTest keeps these names.
+inline constexpr const char *columnNames[] = {"0", "1", "2", "3", "4", "5", "6", "7"};
 
 template <typename... T> void addColumns()
 {

@@ -8,37 +8,49 @@
 
 #include <exiv2/exiv2.hpp>
 
-// A camera JPEG as photographers' files come: Exif (camera, date, GPS, orientation 6 and a
-// thumbnail), IPTC, XMP and an Adobe RGB colour profile. Shared by the window and CLI tests.
+// The tags of a camera JPEG as photographers' files come: Exif (camera, date, GPS, orientation 6
+// and a thumbnail), IPTC and XMP. Shared by the window and CLI tests.
 
-// Writes `landscape`, stored sideways with orientation 6 ("turn a quarter clockwise"), as such
-// a JPEG at `path`.
-inline void writeTaggedJpeg(const QImage &landscape, const QString &path)
+// Adds those tags to the photo file at `path`; without orientation and thumbnail unless
+// `sideways`.
+inline void tagPhoto(const QString &path, bool sideways)
 {
-    QImage stored = landscape.convertToFormat(QImage::Format_RGB32);
-    stored.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+    const QImage stored(path);
     QByteArray thumbnail;
     QBuffer thumbnailBuffer(&thumbnail);
-    if (!stored.save(path, "JPG") || !stored.scaled(16, 8).save(&thumbnailBuffer, "JPG"))
-        qFatal("cannot write the tagged photo %s", qPrintable(path));
+    if (stored.isNull() || !stored.scaled(16, 8).save(&thumbnailBuffer, "JPG"))
+        qFatal("cannot tag the photo %s", qPrintable(path));
     const auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
     image->readMetadata(); // the colour profile
     Exiv2::ExifData exif;
     exif["Exif.Image.Make"] = "Pellam";
     exif["Exif.Image.Model"] = "K-1";
-    exif["Exif.Image.Orientation"] = std::uint16_t(6);
     exif["Exif.Photo.DateTimeOriginal"] = "2024:05:17 18:42:07";
-    exif["Exif.Photo.PixelXDimension"] = std::uint32_t(landscape.width());
-    exif["Exif.Photo.PixelYDimension"] = std::uint32_t(landscape.height());
+    exif["Exif.Photo.PixelXDimension"] = std::uint32_t(stored.width());
+    exif["Exif.Photo.PixelYDimension"] = std::uint32_t(stored.height());
     exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
     exif["Exif.GPSInfo.GPSLatitude"] = Exiv2::Rational(52, 1);
-    Exiv2::ExifThumb(exif).setJpegThumbnail(
-        reinterpret_cast<const Exiv2::byte *>(thumbnail.constData()), long(thumbnail.size()));
+    if (sideways) {
+        exif["Exif.Image.Orientation"] = std::uint16_t(6);
+        Exiv2::ExifThumb(exif).setJpegThumbnail(
+            reinterpret_cast<const Exiv2::byte *>(thumbnail.constData()), long(thumbnail.size()));
+        image->xmpData()["Xmp.tiff.Orientation"] = "6";
+    }
     image->setExifData(exif);
     image->iptcData()["Iptc.Application2.Copyright"] = "Pellam 2024";
     image->xmpData()["Xmp.dc.subject"] = "street";
-    image->xmpData()["Xmp.tiff.Orientation"] = "6";
     image->writeMetadata();
+}
+
+// Writes `landscape`, stored sideways with orientation 6 ("turn a quarter clockwise"), as such
+// a JPEG at `path`, with an Adobe RGB colour profile.
+inline void writeTaggedJpeg(const QImage &landscape, const QString &path)
+{
+    QImage stored = landscape.convertToFormat(QImage::Format_RGB32);
+    stored.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+    if (!stored.save(path, "JPG"))
+        qFatal("cannot write the tagged photo %s", qPrintable(path));
+    tagPhoto(path, true);
 }
 
 // What the file at `path` says of the tags above, in their order, then whether it holds a

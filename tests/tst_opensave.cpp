@@ -2,6 +2,7 @@
 #include <functional>
 
 #include <QAction>
+#include <QColorSpace>
 #include <QFile>
 #include <QGraphicsPixmapItem>
 #include <QImageReader>
@@ -15,6 +16,7 @@
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
 #include "datatable.h"
+#include "document/tools.h"
 #include "guitestsupport.h"
 #include "image/imagefiles.h"
 #include "image/snapshot.h"
@@ -24,7 +26,6 @@
 #include "windowsession.h"
 #include <malloc.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -55,13 +56,33 @@ rlim_t addressSpaceInUse()
     return rlim_t(size.match(QString(status.readAll())).captured(1).toLongLong()) * 1024;
 }
 
-// White, with a dark two-row wire on rows 10-11 from column 5 through 64.
-QImage wirePhoto(int w, int h)
+// A 60 x 30 photo with a dark two-row wire on rows 10-11 from column 5 through 54, under
+// it a gradient whose 16-bit values an 8-bit photo cannot hold. In 64-bit RGBA, or rounded
+// to 32-bit ARGB; with alpha falling to the right, or opaque.
+QImage wiredPhoto(bool deep, bool alpha)
 {
-    QImage image(w, h, QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    QPainter(&image).fillRect(5, 10, 60, 2, QColor(40, 40, 40));
-    return image;
+    QImage image(60, 30, QImage::Format_RGBA64);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *row = reinterpret_cast<QRgba64 *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const bool wire = (y == 10 || y == 11) && x >= 5 && x < 55;
+            const quint16 a = alpha ? quint16(65535 - x * 1000) : 65535;
+            row[x] = wire ? QRgba64::fromRgba64(9000 + x, 9100, 9200 + y, a)
+                          : QRgba64::fromRgba64(quint16(40000 + x * 531 + y * 7),
+                              quint16(52000 - x * 97 - y * 13), quint16(61000 + x * y), a);
+        }
+    }
+    return deep ? image : image.convertToFormat(QImage::Format_ARGB32);
+}
+
+// The pixels of `photo` as the window holds them, without the colour space that a file read
+// back carries (the window keeps it apart).
+QImage inDocumentFormat(const QImage &photo)
+{
+    QImage pixels = photo.convertToFormat(
+        photo.depth() == 64 ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
+    pixels.setColorSpace(QColorSpace());
+    return pixels;
 }
 
 // Where an item lies, how it is drawn, and its picture.
@@ -83,11 +104,6 @@ struct Session : WindowSession
     }
     // A left press of the smart selection centred on photo pixel `at`.
     void smartSelect(QPoint at) { WindowSession::smartSelect(at.x(), at.y(), true); }
-    int count() const { return window.undoStack().count(); }
-    QImage mask() const
-    {
-        return window.maskItem() ? window.maskItem()->pixmap().toImage() : QImage();
-    }
     // Width threshold, length threshold and wire padding, in the order the form creates
     // them; -1 for a disabled box.
     QList<int> parameters() const
@@ -100,17 +116,25 @@ struct Session : WindowSession
         return values;
     }
     QGraphicsScene *scene() { return view()->scene(); }
+    // Autodetect, then Process.
+    void removeWires()
+    {
+        trigger("actionSelect");
+        trigger("actionProcess");
+    }
 };
 
 } // namespace
 
-// Open and Save: the scene Open builds, the brightness map, the status messages, and the two
-// remembered directories.
+// Open and Save: the scene Open builds, the brightness map, the status messages, the two
+// remembered directories, the files Open meets and those Save writes, photos of 8 and 16 bits
+// per channel, and a photo edited in place.
 class TestOpenSave : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_settingsDir;
+    QTemporaryDir m_snapshots;
 
 private slots:
     void initTestCase()
@@ -118,8 +142,11 @@ private slots:
         useTemporarySettings(m_settingsDir);
         tolvane::allowLargePhotos();
         std::signal(SIGXFSZ, SIG_IGN);
+        qputenv("TMPDIR", m_snapshots.path().toLocal8Bit());
     }
     void init() { QSettings().clear(); }
+    // Every window takes its snapshot files with it.
+    void cleanup() { QCOMPARE(snapshotFilesIn(m_snapshots.path()), 0); }
 
     // A JPEG cut short opens with what it holds and a word in the status bar; the walk that
     // finds it cut calls every shorter piece of a JPEG cut, and no whole one, even with an
@@ -341,79 +368,17 @@ private slots:
         QVERIFY(!s.window.maskItem());
     }
 
-    // On a full disk Save reports the failure and leaves the file that was there; snapshots
-    // that cannot be written stay in memory, so undo still brings back the photo and marks.
-    void fullDisk()
-    {
-        Session s;
-        const QImage photo = wirePhoto(80, 40);
-        s.open(writePhoto(s.photos, "wire.png", photo));
-        const QString old = writePhoto(s.saved, "old.png", patternPhoto(8, 8));
-        s.trigger("actionSelect");
-        const QImage marks = s.mask();
-        {
-            const auto limit = limitResource(RLIMIT_FSIZE, 0);
-            s.trigger("actionProcess");
-            s.save(old);
-        }
-        QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to save image"));
-        QCOMPARE(
-            QDir(s.saved.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"old.png"});
-        QCOMPARE(tolvane::readPhoto(old), patternPhoto(8, 8));
-        QVERIFY(s.window.photo() != photo);
-        s.undo();
-        QCOMPARE(s.window.photo(), photo);
-        QCOMPARE(s.mask(), marks);
-    }
-
-    void specialFiles_data()
-    {
-        addColumns<QString>(); // what stands in for a photo file
-        QTest::newRow("FIFO with no writer") << "fifo";
-        QTest::newRow("folder") << "folder";
-        QTest::newRow("/dev/zero") << "/dev/zero";
-    }
-
-    // Open reads only regular files: a FIFO with no writer would keep the window waiting for
-    // ever, and /dev/zero never ends. Each is refused at once and the photo stays; Save does not
-    // replace a FIFO or a folder.
-    void specialFiles()
-    {
-        const auto [kind] = fetchRow<QString>();
-        Session s;
-        const QString path = kind.startsWith('/') ? kind : s.photos.filePath("special.png");
-        if (kind == "fifo")
-            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        else if (kind == "folder")
-            QVERIFY(QDir().mkpath(path));
-        s.open(writePhoto(s.saved, "before.png", patternPhoto(24, 16)));
-        s.open(path);
-        QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to read image"));
-        QCOMPARE(s.window.photo(), patternPhoto(24, 16));
-        if (kind.startsWith('/'))
-            return; // never written to, even by a test
-        // Nor does Save replace it with a plain file.
-        s.save(path);
-        QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to save image"));
-        struct stat status
-        { };
-        QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
-        QVERIFY(kind == "fifo" ? S_ISFIFO(status.st_mode) : S_ISDIR(status.st_mode));
-    }
-
     void undoDataKeptInMemory_data()
     {
         addColumns<QString, QString>(); // TMPDIR (in a fresh folder), the reason shown
-        QTest::newRow("missing folder") << "no/such"
-                                        << "there is no temporary folder";
-        QTest::newRow("a file") << "plain"
-                                << "Not a directory";
-        QTest::newRow("full disk") << ""
-                                   << "File too large";
+        for (const auto &[name, tmpdir, reason] :
+            {std::tuple("missing folder", "no/such", "there is no temporary folder"),
+                {"a file", "plain", "Not a directory"}, {"full disk", "", "File too large"}})
+            QTest::newRow(name) << QString(tmpdir) << QString(reason);
     }
 
     // When the temporary folder cannot take the undo snapshots the status bar says so, and
-    // they stay in memory: undo still brings back the photo and its marks.
+    // they stay in memory: undo and redo still bring back the photo and its marks.
     void undoDataKeptInMemory()
     {
         const auto [tmpdir, reason] = fetchRow<QString, QString>();
@@ -423,7 +388,7 @@ private slots:
         const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTmpdir); });
         const QString named = tmpdir.isEmpty() ? folder.path() : folder.filePath(tmpdir);
         Session s;
-        const QImage photo = wirePhoto(80, 40);
+        const QImage photo = wireImage(0xFFFFFFFF, 0xFF282828);
         s.open(writePhoto(s.photos, "wire.png", photo));
         s.trigger("actionSelect");
         const QImage marks = s.mask();
@@ -438,7 +403,11 @@ private slots:
             "Undo data is kept in memory: the temporary folder " + named + " cannot take it ("
                 + reason + ")");
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).join(u' '), "plain");
+        // Nor anywhere else (the toolkit falls back to the root folder).
+        QCOMPARE(QDir::root().entryList({QStringLiteral("*.??????")}, QDir::Files), {});
         QVERIFY(s.window.photo() != photo);
+        s.undo();
+        s.stack().redo();
         s.undo();
         QCOMPARE(s.window.photo(), photo);
         QCOMPARE(s.mask(), marks);
@@ -452,7 +421,7 @@ private slots:
         QSKIP("the address sanitizer reserves more address space than any limit allows");
 #endif
         Session s;
-        const QImage photo = wirePhoto(4000, 3000); // 48 MB
+        const QImage photo = wireImage(0xFFFFFFFF, 0xFF282828, 4000, 3000); // 48 MB
         const QString path = writePhoto(s.photos, "big.bmp", photo);
         s.open(path);
         s.trigger("actionSelect");
@@ -478,6 +447,187 @@ private slots:
         QCOMPARE(s.window.lastControlPoint(), QPoint(10, 10));
         s.trigger("actionProcess");
         QCOMPARE(s.count(), 2);
+    }
+
+    void roundTrip_data()
+    {
+        // suffix, deep, alpha, the format a reader gives the saved file
+        addColumns<QString, bool, bool, QImage::Format>();
+        using F = QImage::Format;
+        QTest::newRow("8-bit PNG") << "png" << false << false << F::Format_RGB32;
+        QTest::newRow("8-bit PNG with alpha") << "png" << false << true << F::Format_ARGB32;
+        QTest::newRow("16-bit PNG") << "png" << true << false << F::Format_RGBX64;
+        QTest::newRow("16-bit PNG with alpha") << "png" << true << true << F::Format_RGBA64;
+        QTest::newRow("8-bit TIFF") << "tif" << false << false << F::Format_RGB32;
+        QTest::newRow("16-bit TIFF") << "tif" << true << false << F::Format_RGBX64;
+        QTest::newRow("16-bit TIFF with alpha") << "tiff" << true << true << F::Format_RGBA64;
+    }
+
+    // A photo keeps its depth from Open through Process, Undo, Redo and Save, pixel for
+    // pixel, and an opaque one is saved without an alpha channel. The save dialog starts with
+    // the photo's own format.
+    void roundTrip()
+    {
+        const auto [suffix, deep, alpha, savedFormat]
+            = fetchRow<QString, bool, bool, QImage::Format>();
+        QTemporaryDir dir;
+        const QImage source = wiredPhoto(deep, alpha);
+        const QString path = writePhoto(dir, "in." + suffix, source);
+
+        Session s;
+        s.open(path);
+        const QImage opened = s.window.photo();
+        QCOMPARE(opened, inDocumentFormat(source));
+        s.removeWires();
+        QCOMPARE(s.stack().count(), 2);
+        const QImage cleaned = s.window.photo();
+        QCOMPARE(cleaned.format(), opened.format());
+        QVERIFY(cleaned != opened);
+        // Far from the wire nothing changed, to the last bit.
+        QCOMPARE(cleaned.copy(0, 20, 60, 10), opened.copy(0, 20, 60, 10));
+        s.stack().undo();
+        QCOMPARE(s.window.photo(), opened);
+        s.stack().redo();
+        QCOMPARE(s.window.photo(), cleaned);
+
+        s.prompts.selectedSaveFilter
+            = suffix == u"png" ? "PNG Files (*.png)" : "TIFF Files (*.tif *.tiff)";
+        s.prompts.saveAnswers << dir.filePath("out." + suffix);
+        s.trigger("actionSave");
+        QCOMPARE(s.prompts.saveFiltersOffered, QStringList {s.prompts.selectedSaveFilter});
+        QImageReader saved(dir.filePath("out." + suffix));
+        QCOMPARE(saved.imageFormat() == savedFormat, true);
+        QCOMPARE(inDocumentFormat(saved.read()), cleaned);
+    }
+
+    // The seamless fill of a 16-bit photo: the marked pixels take the fill of the photo rounded
+    // to 8 bits, every other pixel keeps all of its bits.
+    void seamlessFillKeepsDepth()
+    {
+        const QImage deep = wiredPhoto(true, false);
+        QImage marks(deep.size(), QImage::Format_ARGB32_Premultiplied);
+        marks.fill(0);
+        for (int x = 5; x < 55; ++x) {
+            marks.setPixel(x, 10, qPremultiply(tolvane::detectionMark));
+            marks.setPixel(x, 11, qPremultiply(tolvane::detectionMark));
+        }
+        using tolvane::tools::removeWires;
+        const QImage filled = removeWires(deep, marks, 0, tolvane::FillMode::Seamless);
+        const QImage rounded = removeWires(
+            deep.convertToFormat(QImage::Format_ARGB32), marks, 0, tolvane::FillMode::Seamless);
+        QCOMPARE(filled.format(), QImage::Format_RGBA64);
+        for (int y = 0; y < deep.height(); ++y) {
+            for (int x = 0; x < deep.width(); ++x) {
+                const bool marked = qAlpha(marks.pixel(x, y)) != 0;
+                const QRgba64 expected = marked
+                    ? QRgba64::fromArgb32(rounded.pixel(x, y))
+                    : reinterpret_cast<const QRgba64 *>(deep.constScanLine(y))[x];
+                QCOMPARE(reinterpret_cast<const QRgba64 *>(filled.constScanLine(y))[x], expected);
+            }
+        }
+    }
+
+    // PNG files are compressed: a 4-megapixel photo of smooth sky takes a small fraction of
+    // its 12 MB of pixels.
+    void pngIsCompressed()
+    {
+        QTemporaryDir dir;
+        QImage sky(2400, 1600, QImage::Format_ARGB32);
+        for (int y = 0; y < sky.height(); ++y)
+            for (int x = 0; x < sky.width(); ++x)
+                sky.setPixel(x, y, qRgb(90 + y / 40, 140 + y / 50, 230 - x / 100));
+        Session s;
+        s.open(writePhoto(dir, "sky.bmp", sky));
+        s.prompts.saveAnswers << dir.filePath("sky.png");
+        s.trigger("actionSave");
+        QCOMPARE(inDocumentFormat(QImage(dir.filePath("sky.png"))), sky);
+        QVERIFY2(QFileInfo(dir.filePath("sky.png")).size() < 1'000'000,
+            qPrintable(QString::number(QFileInfo(dir.filePath("sky.png")).size())));
+    }
+
+    // The save dialog starts with the photo's own format (PNG and TIFF in roundTrip), or JPEG
+    // when Save does not offer it.
+    void saveFilterFollowsThePhoto_data()
+    {
+        addColumns<QString, QString>(); // name, filter
+        for (const auto &[name, filter] : {std::pair("in.jpeg", "JPG Files (*.jpg)"),
+                 {"in.webp", "WebP Files (*.webp)"}, {"in.bmp", "JPG Files (*.jpg)"}})
+            QTest::newRow(name) << QString(name) << QString(filter);
+    }
+
+    void saveFilterFollowsThePhoto()
+    {
+        const auto [name, filter] = fetchRow<QString, QString>();
+        QTemporaryDir dir;
+        Session s;
+        s.open(writePhoto(dir, name, wiredPhoto(false, false)));
+        s.trigger("actionSave");
+        QCOMPARE(s.prompts.saveFiltersOffered, QStringList {filter});
+    }
+
+    // Opened to be edited in place, a 16-bit TIFF or PNG is written back by Save without a
+    // question, with its depth, tags, colour profile and permissions, and no file is left
+    // beside it. Save As... still asks; a photo opened later through Open is saved as always.
+    void editInPlace_data()
+    {
+        addColumns<QString>(); // name
+        QTest::newRow("TIFF") << "photo.tif";
+        QTest::newRow("PNG") << "photo.png";
+    }
+
+    void editInPlace()
+    {
+        const auto [name] = fetchRow<QString>();
+        QTemporaryDir dir;
+        QImage source = wiredPhoto(true, false).convertToFormat(QImage::Format_RGBX64);
+        source.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+        const QString path = writePhoto(dir, name, source);
+        tagPhoto(path, false);
+        const QStringList tags = taggedPhotoSummary(path);
+        QCOMPARE(tags,
+            (QStringList {"Pellam", "K-1", "-", "2024:05:17 18:42:07", "60", "30", "N", "52/1",
+                "Pellam 2024", "street", "-", "no thumbnail", "Adobe RGB"}));
+
+        const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+        QVERIFY(QFile::setPermissions(path, permissions));
+
+        Session s;
+        QVERIFY(s.window.editPhoto(path));
+        s.removeWires();
+        const QImage cleaned = s.window.photo();
+        s.trigger("actionSave");
+        QCOMPARE(QFile::permissions(path) & 0xF0FF, permissions); // owner, group, others
+        QVERIFY(s.prompts.saveAsked.isEmpty());
+        QVERIFY(!s.window.hasUnsavedChanges());
+        QCOMPARE(statusMessage(s.window), "Saved to " + QDir::toNativeSeparators(path));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {name});
+        QImageReader reader(path);
+        QCOMPARE(reader.imageFormat() == QImage::Format_RGBX64, true);
+        QCOMPARE(inDocumentFormat(reader.read()), cleaned);
+        QCOMPARE(taggedPhotoSummary(path), tags);
+
+        s.prompts.saveAnswers << dir.filePath("copy.png");
+        s.trigger("actionSaveAs");
+        QCOMPARE(s.prompts.saveAsked.size(), 1);
+        QVERIFY(QFile::exists(dir.filePath("copy.png")));
+
+        s.open(path);
+        s.trigger("actionSave");
+        QCOMPARE(s.prompts.saveAsked.size(), 2);
+    }
+
+    // A file that cannot be written back keeps the photo unsaved and says so.
+    void editInPlaceFails()
+    {
+        QTemporaryDir dir;
+        const QString path = writePhoto(dir, "photo.png", wiredPhoto(true, false));
+        Session s;
+        QVERIFY(s.window.editPhoto(path));
+        s.removeWires();
+        QVERIFY(QDir(dir.path()).removeRecursively());
+        s.trigger("actionSave");
+        QCOMPARE(statusMessage(s.window), QStringLiteral("Failed to save image"));
+        QVERIFY(s.window.hasUnsavedChanges());
     }
 };
 

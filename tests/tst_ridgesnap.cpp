@@ -53,33 +53,26 @@ class TestRidgeSnap : public QObject
 private slots:
     void snaps_data()
     {
-        addColumns<std::function<bool(int, int)>, Point, int, Point>(); // wire, click, reach, lands
-        auto row = [](int a, int b) { return [a, b](int, int y) { return y >= a && y <= b; }; };
-        QTest::newRow("below a two-row wire")
-            << std::function(row(20, 21)) << Point {30, 25} << 8 << Point {30, 21};
-        QTest::newRow("above it") << std::function(row(20, 21)) << Point {30, 14} << 8
-                                  << Point {30, 20};
-        QTest::newRow("out of reach")
-            << std::function(row(20, 21)) << Point {30, 25} << 3 << Point {30, 25};
-        QTest::newRow("on it") << std::function(row(20, 21)) << Point {30, 21} << 8
-                               << Point {30, 21};
-        QTest::newRow("no reach") << std::function(row(20, 21)) << Point {30, 22} << 0
-                                  << Point {30, 22};
-        QTest::newRow("beside a vertical wire") << std::function([](int x, int) { return x == 40; })
-                                                << Point {45, 10} << 8 << Point {40, 10};
-        QTest::newRow("off a diagonal wire") << std::function([](int x, int y) { return x == y; })
-                                             << Point {34, 30} << 8 << Point {32, 32};
-        QTest::newRow("between two wires, the nearer")
-            << std::function([](int, int y) { return y == 20 || y == 30; }) << Point {10, 27} << 8
-            << Point {10, 30};
-        QTest::newRow("an edge is no wire") << std::function([](int x, int) { return x < 40; })
-                                            << Point {43, 10} << 8 << Point {43, 10};
-        QTest::newRow("a band thicker than a wire")
-            << std::function(row(20, 40)) << Point {30, 30} << 8 << Point {30, 30};
-        QTest::newRow("a wire along the photo's edge has one side")
-            << std::function(row(0, 0)) << Point {30, 3} << 8 << Point {30, 3};
-        QTest::newRow("reach beyond the photo")
-            << std::function(row(58, 58)) << Point {79, 59} << 1000 << Point {79, 58};
+        using Wire = std::function<bool(int, int)>;
+        addColumns<Wire, Point, int, Point>(); // wire, click, reach, lands
+        auto rows
+            = [](int a, int b) { return Wire([a, b](int, int y) { return y >= a && y <= b; }); };
+        auto row = [](const char *name, Wire wire, Point click, int reach, Point lands) {
+            QTest::newRow(name) << wire << click << reach << lands;
+        };
+        row("below a two-row wire", rows(20, 21), {30, 25}, 8, {30, 21});
+        row("above it", rows(20, 21), {30, 14}, 8, {30, 20});
+        row("out of reach", rows(20, 21), {30, 25}, 3, {30, 25});
+        row("on it", rows(20, 21), {30, 21}, 8, {30, 21});
+        row("no reach", rows(20, 21), {30, 22}, 0, {30, 22});
+        row("beside a vertical wire", [](int x, int) { return x == 40; }, {45, 10}, 8, {40, 10});
+        row("off a diagonal wire", [](int x, int y) { return x == y; }, {34, 30}, 8, {32, 32});
+        row("between two wires, the nearer", [](int, int y) { return y == 20 || y == 30; },
+            {10, 27}, 8, {10, 30});
+        row("an edge is no wire", [](int x, int) { return x < 40; }, {43, 10}, 8, {43, 10});
+        row("a band thicker than a wire", rows(20, 40), {30, 30}, 8, {30, 30});
+        row("a wire along the photo's edge has one side", rows(0, 0), {30, 3}, 8, {30, 3});
+        row("reach beyond the photo", rows(58, 58), {79, 59}, 1000, {79, 58});
     }
 
     void snaps()

@@ -1,11 +1,25 @@
 #pragma once
 
 #include <QAction>
+#include <QGraphicsPixmapItem>
 #include <QUndoStack>
 
 #include "app/mainwindow.h"
 #include "canvas/kestgraphicsview.h"
 #include "guitestsupport.h"
+
+// `w` x `h` (80 x 40 unless given) of `background` with a two-row `wire` on rows 10-11 from
+// column 5 through 64.
+inline QImage wireImage(QRgb background, QRgb wire, int w = 80, int h = 40)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(background);
+    for (int x = 5; x < 65; ++x) {
+        image.setPixel(x, 10, wire);
+        image.setPixel(x, 11, wire);
+    }
+    return image;
+}
 
 // The main window driven as the user drives it, its dialogs answered by `prompts`; shared by
 // the window tests, which add the gestures they need.
@@ -33,6 +47,14 @@ struct WindowSession
     void smartSelect(QRect square, bool pressed, bool right = false)
     {
         emit view()->SmartSelect(square, pressed, right);
+    }
+    int count() const { return window.undoStack().count(); }
+    // The marks as the canvas shows them, as plain ARGB; null while there is no mask.
+    QImage mask() const
+    {
+        return window.maskItem()
+            ? window.maskItem()->pixmap().toImage().convertToFormat(QImage::Format_ARGB32)
+            : QImage();
     }
     // The document's marks as plain ARGB; null while there is no mask.
     QImage marks() const
