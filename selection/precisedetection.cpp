@@ -800,7 +800,7 @@ Course gatherAlongCourse(const std::vector<Curve> &curves, const std::vector<int
 // least 3), up to maxWidth / 2 + 1 either way. That is all along the span of its curves, and
 // beyond each end on to the photo's edge, as far as the wire was seen over at least half of the
 // steps and never missed over more than the longest gap.
-void walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWidth,
+int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWidth,
     std::vector<PixelIndex> &pixels)
 {
     const int width = brightness.width;
@@ -858,19 +858,22 @@ void walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWi
         }
         return 1;
     };
+    int seenSteps = 0;
     for (double u = k.low; u <= k.high; u += 1)
-        wireAt(u, pixels);
+        seenSteps += wireAt(u, pixels) > 0;
     for (const double direction : {-1.0, 1.0}) {
         std::vector<PixelIndex> beyond;
         std::size_t kept = 0;
         int lead = 0;
         int best = 0;
         int misses = 0;
+        int seen = 0;
+        int seenAtBest = 0;
         for (double step = 1;; step += 1) {
-            const int seen = wireAt((direction < 0 ? k.low : k.high) + direction * step, beyond);
-            if (seen < 0)
+            const int here = wireAt((direction < 0 ? k.low : k.high) + direction * step, beyond);
+            if (here < 0)
                 break;
-            if (seen == 0) {
+            if (here == 0) {
                 --lead;
                 if (++misses > longestGap)
                     break;
@@ -878,13 +881,17 @@ void walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWi
             }
             misses = 0;
             ++lead;
+            ++seen;
             if (lead >= best) {
                 best = lead;
                 kept = beyond.size();
+                seenAtBest = seen;
             }
         }
         pixels.insert(pixels.end(), beyond.begin(), beyond.begin() + std::ptrdiff_t(kept));
+        seenSteps += seenAtBest;
     }
+    return seenSteps;
 }
 
 // Finds the wires among the line pixels, setting their pixels in `marks` to 1, and returns
@@ -977,6 +984,39 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         walkCourse(brightness, course, settings.maxWidth, walked);
         for (std::size_t i = 0; i < curves.size(); ++i)
             gathered[i] = gathered[i] || taken[i];
+    }
+    // A chain half as long as a wire, seen over three quarters of its length, is a wire too
+    // when a thin dark line shows along its course over three wire lengths: a wire whose pieces
+    // were too short for a chain of their own, where it crossed texture or was hidden.
+    {
+        constexpr float seedShare = 0.5f;
+        constexpr float seenLengths = 3.0f;
+        const auto isSeed = [&](int g) {
+            const float length = lengths[std::size_t(g)];
+            return length >= seedShare * float(settings.minLength)
+                && length >= coveredShare * (length + gaps[std::size_t(g)]);
+        };
+        std::vector<std::vector<int>> seeds(curves.size());
+        for (std::size_t i = 0; i < curves.size(); ++i) {
+            if (!gathered[i] && isSeed(group[i]))
+                seeds[std::size_t(group[i])].push_back(int(i));
+        }
+        for (const std::vector<int> &list : seeds) {
+            if (list.empty() || gathered[std::size_t(list.front())])
+                continue;
+            std::vector<std::uint8_t> taken = gathered;
+            for (int i : list)
+                taken[std::size_t(i)] = 1;
+            const Course course = gatherAlongCourse(curves, list, taken);
+            std::vector<PixelIndex> pixels;
+            const int seen = walkCourse(brightness, course, settings.maxWidth, pixels);
+            if (float(seen) < seenLengths * float(settings.minLength))
+                continue;
+            walked.insert(walked.end(), pixels.begin(), pixels.end());
+            for (std::size_t i = 0; i < curves.size(); ++i)
+                gathered[i] = gathered[i] || taken[i];
+            wires[std::size_t(list.front())] = list;
+        }
     }
     for (PixelIndex p : walked) {
         if (excluded.isEmpty() || excluded.at(p % width, p / width) == 0)
