@@ -808,7 +808,7 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
     const float farthest = float(maxWidth / 2 + 3);
     const int sideSamples = int(2 * (farthest - 2)) + 1;
     // The wire's pixels at `u` along the course into `out`: 1 when seen, 0 when not, -1 beyond
-    // the photo.
+    // the photo (or nowhere, were the course not finite).
     const auto wireAt = [&](double u, std::vector<PixelIndex> &out) {
         const double v = k.a + k.b * u + k.c * u * u;
         const double slope = k.b + 2 * k.c * u;
@@ -816,7 +816,7 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
             = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
         const float cx = float(k.ox + u * k.ux - v * k.uy);
         const float cy = float(k.oy + u * k.uy + v * k.ux);
-        if (cx < 0 || cy < 0 || cx > float(width - 1) || cy > float(height - 1))
+        if (!(cx >= 0 && cy >= 0 && cx <= float(width - 1) && cy <= float(height - 1)))
             return -1;
         const float nx = -along[1];
         const float ny = along[0];
