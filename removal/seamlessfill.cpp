@@ -46,7 +46,54 @@ struct MarkedPixels
 
 constexpr int bandHeight = 64;
 
-MarkedPixels findMarked(Plane<const Argb> mask, bool parallel)
+// Whether the clean pixel (x, y) is fringe of the marks: next to a marked pixel m, with the
+// clean pixel q beyond it on the other side, and its colour at least fringeShare of the way
+// from q towards m, mostly along that line, where m and q differ by fringeContrast levels or
+// more.
+bool isFringe(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
+{
+    static constexpr int dx[4] = {0, 0, -1, 1};
+    static constexpr int dy[4] = {-1, 1, 0, 0};
+    const Argb pixel = photo.at(x, y);
+    for (int k = 0; k < 4; ++k) {
+        const int mx = x + dx[k], my = y + dy[k];
+        const int qx = x - dx[k], qy = y - dy[k];
+        if (mx < 0 || my < 0 || mx >= mask.width || my >= mask.height)
+            continue;
+        const int rx = qx - dx[k], ry = qy - dy[k];
+        if (rx < 0 || ry < 0 || rx >= mask.width || ry >= mask.height)
+            continue;
+        if (!isMarked(mask.at(mx, my)) || isMarked(mask.at(qx, qy)))
+            continue;
+        const Argb m = photo.at(mx, my), q = photo.at(qx, qy), r = photo.at(rx, ry);
+        float dot = 0.0f, contrast = 0.0f, own = 0.0f, beyond = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+            const float toWire = channel(m, c) - channel(q, c);
+            const float toPixel = channel(pixel, c) - channel(q, c);
+            const float step = channel(q, c) - channel(r, c);
+            dot += toPixel * toWire;
+            contrast += toWire * toWire;
+            own += toPixel * toPixel;
+            beyond += step * step;
+        }
+        if (contrast < fringeContrast * fringeContrast || dot < fringeShare * contrast
+            || dot > fringeUpTo * contrast || own < fringeSharpness * beyond)
+            continue;
+        // Along the line: the part across it no larger than the part along it.
+        const float along2 = dot * dot / contrast;
+        if (own - along2 <= along2)
+            return true;
+    }
+    return false;
+}
+
+// Marked, or fringe of the marks.
+bool isTaken(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
+{
+    return isMarked(mask.at(x, y)) || isFringe(photo, mask, x, y);
+}
+
+MarkedPixels findMarked(Plane<const Argb> photo, Plane<const Argb> mask, bool parallel)
 {
     const int width = mask.width;
     const int height = mask.height;
@@ -58,21 +105,22 @@ MarkedPixels findMarked(Plane<const Argb> mask, bool parallel)
         const int y1 = std::min(height, (band + 1) * bandHeight);
         for (int y = band * bandHeight; y < y1; ++y) {
             const Argb *row = mask.rowData(y);
-            int x = 0;
-            for (; x + 16 <= width; x += 16) {
+            const Argb *above = y > 0 ? mask.rowData(y - 1) : row;
+            const Argb *below = y + 1 < height ? mask.rowData(y + 1) : row;
+            // Each block of 16 is looked at when it, or a pixel beside it, is marked.
+            for (int x = 0; x < width; x += 16) {
+                const int end = std::min(width, x + 16);
                 Argb any = 0;
-                for (int k = 0; k < 16; ++k)
-                    any |= row[x + k];
+                for (int k = std::max(0, x - 1); k < std::min(width, end + 1); ++k)
+                    any |= row[k];
+                for (int k = x; k < end; ++k)
+                    any |= above[k] | below[k];
                 if (!isMarked(any))
                     continue;
-                for (int k = 0; k < 16; ++k) {
-                    if (isMarked(row[x + k]))
-                        bandXs[band].push_back(x + k);
+                for (int k = x; k < end; ++k) {
+                    if (isMarked(row[k]) || isFringe(photo, mask, k, y))
+                        bandXs[band].push_back(k);
                 }
-            }
-            for (; x < width; ++x) {
-                if (isMarked(row[x]))
-                    bandXs[band].push_back(x);
             }
             marked.rowStart[y + 1] = int(bandXs[band].size());
         }
@@ -134,7 +182,7 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
         for (int y = band * bandHeight; y < y1; ++y)
             std::copy(photo.rowData(y), photo.rowData(y) + width, result.rowData(y));
     });
-    const MarkedPixels marked = findMarked(mask, parallel);
+    const MarkedPixels marked = findMarked(photo, mask, parallel);
     const int n = marked.size();
     if (n == 0)
         return;
@@ -343,8 +391,8 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
                 ax -= upShift;
                 bx += downShift;
             }
-            const bool hasA = ax >= 0 && ay >= 0 && !isMarked(mask.at(ax, ay));
-            const bool hasB = bx < width && by < height && !isMarked(mask.at(bx, by));
+            const bool hasA = ax >= 0 && ay >= 0 && !isTaken(photo, mask, ax, ay);
+            const bool hasB = bx < width && by < height && !isTaken(photo, mask, bx, by);
             if (!hasA && !hasB)
                 continue;
             float wb = (float(offset) + 0.5f) / float(length);

@@ -32,8 +32,46 @@ std::vector<Argb> seamlessFill(
     std::vector<Argb> result = photo;
     auto index = [&](int x, int y) { return std::size_t(y) * std::size_t(width) + std::size_t(x); };
     auto inside = [&](int x, int y) { return x >= 0 && x < width && y >= 0 && y < height; };
-    auto marked
+    auto markedInMask
         = [&](int x, int y) { return inside(x, y) && tolvane::isMarked(mask[index(x, y)]); };
+
+    // The fringe joins the marks: a clean pixel p next to a marked pixel m, with clean q and
+    // then r beyond p on the other side, whose colour lies between fringeShare and fringeUpTo of
+    // the way from q to m (m and q at least fringeContrast apart), no farther off that line than
+    // along it, and whose step from q is fringeSharpness times that from r to q or more.
+    std::vector<char> taken(photo.size(), 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (markedInMask(x, y)) {
+                taken[index(x, y)] = 1;
+                continue;
+            }
+            const int steps[4][2] = {{0, -1}, {0, 1}, {-1, 0}, {1, 0}};
+            for (const auto &step : steps) {
+                const int mx = x + step[0], my = y + step[1];
+                const int qx = x - step[0], qy = y - step[1];
+                const int rx = x - 2 * step[0], ry = y - 2 * step[1];
+                if (!markedInMask(mx, my) || !inside(rx, ry) || markedInMask(qx, qy))
+                    continue;
+                const Argb p = photo[index(x, y)], m = photo[index(mx, my)];
+                const Argb q = photo[index(qx, qy)], r = photo[index(rx, ry)];
+                float dot = 0, contrast = 0, own = 0, beyond = 0;
+                for (int c = 0; c < 3; ++c) {
+                    dot += (channel(p, c) - channel(q, c)) * (channel(m, c) - channel(q, c));
+                    contrast += (channel(m, c) - channel(q, c)) * (channel(m, c) - channel(q, c));
+                    own += (channel(p, c) - channel(q, c)) * (channel(p, c) - channel(q, c));
+                    beyond += (channel(q, c) - channel(r, c)) * (channel(q, c) - channel(r, c));
+                }
+                if (contrast < fringeContrast * fringeContrast)
+                    continue;
+                const float along = dot * dot / contrast;
+                if (dot >= fringeShare * contrast && dot <= fringeUpTo * contrast
+                    && own >= fringeSharpness * beyond && own - along <= along)
+                    taken[index(x, y)] = 1;
+            }
+        }
+    }
+    auto marked = [&](int x, int y) { return inside(x, y) && taken[index(x, y)]; };
 
     // The marked stretch through each pixel: rows top ... bottom - 1 of its column, columns
     // first ... last - 1 of its row.
@@ -129,7 +167,7 @@ std::vector<Argb> seamlessFill(
         }
     }
     for (std::size_t i = 0; i < size; ++i) {
-        if (tolvane::isMarked(mask[i]))
+        if (taken[i])
             result[i] = pack(&u[i * 4]);
     }
 
