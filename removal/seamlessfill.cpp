@@ -46,10 +46,9 @@ struct MarkedPixels
 
 constexpr int bandHeight = 64;
 
-// Whether the clean pixel (x, y) is fringe of the marks: next to a marked pixel m, with the
-// clean pixel q beyond it on the other side, and its colour at least fringeShare of the way
-// from q towards m, mostly along that line, where m and q differ by fringeContrast levels or
-// more.
+// Whether the clean pixel (x, y) is fringe of the marks (see the fringe settings): next to a
+// marked pixel m, a sharp step from the clean pixels q and r beyond it part of the way towards
+// m, which is darker than q.
 bool isFringe(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
 {
     static constexpr int dx[4] = {0, 0, -1, 1};
@@ -66,9 +65,10 @@ bool isFringe(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
         if (!isMarked(mask.at(mx, my)) || isMarked(mask.at(qx, qy)))
             continue;
         const Argb m = photo.at(mx, my), q = photo.at(qx, qy), r = photo.at(rx, ry);
-        float dot = 0.0f, contrast = 0.0f, own = 0.0f, beyond = 0.0f;
+        float dot = 0.0f, contrast = 0.0f, own = 0.0f, beyond = 0.0f, darker = 0.0f;
         for (int c = 0; c < 3; ++c) {
             const float toWire = channel(m, c) - channel(q, c);
+            darker -= toWire;
             const float toPixel = channel(pixel, c) - channel(q, c);
             const float step = channel(q, c) - channel(r, c);
             dot += toPixel * toWire;
@@ -76,8 +76,9 @@ bool isFringe(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
             own += toPixel * toPixel;
             beyond += step * step;
         }
-        if (contrast < fringeContrast * fringeContrast || dot < fringeShare * contrast
-            || dot > fringeUpTo * contrast || own < fringeSharpness * beyond)
+        if (darker <= 0.0f || contrast < fringeContrast * fringeContrast
+            || dot < fringeShare * contrast || dot > fringeUpTo * contrast
+            || own < fringeSharpness * beyond)
             continue;
         // Along the line: the part across it no larger than the part along it.
         const float along2 = dot * dot / contrast;

@@ -36,9 +36,10 @@ std::vector<Argb> seamlessFill(
         = [&](int x, int y) { return inside(x, y) && tolvane::isMarked(mask[index(x, y)]); };
 
     // The fringe joins the marks: a clean pixel p next to a marked pixel m, with clean q and
-    // then r beyond p on the other side, whose colour lies between fringeShare and fringeUpTo of
-    // the way from q to m (m and q at least fringeContrast apart), no farther off that line than
-    // along it, and whose step from q is fringeSharpness times that from r to q or more.
+    // then r beyond p on the other side, where m is darker than q (its channels' sum lower) and
+    // at least fringeContrast apart from it, whose colour lies between fringeShare and
+    // fringeUpTo of the way from q to m, no farther off that line than along it, and whose step
+    // from q is fringeSharpness times that from r to q or more.
     std::vector<char> taken(photo.size(), 0);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -55,14 +56,15 @@ std::vector<Argb> seamlessFill(
                     continue;
                 const Argb p = photo[index(x, y)], m = photo[index(mx, my)];
                 const Argb q = photo[index(qx, qy)], r = photo[index(rx, ry)];
-                float dot = 0, contrast = 0, own = 0, beyond = 0;
+                float dot = 0, contrast = 0, own = 0, beyond = 0, darker = 0;
                 for (int c = 0; c < 3; ++c) {
+                    darker -= channel(m, c) - channel(q, c);
                     dot += (channel(p, c) - channel(q, c)) * (channel(m, c) - channel(q, c));
                     contrast += (channel(m, c) - channel(q, c)) * (channel(m, c) - channel(q, c));
                     own += (channel(p, c) - channel(q, c)) * (channel(p, c) - channel(q, c));
                     beyond += (channel(q, c) - channel(r, c)) * (channel(q, c) - channel(r, c));
                 }
-                if (contrast < fringeContrast * fringeContrast)
+                if (darker <= 0 || contrast < fringeContrast * fringeContrast)
                     continue;
                 const float along = dot * dot / contrast;
                 if (dot >= fringeShare * contrast && dot <= fringeUpTo * contrast
