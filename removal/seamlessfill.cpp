@@ -53,17 +53,15 @@ bool isFringe(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
 {
     static constexpr int dx[4] = {0, 0, -1, 1};
     static constexpr int dy[4] = {-1, 1, 0, 0};
-    const Argb pixel = photo.at(x, y);
     for (int k = 0; k < 4; ++k) {
         const int mx = x + dx[k], my = y + dy[k];
+        if (mx < 0 || my < 0 || mx >= mask.width || my >= mask.height || !isMarked(mask.at(mx, my)))
+            continue;
         const int qx = x - dx[k], qy = y - dy[k];
-        if (mx < 0 || my < 0 || mx >= mask.width || my >= mask.height)
-            continue;
         const int rx = qx - dx[k], ry = qy - dy[k];
-        if (rx < 0 || ry < 0 || rx >= mask.width || ry >= mask.height)
+        if (rx < 0 || ry < 0 || rx >= mask.width || ry >= mask.height || isMarked(mask.at(qx, qy)))
             continue;
-        if (!isMarked(mask.at(mx, my)) || isMarked(mask.at(qx, qy)))
-            continue;
+        const Argb pixel = photo.at(x, y);
         const Argb m = photo.at(mx, my), q = photo.at(qx, qy), r = photo.at(rx, ry);
         float dot = 0.0f, contrast = 0.0f, own = 0.0f, beyond = 0.0f, darker = 0.0f;
         for (int c = 0; c < 3; ++c) {
@@ -119,7 +117,13 @@ MarkedPixels findMarked(Plane<const Argb> photo, Plane<const Argb> mask, bool pa
                 if (!isMarked(any))
                     continue;
                 for (int k = x; k < end; ++k) {
-                    if (isMarked(row[k]) || isFringe(photo, mask, k, y))
+                    if (isMarked(row[k])) {
+                        bandXs[band].push_back(k);
+                        continue;
+                    }
+                    const Argb beside = (k > 0 ? row[k - 1] : 0) | (k + 1 < width ? row[k + 1] : 0)
+                        | (y > 0 ? above[k] : 0) | (y + 1 < height ? below[k] : 0);
+                    if (isMarked(beside) && isFringe(photo, mask, k, y))
                         bandXs[band].push_back(k);
                 }
             }
