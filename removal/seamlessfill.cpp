@@ -526,22 +526,29 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     forEachTask(tileRows, parallelMarks, [&](int tileRow) {
         const int begin = marked.rowStart[tileRow * tileSize];
         const int end = marked.rowStart[std::min(height, (tileRow + 1) * tileSize)];
-        std::vector<double> sums(std::size_t(tileColumns) * 5, 0.0);
+        // Per tile: the texture's sum in each channel, the count, the sum of squares of the
+        // three colours.
+        std::vector<double> sums(std::size_t(tileColumns) * 6, 0.0);
         for (int i = begin; i < end; ++i) {
-            double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 5];
+            double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 6];
             for (int c = 0; c < 4; ++c)
                 s[c] += texture[std::size_t(i) * 4 + c];
             s[4] += 1.0;
+            for (int c = 0; c < 3; ++c) {
+                const double t = texture[std::size_t(i) * 4 + c];
+                s[5] += t * t;
+            }
         }
         for (int i = begin; i < end; ++i) {
-            const double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 5];
+            const double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 6];
             const Argb seen = photo.at(marked.xs[i], marked.ys[i]);
             const float a = coverage[i];
             const float unmixed = std::clamp((unmixedUpTo - a) / unmixedFade, 0.0f, 1.0f);
             const float spread = 1.0f / std::max(1.0f - a, 1e-3f);
             // The detail recovered, split along the wire's colour and across it: across, it is
             // the pixel's own; along, it rests on the coverage, whose error it multiplies by the
-            // wire's contrast, so it is held to a few levels more than the texture there: an
+            // wire's contrast, so it is held to a few levels more than the texture's strength
+            // over the tile (steadier than one pixel's mirrored texture): an
             // edge pixel that the median took for more covered than it is would otherwise come
             // out as a bright line beside the wire.
             float own[3], along = 0.0f, contrast = 0.0f;
@@ -552,13 +559,12 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
                 along += own[c] * v;
                 contrast += v * v;
             }
-            float energy = 0.0f;
-            for (int c = 0; c < 3; ++c) {
-                const float d = texture[std::size_t(i) * 4 + c] - float(s[c] / s[4]);
-                energy += d * d;
-            }
-            const float parallelLimit
-                = parallelFloor + parallelPerTexture * std::sqrt(energy / 3.0f);
+            // The texture's variance over the tile, less its mean, per colour channel.
+            double variance = s[5] / s[4];
+            for (int c = 0; c < 3; ++c)
+                variance -= (s[c] / s[4]) * (s[c] / s[4]);
+            const float parallelLimit = parallelFloor
+                + parallelPerTexture * std::sqrt(float(std::max(variance, 0.0)) / 3.0f);
             if (contrast > 0.0f) {
                 const float length = std::sqrt(contrast);
                 const float projected = along / length;

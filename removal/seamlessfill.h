@@ -21,11 +21,12 @@ inline constexpr float unmixedFade = 0.2f;
 // so it adds to the error wherever it does not match the hidden detail; with the unmixed detail,
 // this much brought the filled pixels of the wired test photos to about 0.85 to 0.9 of the fine
 // detail the photo had there.
-inline constexpr float textureGain = 0.7f;
+inline constexpr float textureGain = 0.6f;
 // The unmixed detail along the wire's colour is held to parallelFloor levels plus
-// parallelPerTexture times the strength of the texture there (see the unmixing below).
+// parallelPerTexture times the strength (standard deviation per channel) of the texture over
+// the pixel's 32 x 32 tile of marks (see the unmixing below).
 inline constexpr float parallelFloor = 1.0f;
-inline constexpr float parallelPerTexture = 5.0f;
+inline constexpr float parallelPerTexture = 4.0f;
 // Added to the squared distance between the wire's colour and the membrane before the coverage
 // is measured against it: a wire colour within about 10 levels of the membrane cannot tell a
 // coverage, so marks with no wire under them keep their pixels.
@@ -75,7 +76,7 @@ enum class FillMode {
 // than the wire), the pixel is unmixed instead: the wire's colour taken from the most distinct
 // marked pixel nearby, its coverage from the pixel's colour and smoothed along the wire, the
 // photo's own colour recovered from the mix (the part of it along the wire's colour held to a
-// few levels more than the texture there). Marked pixels that no wire changed come out as they
+// few levels more than the texture nearby). Marked pixels that no wire changed come out as they
 // were.
 // The alpha channel takes the membrane and texture only. Pixels of the photo's border take only
 // the neighbours that exist. A piece without any clean pixel around it (the whole photo marked)

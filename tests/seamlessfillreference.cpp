@@ -284,7 +284,7 @@ std::vector<Argb> seamlessFill(
     std::vector<Argb> filled = result;
     for (int ty = 0; ty < height; ty += tileSize) {
         for (int tx = 0; tx < width; tx += tileSize) {
-            double sums[5] = {0, 0, 0, 0, 0};
+            double sums[6] = {0, 0, 0, 0, 0, 0}; // four channels, count, squares of colours
             const int yEnd = std::min(ty + tileSize, height), xEnd = std::min(tx + tileSize, width);
             for (int y = ty; y < yEnd; ++y) {
                 for (int x = tx; x < xEnd; ++x) {
@@ -293,6 +293,10 @@ std::vector<Argb> seamlessFill(
                     for (int c = 0; c < 4; ++c)
                         sums[c] += texture[index(x, y) * 4 + c];
                     sums[4] += 1.0;
+                    for (int c = 0; c < 3; ++c) {
+                        const double t = texture[index(x, y) * 4 + c];
+                        sums[5] += t * t;
+                    }
                 }
             }
             for (int y = ty; y < yEnd; ++y) {
@@ -304,20 +308,20 @@ std::vector<Argb> seamlessFill(
                     const float unmixed = std::clamp((unmixedUpTo - a) / unmixedFade, 0.0f, 1.0f);
                     const float spread = 1.0f / std::max(1.0f - a, 1e-3f);
                     // The unmixed detail along the wire's colour held to a few levels more
-                    // than the texture's strength.
-                    float own[3], along = 0.0f, contrast = 0.0f, energy = 0.0f;
+                    // than the texture's strength over the tile.
+                    float own[3], along = 0.0f, contrast = 0.0f;
                     for (int c = 0; c < 3; ++c) {
                         const float v = wire[i * 3 + c] - u[i * 4 + c];
                         own[c] = (channel(photo[i], c) - u[i * 4 + c] - a * v) * spread;
                         along += own[c] * v;
                         contrast += v * v;
                     }
-                    for (int c = 0; c < 3; ++c) {
-                        const float d = texture[i * 4 + c] - float(sums[c] / sums[4]);
-                        energy += d * d;
-                    }
-                    const float limit
-                        = parallelFloor + parallelPerTexture * std::sqrt(energy / 3.0f);
+                    // The texture's variance over the tile, per colour channel.
+                    double variance = sums[5] / sums[4];
+                    for (int c = 0; c < 3; ++c)
+                        variance -= (sums[c] / sums[4]) * (sums[c] / sums[4]);
+                    const float limit = parallelFloor
+                        + parallelPerTexture * std::sqrt(float(std::max(variance, 0.0)) / 3.0f);
                     if (contrast > 0.0f) {
                         const float length = std::sqrt(contrast);
                         const float projected = along / length;
