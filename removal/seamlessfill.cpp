@@ -526,18 +526,19 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     forEachTask(tileRows, parallelMarks, [&](int tileRow) {
         const int begin = marked.rowStart[tileRow * tileSize];
         const int end = marked.rowStart[std::min(height, (tileRow + 1) * tileSize)];
-        // Per tile: the texture's sum in each channel, the count, the sum of squares of the
-        // three colours.
+        // Per tile: the texture's sum in each channel, the count, then the sum of the three
+        // colours' distances from their means.
         std::vector<double> sums(std::size_t(tileColumns) * 6, 0.0);
         for (int i = begin; i < end; ++i) {
             double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 6];
             for (int c = 0; c < 4; ++c)
                 s[c] += texture[std::size_t(i) * 4 + c];
             s[4] += 1.0;
-            for (int c = 0; c < 3; ++c) {
-                const double t = texture[std::size_t(i) * 4 + c];
-                s[5] += t * t;
-            }
+        }
+        for (int i = begin; i < end; ++i) {
+            double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 6];
+            for (int c = 0; c < 3; ++c)
+                s[5] += std::abs(double(texture[std::size_t(i) * 4 + c]) - s[c] / s[4]);
         }
         for (int i = begin; i < end; ++i) {
             const double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 6];
@@ -559,12 +560,11 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
                 along += own[c] * v;
                 contrast += v * v;
             }
-            // The texture's variance over the tile, less its mean, per colour channel.
-            double variance = s[5] / s[4];
-            for (int c = 0; c < 3; ++c)
-                variance -= (s[c] / s[4]) * (s[c] / s[4]);
-            const float parallelLimit = parallelFloor
-                + parallelPerTexture * std::sqrt(float(std::max(variance, 0.0)) / 3.0f);
+            // The texture's mean distance from its mean over the tile, per colour channel: a
+            // few strong values (a wire beside the marks that they missed) sway it less than
+            // they would the standard deviation.
+            const float parallelLimit
+                = parallelFloor + parallelPerTexture * float(s[5] / (3.0 * s[4]));
             if (contrast > 0.0f) {
                 const float length = std::sqrt(contrast);
                 const float projected = along / length;

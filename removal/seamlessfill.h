@@ -23,10 +23,10 @@ inline constexpr float unmixedFade = 0.2f;
 // detail the photo had there.
 inline constexpr float textureGain = 0.6f;
 // The unmixed detail along the wire's colour is held to parallelFloor levels plus
-// parallelPerTexture times the strength (standard deviation per channel) of the texture over
-// the pixel's 32 x 32 tile of marks (see the unmixing below).
+// parallelPerTexture times the strength (mean distance from the mean, per channel) of the
+// texture over the pixel's 32 x 32 tile of marks (see the unmixing below).
 inline constexpr float parallelFloor = 1.0f;
-inline constexpr float parallelPerTexture = 4.0f;
+inline constexpr float parallelPerTexture = 5.0f;
 // Added to the squared distance between the wire's colour and the membrane before the coverage
 // is measured against it: a wire colour within about 10 levels of the membrane cannot tell a
 // coverage, so marks with no wire under them keep their pixels.

@@ -284,7 +284,7 @@ std::vector<Argb> seamlessFill(
     std::vector<Argb> filled = result;
     for (int ty = 0; ty < height; ty += tileSize) {
         for (int tx = 0; tx < width; tx += tileSize) {
-            double sums[6] = {0, 0, 0, 0, 0, 0}; // four channels, count, squares of colours
+            double sums[6] = {0, 0, 0, 0, 0, 0}; // four channels, count, colours' deviations
             const int yEnd = std::min(ty + tileSize, height), xEnd = std::min(tx + tileSize, width);
             for (int y = ty; y < yEnd; ++y) {
                 for (int x = tx; x < xEnd; ++x) {
@@ -293,10 +293,15 @@ std::vector<Argb> seamlessFill(
                     for (int c = 0; c < 4; ++c)
                         sums[c] += texture[index(x, y) * 4 + c];
                     sums[4] += 1.0;
-                    for (int c = 0; c < 3; ++c) {
-                        const double t = texture[index(x, y) * 4 + c];
-                        sums[5] += t * t;
-                    }
+                }
+            }
+            for (int y = ty; y < yEnd; ++y) {
+                for (int x = tx; x < xEnd; ++x) {
+                    if (!marked(x, y))
+                        continue;
+                    for (int c = 0; c < 3; ++c)
+                        sums[5]
+                            += std::abs(double(texture[index(x, y) * 4 + c]) - sums[c] / sums[4]);
                 }
             }
             for (int y = ty; y < yEnd; ++y) {
@@ -316,12 +321,9 @@ std::vector<Argb> seamlessFill(
                         along += own[c] * v;
                         contrast += v * v;
                     }
-                    // The texture's variance over the tile, per colour channel.
-                    double variance = sums[5] / sums[4];
-                    for (int c = 0; c < 3; ++c)
-                        variance -= (sums[c] / sums[4]) * (sums[c] / sums[4]);
-                    const float limit = parallelFloor
-                        + parallelPerTexture * std::sqrt(float(std::max(variance, 0.0)) / 3.0f);
+                    // The texture's mean distance from its mean over the tile, per colour.
+                    const float limit
+                        = parallelFloor + parallelPerTexture * float(sums[5] / (3.0 * sums[4]));
                     if (contrast > 0.0f) {
                         const float length = std::sqrt(contrast);
                         const float projected = along / length;
