@@ -425,9 +425,9 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     // o = (1 - a) c + a w: the hidden colour c mixed with the wire's colour w. The wire's
     // colour is taken from the marked pixel nearby (7 x 7) that differs most from the
     // membrane; the coverage a from how far o lies from the membrane towards it, then the
-    // median over the pixel and its marked neighbours along the wire (three on either side),
-    // which a dark detail of the photo does not sway as it would one pixel's. Where a is
-    // well below 1, (o - a w) / (1 - a) brings back the photo's own detail there.
+    // median over the pixel and its marked neighbours along the wire (as many on either side,
+    // up to three), which a dark detail of the photo does not sway as it would one pixel's.
+    // Where a is well below 1, (o - a w) / (1 - a) brings back the photo's own detail there.
     std::vector<float> wireColour(std::size_t(n) * 3);
     std::vector<float> rawCoverage(n);
     std::vector<float> distance(n);
@@ -498,16 +498,29 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
             float near[2 * medianReach + 1];
             int count = 0;
             near[count++] = rawCoverage[i];
+            // As many on either side, so that a slanted wire's edge, where the marks end
+            // sooner on one side than on the other, takes no more from its core than from the
+            // outside.
+            int before = 0, after = 0;
             if (acrossColumn) {
-                for (int k = 1; k <= medianReach && marked.left(i - k + 1) >= 0; ++k)
+                while (before < medianReach && marked.left(i - before) >= 0)
+                    ++before;
+                while (after < medianReach && marked.right(i + after) >= 0)
+                    ++after;
+                const int reach = std::min(before, after);
+                for (int k = 1; k <= reach; ++k) {
                     near[count++] = rawCoverage[i - k];
-                for (int k = 1; k <= medianReach && marked.right(i + k - 1) >= 0; ++k)
                     near[count++] = rawCoverage[i + k];
+                }
             } else {
-                for (int k = 0, j = marked.up[i]; k < medianReach && j >= 0; ++k, j = marked.up[j])
+                for (int j = marked.up[i]; before < medianReach && j >= 0; j = marked.up[j])
+                    ++before;
+                for (int j = marked.down[i]; after < medianReach && j >= 0; j = marked.down[j])
+                    ++after;
+                const int reach = std::min(before, after);
+                for (int k = 0, j = marked.up[i]; k < reach; ++k, j = marked.up[j])
                     near[count++] = rawCoverage[j];
-                for (int k = 0, j = marked.down[i]; k < medianReach && j >= 0;
-                     ++k, j = marked.down[j])
+                for (int k = 0, j = marked.down[i]; k < reach; ++k, j = marked.down[j])
                     near[count++] = rawCoverage[j];
             }
             for (int k = 1; k < count; ++k) { // sorted by insertion: at most seven

@@ -222,7 +222,7 @@ std::vector<Argb> seamlessFill(
 
     // Unmixing: the wire's colour from the marked pixel of the 7 x 7 window (first in row order)
     // farthest from the membrane, the coverage from the projection onto it, then its median
-    // over the pixel and up to three marked neighbours on either side along the wire.
+    // over the pixel and as many marked neighbours on either side along the wire (up to three).
     std::vector<float> wire(size * 3, 0.0f), raw(size, 0.0f);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -263,14 +263,19 @@ std::vector<Argb> seamlessFill(
                 continue;
             const std::size_t i = index(x, y);
             const bool alongRow = bottom[i] - top[i] <= last[i] - first[i];
+            // As many neighbours on either side: up to three, as far as both stay marked.
+            int reach = 0;
+            while (reach < 3) {
+                const int k = reach + 1;
+                if (alongRow ? !marked(x - k, y) || !marked(x + k, y)
+                             : !marked(x, y - k) || !marked(x, y + k))
+                    break;
+                reach = k;
+            }
             std::vector<float> near {raw[i]};
-            for (int side : {-1, 1}) {
-                for (int k = 1; k <= 3; ++k) {
-                    const int nx = alongRow ? x + side * k : x, ny = alongRow ? y : y + side * k;
-                    if (!marked(nx, ny))
-                        break;
-                    near.push_back(raw[index(nx, ny)]);
-                }
+            for (int k = 1; k <= reach; ++k) {
+                near.push_back(alongRow ? raw[index(x - k, y)] : raw[index(x, y - k)]);
+                near.push_back(alongRow ? raw[index(x + k, y)] : raw[index(x, y + k)]);
             }
             std::sort(near.begin(), near.end());
             const std::size_t count = near.size();
