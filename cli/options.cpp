@@ -441,8 +441,9 @@ Options:
 %2
   --fill F                the fill: mirror (default), clean rows of the column mirrored
                           over the marks; or seamless, a smooth fill from the marks' edges
-                          with the fine texture of the photo beside them, on exactly the
-                          marked pixels (Wire padding is not applied)
+                          with the fine texture of the photo beside them, on the marked
+                          pixels and a faint fringe beside them (Wire padding is not
+                          applied)
   --timings               print the time of each stage on standard error
   --accept-damaged        read a damaged photo (a JPEG cut short) as far as it goes
   --help                  show this text
@@ -490,8 +491,9 @@ Options:
 %8
   --fill F                the fill: mirror (default), clean rows of the column mirrored
                           over the marks; or seamless, a smooth fill from the marks' edges
-                          with the fine texture of the photo beside them, on exactly the
-                          marked pixels (Wire padding is not applied)
+                          with the fine texture of the photo beside them, on the marked
+                          pixels and a faint fringe beside them (Wire padding is not
+                          applied)
   --jobs N                photos processed at once (at least 1, default: number of cores)
   --overwrite             replace existing outputs
   --timings               print the time of each stage (summed over the photos) on

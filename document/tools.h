@@ -78,8 +78,8 @@ QImage dropMarkedPiece(const QImage &mask, Point at, int reach, std::int64_t *cl
 
 // `photo` (32-bit ARGB or 64-bit RGBA, the result in its format) with every pixel that `mask`
 // marks filled. The mirror fill widens the marks by `wirePadding` and fills from the clean rows
-// of each column; the seamless fill takes exactly the marked pixels, whatever `wirePadding`
-// says.
+// of each column; the seamless fill takes the marked pixels and the faint fringe right beside
+// them, whatever `wirePadding` says.
 QImage removeWires(
     const QImage &photo, const QImage &mask, int wirePadding, FillMode fill = FillMode::Mirror);
 

@@ -46,7 +46,53 @@ struct MarkedPixels
 
 constexpr int bandHeight = 64;
 
-MarkedPixels findMarked(Plane<const Argb> mask, bool parallel)
+// Whether the clean pixel (x, y) is fringe of the marks (see the fringe settings): next to a
+// marked pixel m, a sharp step from the clean pixels q and r beyond it part of the way towards
+// m, which is darker than q.
+bool isFringe(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
+{
+    static constexpr int dx[4] = {0, 0, -1, 1};
+    static constexpr int dy[4] = {-1, 1, 0, 0};
+    for (int k = 0; k < 4; ++k) {
+        const int mx = x + dx[k], my = y + dy[k];
+        if (mx < 0 || my < 0 || mx >= mask.width || my >= mask.height || !isMarked(mask.at(mx, my)))
+            continue;
+        const int qx = x - dx[k], qy = y - dy[k];
+        const int rx = qx - dx[k], ry = qy - dy[k];
+        if (rx < 0 || ry < 0 || rx >= mask.width || ry >= mask.height || isMarked(mask.at(qx, qy)))
+            continue;
+        const Argb pixel = photo.at(x, y);
+        const Argb m = photo.at(mx, my), q = photo.at(qx, qy), r = photo.at(rx, ry);
+        float dot = 0.0f, contrast = 0.0f, own = 0.0f, beyond = 0.0f, darker = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+            const float toWire = channel(m, c) - channel(q, c);
+            darker -= toWire;
+            const float toPixel = channel(pixel, c) - channel(q, c);
+            const float step = channel(q, c) - channel(r, c);
+            dot += toPixel * toWire;
+            contrast += toWire * toWire;
+            own += toPixel * toPixel;
+            beyond += step * step;
+        }
+        if (darker <= 0.0f || contrast < fringeContrast * fringeContrast
+            || dot < fringeShare * contrast || dot > fringeUpTo * contrast
+            || own < fringeSharpness * beyond)
+            continue;
+        // Along the line: the part across it no larger than the part along it.
+        const float along2 = dot * dot / contrast;
+        if (own - along2 <= along2)
+            return true;
+    }
+    return false;
+}
+
+// Marked, or fringe of the marks.
+bool isTaken(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
+{
+    return isMarked(mask.at(x, y)) || isFringe(photo, mask, x, y);
+}
+
+MarkedPixels findMarked(Plane<const Argb> photo, Plane<const Argb> mask, bool parallel)
 {
     const int width = mask.width;
     const int height = mask.height;
@@ -58,21 +104,28 @@ MarkedPixels findMarked(Plane<const Argb> mask, bool parallel)
         const int y1 = std::min(height, (band + 1) * bandHeight);
         for (int y = band * bandHeight; y < y1; ++y) {
             const Argb *row = mask.rowData(y);
-            int x = 0;
-            for (; x + 16 <= width; x += 16) {
+            const Argb *above = y > 0 ? mask.rowData(y - 1) : row;
+            const Argb *below = y + 1 < height ? mask.rowData(y + 1) : row;
+            // Each block of 16 is looked at when it, or a pixel beside it, is marked.
+            for (int x = 0; x < width; x += 16) {
+                const int end = std::min(width, x + 16);
                 Argb any = 0;
-                for (int k = 0; k < 16; ++k)
-                    any |= row[x + k];
+                for (int k = std::max(0, x - 1); k < std::min(width, end + 1); ++k)
+                    any |= row[k];
+                for (int k = x; k < end; ++k)
+                    any |= above[k] | below[k];
                 if (!isMarked(any))
                     continue;
-                for (int k = 0; k < 16; ++k) {
-                    if (isMarked(row[x + k]))
-                        bandXs[band].push_back(x + k);
+                for (int k = x; k < end; ++k) {
+                    if (isMarked(row[k])) {
+                        bandXs[band].push_back(k);
+                        continue;
+                    }
+                    const Argb beside = (k > 0 ? row[k - 1] : 0) | (k + 1 < width ? row[k + 1] : 0)
+                        | (y > 0 ? above[k] : 0) | (y + 1 < height ? below[k] : 0);
+                    if (isMarked(beside) && isFringe(photo, mask, k, y))
+                        bandXs[band].push_back(k);
                 }
-            }
-            for (; x < width; ++x) {
-                if (isMarked(row[x]))
-                    bandXs[band].push_back(x);
             }
             marked.rowStart[y + 1] = int(bandXs[band].size());
         }
@@ -134,7 +187,7 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
         for (int y = band * bandHeight; y < y1; ++y)
             std::copy(photo.rowData(y), photo.rowData(y) + width, result.rowData(y));
     });
-    const MarkedPixels marked = findMarked(mask, parallel);
+    const MarkedPixels marked = findMarked(photo, mask, parallel);
     const int n = marked.size();
     if (n == 0)
         return;
@@ -343,8 +396,8 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
                 ax -= upShift;
                 bx += downShift;
             }
-            const bool hasA = ax >= 0 && ay >= 0 && !isMarked(mask.at(ax, ay));
-            const bool hasB = bx < width && by < height && !isMarked(mask.at(bx, by));
+            const bool hasA = ax >= 0 && ay >= 0 && !isTaken(photo, mask, ax, ay);
+            const bool hasB = bx < width && by < height && !isTaken(photo, mask, bx, by);
             if (!hasA && !hasB)
                 continue;
             float wb = (float(offset) + 0.5f) / float(length);
@@ -372,9 +425,9 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     // o = (1 - a) c + a w: the hidden colour c mixed with the wire's colour w. The wire's
     // colour is taken from the marked pixel nearby (7 x 7) that differs most from the
     // membrane; the coverage a from how far o lies from the membrane towards it, then the
-    // median over the pixel and its marked neighbours along the wire (three on either side),
-    // which a dark detail of the photo does not sway as it would one pixel's. Where a is
-    // well below 1, (o - a w) / (1 - a) brings back the photo's own detail there.
+    // median over the pixel and its marked neighbours along the wire (as many on either side,
+    // up to three), which a dark detail of the photo does not sway as it would one pixel's.
+    // Where a is well below 1, (o - a w) / (1 - a) brings back the photo's own detail there.
     std::vector<float> wireColour(std::size_t(n) * 3);
     std::vector<float> rawCoverage(n);
     std::vector<float> distance(n);
@@ -445,16 +498,29 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
             float near[2 * medianReach + 1];
             int count = 0;
             near[count++] = rawCoverage[i];
+            // As many on either side, so that a slanted wire's edge, where the marks end
+            // sooner on one side than on the other, takes no more from its core than from the
+            // outside.
+            int before = 0, after = 0;
             if (acrossColumn) {
-                for (int k = 1; k <= medianReach && marked.left(i - k + 1) >= 0; ++k)
+                while (before < medianReach && marked.left(i - before) >= 0)
+                    ++before;
+                while (after < medianReach && marked.right(i + after) >= 0)
+                    ++after;
+                const int reach = std::min(before, after);
+                for (int k = 1; k <= reach; ++k) {
                     near[count++] = rawCoverage[i - k];
-                for (int k = 1; k <= medianReach && marked.right(i + k - 1) >= 0; ++k)
                     near[count++] = rawCoverage[i + k];
+                }
             } else {
-                for (int k = 0, j = marked.up[i]; k < medianReach && j >= 0; ++k, j = marked.up[j])
+                for (int j = marked.up[i]; before < medianReach && j >= 0; j = marked.up[j])
+                    ++before;
+                for (int j = marked.down[i]; after < medianReach && j >= 0; j = marked.down[j])
+                    ++after;
+                const int reach = std::min(before, after);
+                for (int k = 0, j = marked.up[i]; k < reach; ++k, j = marked.up[j])
                     near[count++] = rawCoverage[j];
-                for (int k = 0, j = marked.down[i]; k < medianReach && j >= 0;
-                     ++k, j = marked.down[j])
+                for (int k = 0, j = marked.down[i]; k < reach; ++k, j = marked.down[j])
                     near[count++] = rawCoverage[j];
             }
             for (int k = 1; k < count; ++k) { // sorted by insertion: at most seven
@@ -473,22 +539,30 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     forEachTask(tileRows, parallelMarks, [&](int tileRow) {
         const int begin = marked.rowStart[tileRow * tileSize];
         const int end = marked.rowStart[std::min(height, (tileRow + 1) * tileSize)];
-        std::vector<double> sums(std::size_t(tileColumns) * 5, 0.0);
+        // Per tile: the texture's sum in each channel, the count, then the sum of the three
+        // colours' distances from their means.
+        std::vector<double> sums(std::size_t(tileColumns) * 6, 0.0);
         for (int i = begin; i < end; ++i) {
-            double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 5];
+            double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 6];
             for (int c = 0; c < 4; ++c)
                 s[c] += texture[std::size_t(i) * 4 + c];
             s[4] += 1.0;
         }
         for (int i = begin; i < end; ++i) {
-            const double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 5];
+            double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 6];
+            for (int c = 0; c < 3; ++c)
+                s[5] += std::abs(double(texture[std::size_t(i) * 4 + c]) - s[c] / s[4]);
+        }
+        for (int i = begin; i < end; ++i) {
+            const double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 6];
             const Argb seen = photo.at(marked.xs[i], marked.ys[i]);
             const float a = coverage[i];
             const float unmixed = std::clamp((unmixedUpTo - a) / unmixedFade, 0.0f, 1.0f);
             const float spread = 1.0f / std::max(1.0f - a, 1e-3f);
             // The detail recovered, split along the wire's colour and across it: across, it is
             // the pixel's own; along, it rests on the coverage, whose error it multiplies by the
-            // wire's contrast, so it is held to a few levels more than the texture there: an
+            // wire's contrast, so it is held to a few levels more than the texture's strength
+            // over the tile (steadier than one pixel's mirrored texture): an
             // edge pixel that the median took for more covered than it is would otherwise come
             // out as a bright line beside the wire.
             float own[3], along = 0.0f, contrast = 0.0f;
@@ -499,13 +573,11 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
                 along += own[c] * v;
                 contrast += v * v;
             }
-            float energy = 0.0f;
-            for (int c = 0; c < 3; ++c) {
-                const float d = texture[std::size_t(i) * 4 + c] - float(s[c] / s[4]);
-                energy += d * d;
-            }
+            // The texture's mean distance from its mean over the tile, per colour channel: a
+            // few strong values (a wire beside the marks that they missed) sway it less than
+            // they would the standard deviation.
             const float parallelLimit
-                = parallelFloor + parallelPerTexture * std::sqrt(energy / 3.0f);
+                = parallelFloor + parallelPerTexture * float(s[5] / (3.0 * s[4]));
             if (contrast > 0.0f) {
                 const float length = std::sqrt(contrast);
                 const float projected = along / length;

@@ -32,8 +32,48 @@ std::vector<Argb> seamlessFill(
     std::vector<Argb> result = photo;
     auto index = [&](int x, int y) { return std::size_t(y) * std::size_t(width) + std::size_t(x); };
     auto inside = [&](int x, int y) { return x >= 0 && x < width && y >= 0 && y < height; };
-    auto marked
+    auto markedInMask
         = [&](int x, int y) { return inside(x, y) && tolvane::isMarked(mask[index(x, y)]); };
+
+    // The fringe joins the marks: a clean pixel p next to a marked pixel m, with clean q and
+    // then r beyond p on the other side, where m is darker than q (its channels' sum lower) and
+    // at least fringeContrast apart from it, whose colour lies between fringeShare and
+    // fringeUpTo of the way from q to m, no farther off that line than along it, and whose step
+    // from q is fringeSharpness times that from r to q or more.
+    std::vector<char> taken(photo.size(), 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (markedInMask(x, y)) {
+                taken[index(x, y)] = 1;
+                continue;
+            }
+            const int steps[4][2] = {{0, -1}, {0, 1}, {-1, 0}, {1, 0}};
+            for (const auto &step : steps) {
+                const int mx = x + step[0], my = y + step[1];
+                const int qx = x - step[0], qy = y - step[1];
+                const int rx = x - 2 * step[0], ry = y - 2 * step[1];
+                if (!markedInMask(mx, my) || !inside(rx, ry) || markedInMask(qx, qy))
+                    continue;
+                const Argb p = photo[index(x, y)], m = photo[index(mx, my)];
+                const Argb q = photo[index(qx, qy)], r = photo[index(rx, ry)];
+                float dot = 0, contrast = 0, own = 0, beyond = 0, darker = 0;
+                for (int c = 0; c < 3; ++c) {
+                    darker -= channel(m, c) - channel(q, c);
+                    dot += (channel(p, c) - channel(q, c)) * (channel(m, c) - channel(q, c));
+                    contrast += (channel(m, c) - channel(q, c)) * (channel(m, c) - channel(q, c));
+                    own += (channel(p, c) - channel(q, c)) * (channel(p, c) - channel(q, c));
+                    beyond += (channel(q, c) - channel(r, c)) * (channel(q, c) - channel(r, c));
+                }
+                if (darker <= 0 || contrast < fringeContrast * fringeContrast)
+                    continue;
+                const float along = dot * dot / contrast;
+                if (dot >= fringeShare * contrast && dot <= fringeUpTo * contrast
+                    && own >= fringeSharpness * beyond && own - along <= along)
+                    taken[index(x, y)] = 1;
+            }
+        }
+    }
+    auto marked = [&](int x, int y) { return inside(x, y) && taken[index(x, y)]; };
 
     // The marked stretch through each pixel: rows top ... bottom - 1 of its column, columns
     // first ... last - 1 of its row.
@@ -129,7 +169,7 @@ std::vector<Argb> seamlessFill(
         }
     }
     for (std::size_t i = 0; i < size; ++i) {
-        if (tolvane::isMarked(mask[i]))
+        if (taken[i])
             result[i] = pack(&u[i * 4]);
     }
 
@@ -182,7 +222,7 @@ std::vector<Argb> seamlessFill(
 
     // Unmixing: the wire's colour from the marked pixel of the 7 x 7 window (first in row order)
     // farthest from the membrane, the coverage from the projection onto it, then its median
-    // over the pixel and up to three marked neighbours on either side along the wire.
+    // over the pixel and as many marked neighbours on either side along the wire (up to three).
     std::vector<float> wire(size * 3, 0.0f), raw(size, 0.0f);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -223,14 +263,19 @@ std::vector<Argb> seamlessFill(
                 continue;
             const std::size_t i = index(x, y);
             const bool alongRow = bottom[i] - top[i] <= last[i] - first[i];
+            // As many neighbours on either side: up to three, as far as both stay marked.
+            int reach = 0;
+            while (reach < 3) {
+                const int k = reach + 1;
+                if (alongRow ? !marked(x - k, y) || !marked(x + k, y)
+                             : !marked(x, y - k) || !marked(x, y + k))
+                    break;
+                reach = k;
+            }
             std::vector<float> near {raw[i]};
-            for (int side : {-1, 1}) {
-                for (int k = 1; k <= 3; ++k) {
-                    const int nx = alongRow ? x + side * k : x, ny = alongRow ? y : y + side * k;
-                    if (!marked(nx, ny))
-                        break;
-                    near.push_back(raw[index(nx, ny)]);
-                }
+            for (int k = 1; k <= reach; ++k) {
+                near.push_back(alongRow ? raw[index(x - k, y)] : raw[index(x, y - k)]);
+                near.push_back(alongRow ? raw[index(x + k, y)] : raw[index(x, y + k)]);
             }
             std::sort(near.begin(), near.end());
             const std::size_t count = near.size();
@@ -244,7 +289,7 @@ std::vector<Argb> seamlessFill(
     std::vector<Argb> filled = result;
     for (int ty = 0; ty < height; ty += tileSize) {
         for (int tx = 0; tx < width; tx += tileSize) {
-            double sums[5] = {0, 0, 0, 0, 0};
+            double sums[6] = {0, 0, 0, 0, 0, 0}; // four channels, count, colours' deviations
             const int yEnd = std::min(ty + tileSize, height), xEnd = std::min(tx + tileSize, width);
             for (int y = ty; y < yEnd; ++y) {
                 for (int x = tx; x < xEnd; ++x) {
@@ -259,25 +304,31 @@ std::vector<Argb> seamlessFill(
                 for (int x = tx; x < xEnd; ++x) {
                     if (!marked(x, y))
                         continue;
+                    for (int c = 0; c < 3; ++c)
+                        sums[5]
+                            += std::abs(double(texture[index(x, y) * 4 + c]) - sums[c] / sums[4]);
+                }
+            }
+            for (int y = ty; y < yEnd; ++y) {
+                for (int x = tx; x < xEnd; ++x) {
+                    if (!marked(x, y))
+                        continue;
                     const std::size_t i = index(x, y);
                     const float a = coverage[i];
                     const float unmixed = std::clamp((unmixedUpTo - a) / unmixedFade, 0.0f, 1.0f);
                     const float spread = 1.0f / std::max(1.0f - a, 1e-3f);
                     // The unmixed detail along the wire's colour held to a few levels more
-                    // than the texture's strength.
-                    float own[3], along = 0.0f, contrast = 0.0f, energy = 0.0f;
+                    // than the texture's strength over the tile.
+                    float own[3], along = 0.0f, contrast = 0.0f;
                     for (int c = 0; c < 3; ++c) {
                         const float v = wire[i * 3 + c] - u[i * 4 + c];
                         own[c] = (channel(photo[i], c) - u[i * 4 + c] - a * v) * spread;
                         along += own[c] * v;
                         contrast += v * v;
                     }
-                    for (int c = 0; c < 3; ++c) {
-                        const float d = texture[i * 4 + c] - float(sums[c] / sums[4]);
-                        energy += d * d;
-                    }
+                    // The texture's mean distance from its mean over the tile, per colour.
                     const float limit
-                        = parallelFloor + parallelPerTexture * std::sqrt(energy / 3.0f);
+                        = parallelFloor + parallelPerTexture * float(sums[5] / (3.0 * sums[4]));
                     if (contrast > 0.0f) {
                         const float length = std::sqrt(contrast);
                         const float projected = along / length;

@@ -239,7 +239,15 @@ private slots:
                                          .arg(y)
                                          .arg(got, 8, 16)
                                          .arg(expected[i], 8, 16)));
-                if (!isMarked(picture.mask[i]))
+                // Only marks and their fringe (next to a mark) change.
+                bool nearMark = false;
+                for (int k = 0; k < 5; ++k) {
+                    const int nx = x + (k == 1) - (k == 2), ny = y + (k == 3) - (k == 4);
+                    nearMark = nearMark
+                        || (nx >= 0 && ny >= 0 && nx < width && ny < height
+                            && picture.marked(nx, ny));
+                }
+                if (!nearMark)
                     QCOMPARE(got, picture.photo[i]);
             }
         }
