@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QMainWindow>
 #include <QSettings>
@@ -90,6 +91,15 @@ inline QString writePhoto(const QTemporaryDir &dir, const QString &name, const Q
     if (!image.save(path))
         qFatal("cannot write test photo %s", qPrintable(path));
     return path;
+}
+
+// Writes `bytes` as `name` into `dir` and returns the full path.
+inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write test file %s", qPrintable(file.fileName()));
+    return file.fileName();
 }
 
 // Snapshot files in `dir`.
