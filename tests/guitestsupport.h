@@ -102,6 +102,14 @@ inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const Q
     return file.fileName();
 }
 
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read test file %s", qPrintable(path));
+    return file.readAll();
+}
+
 // Snapshot files in `dir`.
 inline int snapshotFilesIn(const QString &dir)
 {
