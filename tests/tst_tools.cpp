@@ -628,9 +628,9 @@ private slots:
         QCOMPARE(s.window.photo(), cleanPhoto);
     }
 
-    // Ctrl+1 shows one screen pixel per photo pixel, Ctrl+0 all of it; the wheel zooms in
-    // steps of the zoom buttons keeping the point under the pointer in place; the middle
-    // button and space+drag move the picture.
+    // Ctrl+1 shows one screen pixel per photo pixel, Ctrl+0 all of it; the zoom buttons step
+    // by 1.2, the wheel zooms in the same steps keeping the point under the pointer in place; the
+    // middle button and space+drag move the picture.
     void navigation()
     {
         Session s;
@@ -651,6 +651,11 @@ private slots:
             s.trigger("actionZoomMinus");
         QCOMPARE(s.view()->zoom(), 1.0);
         s.trigger("actionActualSize");
+        for (const auto &[action, zoom] : {std::pair("actionZoomPlus", 1.2),
+                 {"actionZoomMinus", 1.0}, {"actionZoomMinus", 1 / 1.2}, {"actionZoomPlus", 1.0}}) {
+            s.trigger(action);
+            QVERIFY(qFuzzyCompare(s.view()->zoom(), zoom));
+        }
 
         const QPoint pointer(100, 80);
         const QPointF under = s.view()->mapToScene(pointer);
