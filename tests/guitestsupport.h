@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QMainWindow>
 #include <QSettings>
@@ -90,6 +91,23 @@ inline QString writePhoto(const QTemporaryDir &dir, const QString &name, const Q
     if (!image.save(path))
         qFatal("cannot write test photo %s", qPrintable(path));
     return path;
+}
+
+// Writes `bytes` as `name` into `dir` and returns the full path.
+inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write test file %s", qPrintable(file.fileName()));
+    return file.fileName();
+}
+
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read test file %s", qPrintable(path));
+    return file.readAll();
 }
 
 // Snapshot files in `dir`.

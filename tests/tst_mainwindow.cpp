@@ -88,7 +88,7 @@ struct Canvas
 
 } // namespace
 
-// The main window as built: its start state, the menus, undo and zoom; the canvas view (the
+// The main window as built: its start state, the menus and undo; the canvas view (the
 // cursor square and circle, the SmartSelect signal, the rescale on resize); the help dialog and
 // the pictures of its guide.
 class TestMainWindow : public QObject
@@ -100,39 +100,24 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase() { useTemporarySettings(m_settingsDir); }
 
-    // Before any photo: the progress bar hidden, no status message, no scene and nothing to
-    // undo. The toolbar pictures come from their @2x files on a screen of two device pixels per
-    // logical one, also when no such screen was there when the window was built. The Edit
-    // menu's action undoes the last command; one step out undoes one step in.
-    void startStateUndoAndZoom()
+    // The progress bar starts hidden. The toolbar pictures come from their @2x files on a screen of
+    // two device pixels per logical one, also when no such screen was there when the window was
+    // built. The Edit menu's first action undoes the last command.
+    void toolbarPicturesAndUndo()
     {
         MainWindow window;
+        QVERIFY(window.findChild<QWidget *>("progressBar")->isHidden());
         for (QAction *action : window.findChild<QToolBar *>()->actions()) {
             // Separators and the brush size box have no picture.
-            if (action->isSeparator() || qobject_cast<QWidgetAction *>(action))
-                continue;
-            QCOMPARE(action->icon().pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
+            if (!action->isSeparator() && !qobject_cast<QWidgetAction *>(action))
+                QCOMPARE(action->icon().pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
         }
-        auto *view = window.findChild<KestGraphicsView *>(QStringLiteral("graphicsView"));
-        QVERIFY(window.findChild<QWidget *>(QStringLiteral("progressBar"))->isHidden());
-        QVERIFY(statusMessage(window).isEmpty());
-        QVERIFY(!view->scene());
-
-        QAction *undo = window.findChild<QMenu *>(QStringLiteral("menuEdit"))->actions().value(0);
+        QAction *undo = window.findChild<QMenu *>("menuEdit")->actions().value(0);
         QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
-        QVERIFY(!undo->isEnabled());
         // Stands for a command a tool pushed.
-        const_cast<QUndoStack &>(window.undoStack()).push(new QUndoCommand(QStringLiteral("Mark")));
-        QVERIFY(undo->isEnabled());
+        const_cast<QUndoStack &>(window.undoStack()).push(new QUndoCommand("Mark"));
         undo->trigger();
         QCOMPARE(window.undoStack().index(), 0);
-        QVERIFY(!undo->isEnabled());
-
-        window.findChild<QAction *>(QStringLiteral("actionZoomPlus"))->trigger();
-        QCOMPARE(view->transform(), QTransform::fromScale(1.2, 1.2));
-        window.findChild<QAction *>(QStringLiteral("actionZoomMinus"))->trigger();
-        QVERIFY(
-            qFuzzyCompare(view->transform().m11(), 1) && qFuzzyCompare(view->transform().m22(), 1));
     }
 
     void cursorSquare_data()

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QGraphicsPixmapItem>
+#include <QSpinBox>
 #include <QUndoStack>
 
 #include "app/mainwindow.h"
@@ -30,6 +31,12 @@ struct WindowSession
 
     QAction *action(const char *name) { return window.findChild<QAction *>(name); }
     void trigger(const char *name) { action(name)->trigger(); }
+    template <typename T = QSpinBox> T *child(const char *name)
+    {
+        return window.findChild<T *>(QLatin1String(name));
+    }
+    void setBox(const char *name, int value) { child(name)->setValue(value); }
+    QString status() { return statusMessage(window); }
     QUndoStack &stack() { return const_cast<QUndoStack &>(window.undoStack()); }
     void undo() { stack().undo(); }
     KestGraphicsView *view() { return window.findChild<KestGraphicsView *>(); }
@@ -47,6 +54,17 @@ struct WindowSession
     void smartSelect(QRect square, bool pressed, bool right = false)
     {
         emit view()->SmartSelect(square, pressed, right);
+    }
+    void save(const QString &path)
+    {
+        prompts.saveAnswers << path;
+        trigger("actionSave");
+    }
+    // Autodetect, then Process.
+    void removeWires()
+    {
+        trigger("actionSelect");
+        trigger("actionProcess");
     }
     int count() const { return window.undoStack().count(); }
     // The marks as the canvas shows them, as plain ARGB; null while there is no mask.
