@@ -1,8 +1,10 @@
 #include "removal/seamlessfill.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "selection/workers.h"
@@ -46,6 +48,55 @@ struct MarkedPixels
 
 constexpr int bandHeight = 64;
 
+bool nextToMark(Plane<const Argb> mask, int x, int y)
+{
+    return (x > 0 && isMarked(mask.at(x - 1, y)))
+        || (x + 1 < mask.width && isMarked(mask.at(x + 1, y)))
+        || (y > 0 && isMarked(mask.at(x, y - 1)))
+        || (y + 1 < mask.height && isMarked(mask.at(x, y + 1)));
+}
+
+// Whether the clean pixel (x, y), next to a mark, stands out from the clean pixels around it
+// that are not next to a mark (see fringeStandOut). The sums are whole numbers, in units of
+// 1 / count, so the test is exact.
+bool standsOut(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
+{
+    if (!nextToMark(mask, x, y))
+        return false;
+    std::array<Argb, (2 * fringeReach + 1) * (2 * fringeReach + 1)> around;
+    int sums[3] = {0, 0, 0};
+    int count = 0;
+    for (int qy = std::max(0, y - fringeReach); qy <= std::min(mask.height - 1, y + fringeReach);
+         ++qy) {
+        for (int qx = std::max(0, x - fringeReach); qx <= std::min(mask.width - 1, x + fringeReach);
+             ++qx) {
+            if (isMarked(mask.at(qx, qy)) || nextToMark(mask, qx, qy))
+                continue;
+            const Argb q = photo.at(qx, qy);
+            around[std::size_t(count++)] = q;
+            for (int c = 0; c < 3; ++c)
+                sums[c] += int((q >> (8 * c)) & 0xFFu);
+        }
+    }
+    if (count == 0)
+        return false;
+    const Argb pixel = photo.at(x, y);
+    const auto scaled
+        = [&](Argb p, int c) { return int((p >> (8 * c)) & 0xFFu) * count - sums[c]; };
+    for (int c = 0; c < 3; ++c) {
+        const int off = std::abs(scaled(pixel, c));
+        if (off <= fringeStandOut * count)
+            continue;
+        int spread = 0;
+        for (int k = 0; k < count; ++k)
+            spread += std::abs(scaled(around[std::size_t(k)], c));
+        // off / count against fringeTextures times the mean distance, spread / count^2.
+        if (off * count > fringeTextures * spread)
+            return true;
+    }
+    return false;
+}
+
 // Whether the clean pixel (x, y) is fringe of the marks (see the fringe settings): next to a
 // marked pixel m, a sharp step from the clean pixels q and r beyond it part of the way towards
 // m, which is darker than q.
@@ -83,7 +134,7 @@ bool isFringe(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
         if (own - along2 <= along2)
             return true;
     }
-    return false;
+    return standsOut(photo, mask, x, y);
 }
 
 // Marked, or fringe of the marks.

@@ -34,6 +34,10 @@ std::vector<Argb> seamlessFill(
     auto inside = [&](int x, int y) { return x >= 0 && x < width && y >= 0 && y < height; };
     auto markedInMask
         = [&](int x, int y) { return inside(x, y) && tolvane::isMarked(mask[index(x, y)]); };
+    auto nextToMark = [&](int x, int y) {
+        return markedInMask(x - 1, y) || markedInMask(x + 1, y) || markedInMask(x, y - 1)
+            || markedInMask(x, y + 1);
+    };
 
     // The fringe joins the marks: a clean pixel p next to a marked pixel m, with clean q and
     // then r beyond p on the other side, where m is darker than q (its channels' sum lower) and
@@ -69,6 +73,31 @@ std::vector<Argb> seamlessFill(
                 const float along = dot * dot / contrast;
                 if (dot >= fringeShare * contrast && dot <= fringeUpTo * contrast
                     && own >= fringeSharpness * beyond && own - along <= along)
+                    taken[index(x, y)] = 1;
+            }
+            // Or it stands out from the clean pixels within fringeReach that are not next to a
+            // mark: a channel farther than fringeStandOut from their mean, and than
+            // fringeTextures times their mean distance from it (all in units of 1 / count, to
+            // stay in whole numbers).
+            if (!nextToMark(x, y) || taken[index(x, y)])
+                continue;
+            std::vector<Argb> around;
+            for (int qy = y - fringeReach; qy <= y + fringeReach; ++qy) {
+                for (int qx = x - fringeReach; qx <= x + fringeReach; ++qx) {
+                    if (inside(qx, qy) && !markedInMask(qx, qy) && !nextToMark(qx, qy))
+                        around.push_back(photo[index(qx, qy)]);
+                }
+            }
+            const int count = int(around.size());
+            for (int c = 0; c < 3 && count > 0; ++c) {
+                int sum = 0;
+                for (Argb q : around)
+                    sum += int(channel(q, c));
+                int spread = 0;
+                for (Argb q : around)
+                    spread += std::abs(int(channel(q, c)) * count - sum);
+                const int off = std::abs(int(channel(photo[index(x, y)], c)) * count - sum);
+                if (off > fringeStandOut * count && off * count > fringeTextures * spread)
                     taken[index(x, y)] = 1;
             }
         }
