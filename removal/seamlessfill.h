@@ -19,9 +19,9 @@ inline constexpr float unmixedUpTo = 0.7f;
 inline constexpr float unmixedFade = 0.2f;
 // How much of the neighbouring high-pass goes onto the membrane. It is detail of another place,
 // so it adds to the error wherever it does not match the hidden detail; with the unmixed detail,
-// this much brought the filled pixels of the wired test photos to about 0.85 of the fine
+// this much brought the filled pixels of the wired test photos to about 0.86 of the fine
 // detail the photo had there.
-inline constexpr float textureGain = 0.85f;
+inline constexpr float textureGain = 0.95f;
 // The unmixed detail along the wire's colour is held to parallelFloor levels plus
 // parallelPerTexture times the strength (mean distance from the mean, per channel) of the
 // texture over the pixel's 32 x 32 tile of marks (see the unmixing below).
