@@ -639,6 +639,26 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
                     own[c] += (held - projected) * v / length;
                 }
             }
+            // Across the wire's colour the detail is the pixel's own, times the same spread,
+            // and JPEG's coarser colour planes smear a wire's colour beyond it: held to the
+            // same limit, or a wire's soft edge comes out as a coloured line beside it.
+            {
+                float across[3], size = 0.0f, dot = 0.0f;
+                for (int c = 0; c < 3; ++c)
+                    dot += own[c]
+                        * (wireColour[std::size_t(i) * 3 + c] - values[std::size_t(i) * 4 + c]);
+                for (int c = 0; c < 3; ++c) {
+                    const float v
+                        = wireColour[std::size_t(i) * 3 + c] - values[std::size_t(i) * 4 + c];
+                    across[c] = contrast > 0.0f ? own[c] - dot * v / contrast : own[c];
+                    size += across[c] * across[c];
+                }
+                size = std::sqrt(size);
+                if (size > parallelLimit) {
+                    for (int c = 0; c < 3; ++c)
+                        own[c] -= across[c] * (1.0f - parallelLimit / size);
+                }
+            }
             float value[4];
             for (int c = 0; c < 4; ++c) {
                 const float base = values[std::size_t(i) * 4 + c];

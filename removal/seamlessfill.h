@@ -18,13 +18,14 @@ inline constexpr float relaxation = 1.7f;
 inline constexpr float unmixedUpTo = 0.7f;
 inline constexpr float unmixedFade = 0.2f;
 // How much of the neighbouring high-pass goes onto the membrane. It is detail of another place,
-// so it adds to the error wherever it does not match the hidden detail; with the unmixed detail,
-// this much brought the filled pixels of the wired test photos to about 0.86 of the fine
-// detail the photo had there.
-inline constexpr float textureGain = 0.95f;
-// The unmixed detail along the wire's colour is held to parallelFloor levels plus
-// parallelPerTexture times the strength (mean distance from the mean, per channel) of the
-// texture over the pixel's 32 x 32 tile of marks (see the unmixing below).
+// so it adds to the error wherever it does not match the hidden detail; with the unmixed detail
+// (held along and across the wire's colour, see below), this much brought the filled pixels of
+// the wired test photos to about 0.86 of the fine detail the photo had there.
+inline constexpr float textureGain = 1.1f;
+// The unmixed detail along the wire's colour, and apart from that the detail across it, are
+// each held to parallelFloor levels plus parallelPerTexture times the strength (mean distance
+// from the mean, per channel) of the texture over the pixel's 32 x 32 tile of marks (see the
+// unmixing below).
 inline constexpr float parallelFloor = 1.0f;
 inline constexpr float parallelPerTexture = 5.0f;
 // Added to the squared distance between the wire's colour and the membrane before the coverage
@@ -87,13 +88,12 @@ enum class FillMode {
 // Where a wire covers a marked pixel by less than about 0.7 (its soft edge, and marks drawn wider
 // than the wire), the pixel is unmixed instead: the wire's colour taken from the most distinct
 // marked pixel nearby, its coverage from the pixel's colour and smoothed along the wire, the
-// photo's own colour recovered from the mix (the part of it along the wire's colour held to a
-// few levels more than the texture nearby). Marked pixels that no wire changed come out as they
-// were.
-// The alpha channel takes the membrane and texture only. Pixels of the photo's border take only
-// the neighbours that exist. A piece without any clean pixel around it (the whole photo marked)
-// keeps the photo's values. The result does not depend on the number of cores. `result` must
-// not share memory with `photo` or `mask`. Throws std::bad_alloc.
+// photo's own colour recovered from the mix (its departure from the membrane held, along the
+// wire's colour and across it, to a few levels more than the texture nearby). Marked pixels that no
+// wire changed come out as they were. The alpha channel takes the membrane and texture only. Pixels
+// of the photo's border take only the neighbours that exist. A piece without any clean pixel around
+// it (the whole photo marked) keeps the photo's values. The result does not depend on the number of
+// cores. `result` must not share memory with `photo` or `mask`. Throws std::bad_alloc.
 void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> result);
 
 } // namespace tolvane

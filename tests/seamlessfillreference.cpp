@@ -366,6 +366,22 @@ std::vector<Argb> seamlessFill(
                             own[c]
                                 += (held - projected) * (wire[i * 3 + c] - u[i * 4 + c]) / length;
                     }
+                    // The detail across the wire's colour held to the same limit.
+                    {
+                        float across[3], size = 0.0f, dot = 0.0f;
+                        for (int c = 0; c < 3; ++c)
+                            dot += own[c] * (wire[i * 3 + c] - u[i * 4 + c]);
+                        for (int c = 0; c < 3; ++c) {
+                            const float v = wire[i * 3 + c] - u[i * 4 + c];
+                            across[c] = contrast > 0.0f ? own[c] - dot * v / contrast : own[c];
+                            size += across[c] * across[c];
+                        }
+                        size = std::sqrt(size);
+                        if (size > limit) {
+                            for (int c = 0; c < 3; ++c)
+                                own[c] -= across[c] * (1.0f - limit / size);
+                        }
+                    }
                     float value[4];
                     for (int c = 0; c < 4; ++c) {
                         const float detail = texture[i * 4 + c] - float(sums[c] / sums[4]);

@@ -482,6 +482,39 @@ private slots:
             qPrintable(QStringLiteral("mean error %1 on the edge").arg(edgeError / edgeCount)));
     }
 
+    // A soft edge whose colour was smeared as JPEG's coarser colour planes smear it (more red,
+    // less blue than a mix of the wire and the sky) comes out as the sky, not as a coloured line
+    // beside the wire.
+    void smearedEdgeColourHeld()
+    {
+        Picture picture = sky(120, 120);
+        const Picture clean = picture;
+        for (int x = 0; x < 120; ++x) {
+            for (int y = 57; y <= 63; ++y) {
+                const bool edge = y == 57 || y == 63;
+                const double coverage = edge ? 0.25 : 1.0;
+                const Argb c = clean.photo[std::size_t(y) * 120 + x];
+                picture.pixel(x, y)
+                    = rgb((1 - coverage) * channel(c, 2) + coverage * 30 + (edge ? 15 : 0),
+                        (1 - coverage) * channel(c, 1) + coverage * 34,
+                        (1 - coverage) * channel(c, 0) + coverage * 40 - (edge ? 12 : 0));
+                picture.mask[std::size_t(y) * 120 + x] = detectionMark;
+            }
+        }
+        const std::vector<Argb> result = picture.fill();
+        double error = 0;
+        int count = 0;
+        for (int x = 4; x < 116; ++x) {
+            for (int y : {57, 63}) {
+                for (int c = 0; c < 3; ++c)
+                    error += std::abs(channel(result[std::size_t(y) * 120 + x], c)
+                        - channel(clean.photo[std::size_t(y) * 120 + x], c));
+                count += 3;
+            }
+        }
+        QVERIFY2(error / count < 3.0, qPrintable(QString::number(error / count)));
+    }
+
     // Marked pixels that no wire changed (marks drawn wider than it) keep their value, to
     // within a level; so do those of a wire that hardly differs from the ground.
     void unchangedMarksKept()
