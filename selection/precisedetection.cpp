@@ -957,11 +957,15 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         lengths[std::size_t(group[i])] += curves[i].length;
         longest[std::size_t(group[i])] = std::max(longest[std::size_t(group[i])], curves[i].length);
     }
-    // A wire is seen over most of its length, and in one stretch over a good part of it.
-    const auto isWire = [&](int g) {
+    // A chain at least `share` of the wire length long, seen over most of its length; a wire
+    // is one as long as the wire length, seen in one stretch over a good part of it.
+    const auto isChain = [&](int g, float share) {
         const float length = lengths[std::size_t(g)];
-        return length >= float(settings.minLength)
-            && length >= coveredShare * (length + gaps[std::size_t(g)])
+        return length >= share * float(settings.minLength)
+            && length >= coveredShare * (length + gaps[std::size_t(g)]);
+    };
+    const auto isWire = [&](int g) {
+        return isChain(g, 1.0f)
             && longest[std::size_t(g)] >= longestShare * float(settings.minLength);
     };
     std::vector<std::uint8_t> wire(curves.size(), 0);
@@ -969,54 +973,45 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         wire[i] = isWire(group[i]);
 
     // Each wire gathers the curves along its course, and its pixels are sought all along it.
+    // follow() does both for the curves of `list`, leaving the curves of `skip` to others, and
+    // keeps what it found when the walk saw the wire over `needed` steps or more.
+    std::vector<std::uint8_t> gathered = wire;
+    std::vector<PixelIndex> walked;
+    const auto follow
+        = [&](const std::vector<int> &list, const std::vector<std::uint8_t> &skip, float needed) {
+              std::vector<std::uint8_t> taken = skip;
+              for (int i : list)
+                  taken[std::size_t(i)] = 1;
+              const Course course = gatherAlongCourse(curves, list, taken);
+              std::vector<PixelIndex> pixels;
+              if (float(walkCourse(brightness, course, settings.maxWidth, pixels)) < needed)
+                  return false;
+              walked.insert(walked.end(), pixels.begin(), pixels.end());
+              for (std::size_t i = 0; i < curves.size(); ++i)
+                  gathered[i] = gathered[i] || taken[i];
+              return true;
+          };
     std::vector<std::vector<int>> wires(curves.size());
     for (std::size_t i = 0; i < curves.size(); ++i) {
         if (wire[i])
             wires[std::size_t(group[i])].push_back(int(i));
     }
-    std::vector<std::uint8_t> gathered = wire;
-    std::vector<PixelIndex> walked;
     for (const std::vector<int> &list : wires) {
-        if (list.empty())
-            continue;
-        std::vector<std::uint8_t> taken = wire;
-        const Course course = gatherAlongCourse(curves, list, taken);
-        walkCourse(brightness, course, settings.maxWidth, walked);
-        for (std::size_t i = 0; i < curves.size(); ++i)
-            gathered[i] = gathered[i] || taken[i];
+        if (!list.empty())
+            follow(list, wire, 0);
     }
-    // A chain half as long as a wire, seen over three quarters of its length, is a wire too
-    // when a thin dark line shows along its course over three wire lengths: a wire whose pieces
-    // were too short for a chain of their own, where it crossed texture or was hidden.
-    {
-        constexpr float seedShare = 0.5f;
-        constexpr float seenLengths = 3.0f;
-        const auto isSeed = [&](int g) {
-            const float length = lengths[std::size_t(g)];
-            return length >= seedShare * float(settings.minLength)
-                && length >= coveredShare * (length + gaps[std::size_t(g)]);
-        };
-        std::vector<std::vector<int>> seeds(curves.size());
-        for (std::size_t i = 0; i < curves.size(); ++i) {
-            if (!gathered[i] && isSeed(group[i]))
-                seeds[std::size_t(group[i])].push_back(int(i));
-        }
-        for (const std::vector<int> &list : seeds) {
-            if (list.empty() || gathered[std::size_t(list.front())])
-                continue;
-            std::vector<std::uint8_t> taken = gathered;
-            for (int i : list)
-                taken[std::size_t(i)] = 1;
-            const Course course = gatherAlongCourse(curves, list, taken);
-            std::vector<PixelIndex> pixels;
-            const int seen = walkCourse(brightness, course, settings.maxWidth, pixels);
-            if (float(seen) < seenLengths * float(settings.minLength))
-                continue;
-            walked.insert(walked.end(), pixels.begin(), pixels.end());
-            for (std::size_t i = 0; i < curves.size(); ++i)
-                gathered[i] = gathered[i] || taken[i];
+    // A chain half as long as a wire is a wire too when a thin dark line shows along its course
+    // over three wire lengths: a wire whose pieces were too short for a chain of their own,
+    // where it crossed texture or was hidden.
+    std::vector<std::vector<int>> seeds(curves.size());
+    for (std::size_t i = 0; i < curves.size(); ++i) {
+        if (!gathered[i] && isChain(group[i], 0.5f))
+            seeds[std::size_t(group[i])].push_back(int(i));
+    }
+    for (const std::vector<int> &list : seeds) {
+        if (!list.empty() && !gathered[std::size_t(list.front())]
+            && follow(list, gathered, 3.0f * float(settings.minLength)))
             wires[std::size_t(list.front())] = list;
-        }
     }
     for (PixelIndex p : walked) {
         if (excluded.isEmpty() || excluded.at(p % width, p / width) == 0)
