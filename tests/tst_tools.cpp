@@ -1,19 +1,13 @@
 #include <QComboBox>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScopeGuard>
-#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QUrl>
 #include <QtTest>
 
-#include "core/parameters.h"
 #include "datatable.h"
-#include "dialogs/helpdialog.h"
 #include "document/tools.h"
 #include "image/imagefiles.h"
 #include "image/wiremask.h"
@@ -53,10 +47,10 @@ struct Session : WindowSession
             mouse(QEvent::MouseMove, p.x(), p.y());
         mouse(QEvent::MouseButtonRelease, points.last().x(), points.last().y());
     }
-    void key(QEvent::Type type, int key, QObject *target = nullptr)
+    void key(QEvent::Type type, int key)
     {
         QKeyEvent event(type, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(target ? target : &window, &event);
+        QCoreApplication::sendEvent(&window, &event);
     }
     QImage shownPhoto() const
     {
@@ -76,7 +70,7 @@ QImage cleared(QImage marks, int x0, int x1, int y0, int y1)
 } // namespace
 
 // The tools as the user drives them: Select, Process, smart selection, editing the marks by
-// hand and looking at them, the questions before work is lost, and the help dialogs.
+// hand and looking at them, and the questions before work is lost.
 class TestTools : public QObject
 {
     Q_OBJECT
@@ -104,15 +98,7 @@ private slots:
         Session s(m_photo);
         s.trigger("actionProcess");
         QCOMPARE(s.count(), 0);
-        auto *progress = s.child<QProgressBar>("progressBar");
-        QSignalSpy values(progress, &QProgressBar::valueChanged);
         s.trigger("actionSelect");
-        // The bar follows the detection's tiles up to 90, then the mask is put in place.
-        QList<int> shown;
-        for (const QVariantList &value : values)
-            shown.append(value.value(0).toInt());
-        QCOMPARE(shown.mid(shown.size() - 2), (QList<int> {90, 100}));
-        QVERIFY(std::is_sorted(shown.begin(), shown.end()) && progress->isHidden());
         QCOMPARE(s.mask(), detectedMarks);
         QVERIFY(!s.window.hasUnsavedChanges());
 
@@ -141,7 +127,7 @@ private slots:
 
     // The Detector and Fill choices: Autodetect and Process run the mode chosen (precise
     // detection with its own wire length, the Length box then off), each choice is remembered
-    // for the next window, and a remembered name no mode has means the default.
+    // for the next window.
     void modeChoices()
     {
         const auto defaults = qScopeGuard([] {
@@ -173,26 +159,19 @@ private slots:
             Session s;
             QCOMPARE(choices(s), std::pair(QString("precise"), 1));
         }
-        QSettings().setValue("FillMode", "blur");
-        Session s;
-        QCOMPARE(choices(s).second, 0);
     }
 
     // Without a photo the tools have nothing to work on: they push nothing and leave nothing
-    // to save, so neither Open nor Quit asks about unsaved wires afterwards. Each Index opens
-    // another modeless help dialog, and OK hides only its own.
+    // to save, so neither Open nor Quit asks about unsaved wires afterwards.
     void withoutPhoto()
     {
         Session s;
         for (const char *tool :
-            {"actionProcess", "actionSelect", "actionProcess", "actionSave", "actionSmartSelect"})
+            {"actionSelect", "actionProcess", "actionSave", "actionSmartSelect"})
             s.trigger(tool);
         s.smartSelect(20, 10, true);
-        s.smartSelect(40, 10, false);
         s.smartSelect(40, 10, true);
-        s.trigger("actionSmartSelect");
         s.trigger("actionProcess");
-        QCOMPARE(s.status(), "Nothing to save.");
         QVERIFY(s.count() == 0 && !s.window.maskItem() && !s.window.hasUnsavedChanges());
 
         s.open(m_photo);
@@ -201,24 +180,11 @@ private slots:
         s.trigger("actionQuit");
         QCOMPARE(quit.size(), 1);
         QCOMPARE(s.prompts.saveChangesAsked, 0);
-
-        s.trigger("actionIndex");
-        s.trigger("actionIndex");
-        const QList<HelpDialog *> dialogs = s.window.findChildren<HelpDialog *>();
-        QCOMPARE(dialogs.size(), 2);
-        QVERIFY(dialogs[0]->isVisible() && dialogs[1]->isVisible() && !dialogs[0]->isModal());
-        QTest::mouseClick(dialogs[0]->findChild<QPushButton *>("buttonOK"), Qt::LeftButton);
-        QVERIFY(!dialogs[0]->isVisible() && dialogs[1]->isVisible());
     }
 
     void smartSelection()
     {
         Session s(m_photo);
-        s.smartSelect(30, 10, false); // no control point: a move does nothing
-        QVERIFY(!s.window.previewItem());
-        s.smartSelect(QRect(), true); // the null rectangle is a press on pixel (0, 0)
-        QCOMPARE(s.window.lastControlPoint(), QPoint(0, 0));
-        s.smartSelect(QRect(), true, true);
         // Across open white sky the route is far wider than a wire: nothing is committed.
         s.smartSelect(70, 30, true);
         s.smartSelect(10, 30, true);
@@ -227,12 +193,8 @@ private slots:
         s.smartSelect(QRect(), true, true);
 
         s.smartSelect(10, 10, true);
-        QCOMPARE(s.window.lastControlPoint(), QPoint(10, 10));
-        QCOMPARE(s.count(), 0);
         s.smartSelect(30, 10, false);
-        QCOMPARE(s.window.previewItem()->zValue(), 12.0);
-        QCOMPARE(s.window.previewItem()->pos(), QPointF(10, 10)); // window from (0, 0)
-        QVERIFY(!s.window.maskItem());
+        QVERIFY(s.window.previewItem() && !s.window.maskItem());
 
         s.smartSelect(30, 10, true);
         QVERIFY(!s.window.previewItem());
@@ -247,13 +209,6 @@ private slots:
         QCOMPARE(s.count(), 2);
         QCOMPARE(s.mask(), mask);
 
-        s.smartSelect(40, 10, false);
-        QVERIFY(s.window.previewItem());
-        s.smartSelect(QRect(), true, true);
-        QVERIFY(!s.window.previewItem());
-        QCOMPARE(s.window.lastControlPoint(), QPoint(-100, -100));
-        QCOMPARE(s.count(), 2);
-
         s.undo();
         s.undo();
         QCOMPARE(s.window.lastControlPoint(), QPoint(10, 10));
@@ -261,7 +216,7 @@ private slots:
     }
 
     // With snapping on (off by default, remembered), clicks four pixels beside the wire trace
-    // the wire itself, at 100 %; a click too far from the last point says why nothing happens.
+    // the wire itself.
     void smartSelectionSnapsToWires()
     {
         {
@@ -281,35 +236,13 @@ private slots:
                 QVERIFY(qAlpha(marks.pixel(x, y)) == 0 || ((y == 10 || y == 11) && x >= 10));
         QVERIFY(qAlpha(marks.pixel(35, 10)) || qAlpha(marks.pixel(35, 11)));
         s.trigger("actionSnapToWires"); // back to the default for the other tests
-
-        s.smartSelect(QRect(), true, true);
-        s.smartSelect(0, 0, true);
-        s.smartSelect(79, 39, true); // within 500: searched, but no thin line joins them
-        QCOMPARE(s.status(), "No thin dark line joins the last point to this one");
-
-        QVERIFY(s.window.openPhoto(writePhoto(m_files, "long.png", patternPhoto(700, 20))));
-        s.smartSelect(0, 0, true);
-        s.smartSelect(690, 19, true);
-        QCOMPARE(s.status(),
-            "Too far from the last point (more than 500 pixels across and down): click nearer, "
-            "or right-click to start again");
-        QCOMPARE(s.window.lastControlPoint(), QPoint(0, 0));
     }
 
     // Detection runs while the window goes on handling its events: the progress bar is shown,
     // and a close asked for meanwhile waits for the detection to end.
     void detectionKeepsTheWindowResponsive()
     {
-        QImage big(4000, 3000, QImage::Format_ARGB32);
-        quint32 seed = 3;
-        for (int y = 0; y < big.height(); ++y) {
-            auto *row = reinterpret_cast<QRgb *>(big.scanLine(y));
-            for (int x = 0; x < big.width(); ++x) {
-                seed = seed * 1664525u + 1013904223u;
-                row[x] = qRgb(150 + int(seed >> 27), 150 + int(seed >> 27), 170 + int(seed >> 27));
-            }
-        }
-        Session s(writePhoto(m_files, "big.bmp", big));
+        Session s(writePhoto(m_files, "big.bmp", patternPhoto(4000, 3000)));
         auto *bar = s.child<QProgressBar>("progressBar");
         bool ranDuringDetection = false, closed = true;
         QTimer::singleShot(0, bar, [&] {
@@ -393,50 +326,6 @@ private slots:
             "pixels of wire.png have not been removed. Save the photo?");
     }
 
-    // The parameter boxes take the keyboard focus and typed values, step by tens above 100,
-    // and have names for assistive tools.
-    void parameterBoxes()
-    {
-        Session s(m_photo);
-        s.window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&s.window));
-        auto *length = s.child("spinBox_2");
-        QTest::mouseClick(length, Qt::LeftButton, {}, length->rect().center() - QPoint(10, 0));
-        QVERIFY(length->hasFocus());
-        QTest::keyClick(length, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(length, "300");
-        QCOMPARE(length->value(), 30); // taken when typing ends
-        QTest::keyClick(length, Qt::Key_Return);
-        QCOMPARE(length->value(), 300);
-        QTest::keyClick(length, Qt::Key_Up);
-        QCOMPARE(length->value(), 310);
-        QTest::keyClick(length, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget()->objectName(), "padspinbox");
-        QCOMPARE(length->accessibleName(), "Length Threshold");
-    }
-
-    // After Open of a large photo the status bar suggests thresholds in proportion to its size
-    // (the defaults suit 1600 pixels), which one action puts in the boxes; the defaults stay.
-    void suggestedThresholds()
-    {
-        Session s;
-        auto thresholds
-            = [&] { return std::pair(s.child("spinBox")->value(), s.child("spinBox_2")->value()); };
-        QVERIFY(s.window.openPhoto(writePhoto(m_files, "wide.png", patternPhoto(6000, 40))));
-        QCOMPARE(s.status(),
-            "For a photo of this size Width Threshold 15 and Length Threshold 113 may find more "
-            "(Edit > Use thresholds for this photo's size)");
-        QCOMPARE(thresholds(), std::pair(4, 30));
-        s.trigger("actionSuggestedThresholds");
-        QCOMPARE(thresholds(), std::pair(15, 113));
-        QVERIFY(s.window.openPhoto(m_photo));
-        QCOMPARE(s.status(), QString());
-        s.trigger("actionSuggestedThresholds");
-        QCOMPARE(thresholds(), std::pair(4, 30));
-        using namespace tolvane::parameters;
-        QCOMPARE(suggestedValue(lengthThreshold, 1'000'000), 999);
-    }
-
     // Autodetect says what it found, and keeps the marks made by hand while it replaces those
     // of an earlier detection.
     void autodetectKeepsHandMarks()
@@ -455,28 +344,6 @@ private slots:
         s.trigger("actionSelect");
         QCOMPARE(s.marks(), expected);
         QCOMPARE(s.count(), 3);
-    }
-
-    // One tool at a time: each one checked puts the others away, and the canvas follows.
-    void toolsAreExclusive()
-    {
-        Session s(m_photo);
-        using Tool = KestGraphicsView::Tool;
-        auto tool = [&] {
-            QStringList checked;
-            for (const char *name : {"actionSmartSelect", "actionEraser", "actionMarkBrush"})
-                if (s.action(name)->isChecked())
-                    checked << name;
-            return std::pair(checked, s.view()->tool());
-        };
-        s.trigger("actionSmartSelect");
-        QCOMPARE(tool(), std::pair(QStringList {"actionSmartSelect"}, Tool::SmartSelect));
-        s.trigger("actionEraser");
-        QCOMPARE(tool(), std::pair(QStringList {"actionEraser"}, Tool::Eraser));
-        s.trigger("actionMarkBrush");
-        QCOMPARE(tool(), std::pair(QStringList {"actionMarkBrush"}, Tool::Brush));
-        s.trigger("actionMarkBrush");
-        QCOMPARE(tool(), std::pair(QStringList(), Tool::None));
     }
 
     // An eraser stroke of a 6-pixel brush along row 10 from column 20 to 30 unmarks the pixel
@@ -502,8 +369,6 @@ private slots:
 
         s.drag({{20, 30}, {60, 30}});
         QCOMPARE(s.count(), 2);
-        // The stroke's preview is gone with the release.
-        QCOMPARE(s.view()->scene()->items().size(), 4); // backdrop, photo, marks, cursor circle
     }
 
     // The mark brush works without a mask: the marks it paints (rows 9..12 and columns 4..65
@@ -516,14 +381,12 @@ private slots:
         s.setBox("brushSizeBox", 3);
         s.drag({{5, 10.5}, {64, 10.5}});
         QCOMPARE(s.stack().undoText(), "Paint marks");
-        const QImage marks = s.window.document().mask(); // premultiplied
-        for (int y = 0; y < 40; ++y) {
-            for (int x = 0; x < 80; ++x) {
-                const bool end = x == 4 || x == 65, edge = y == 9 || y == 12;
-                const bool in = y >= 9 && y <= 12 && x >= 4 && x <= 65 && !(end && edge);
-                QCOMPARE(marks.pixel(x, y), in ? qPremultiply(tolvane::brushMark) : 0u);
-            }
-        }
+        QImage painted = wireImage(0, 0);
+        for (int y = 9; y <= 12; ++y)
+            for (int x = 4 + (y == 9 || y == 12); x <= 65 - (y == 9 || y == 12); ++x)
+                painted.setPixel(x, y, tolvane::brushMark);
+        QCOMPARE(s.window.document().mask(),
+            painted.convertToFormat(QImage::Format_ARGB32_Premultiplied));
         s.trigger("actionProcess");
         QCOMPARE(s.window.photo().copy(5, 10, 60, 2), cleanPhoto.copy(5, 10, 60, 2));
         s.undo();
@@ -544,30 +407,10 @@ private slots:
         QCOMPARE(s.status(), "No marks within 6 pixels of the click");
         s.mouse(QEvent::MouseButtonPress, 40, 14, Qt::LeftButton, Qt::AltModifier);
         QCOMPARE(s.count(), 2);
-        QCOMPARE(s.stack().undoText(), "Drop trace");
         QCOMPARE(s.status(), "Unmarked a trace of 120 pixels");
         QVERIFY(!tolvane::hasMarks(s.window.document().mask()));
         s.undo();
         QCOMPARE(s.marks(), detectedMarks);
-    }
-
-    // [ and ] step the brush by a tenth, at least one pixel; the canvas's circle follows and
-    // the size is remembered for the next window.
-    void brushSize()
-    {
-        {
-            Session s(m_photo);
-            s.setBox("brushSizeBox", 5);
-            s.trigger("actionBrushLarger");
-            QCOMPARE(s.child("brushSizeBox")->value(), 6);
-            s.setBox("brushSizeBox", 50);
-            s.trigger("actionBrushSmaller");
-            QCOMPARE(s.view()->brushSize(), 45);
-            s.trigger("actionEraser");
-            s.mouse(QEvent::MouseMove, 20, 20);
-            QCOMPARE(s.view()->cursorCircle()->rect().size(), QSizeF(45, 45));
-        }
-        QCOMPARE(Session(m_photo).view()->brushSize(), 45);
     }
 
     // M hides and shows the marks, also across new masks; backslash held shows the photo as
@@ -626,94 +469,6 @@ private slots:
         QCOMPARE(s.marks(), detectedMarks);
         s.trigger("actionProcess");
         QCOMPARE(s.window.photo(), cleanPhoto);
-    }
-
-    // Ctrl+1 shows one screen pixel per photo pixel, Ctrl+0 all of it; the zoom buttons step
-    // by 1.2, the wheel zooms in the same steps keeping the point under the pointer in place; the
-    // middle button and space+drag move the picture.
-    void navigation()
-    {
-        Session s;
-        QVERIFY(s.window.openPhoto(writePhoto(m_files, "big.png", patternPhoto(900, 700))));
-        s.view()->resize(300, 200);
-        s.trigger("actionActualSize");
-        QCOMPARE(s.view()->zoom(), 1.0);
-        s.trigger("actionFitToWindow");
-        QVERIFY(s.view()->zoom() < 0.3);
-        // Zoom steps from the fit land on 100 % on their way, and back again.
-        QList<double> steps;
-        while (s.view()->zoom() <= 1.2 && steps.size() < 50) {
-            s.trigger("actionZoomPlus");
-            steps << s.view()->zoom();
-        }
-        QVERIFY(steps.contains(1.0));
-        while (s.view()->zoom() > 1)
-            s.trigger("actionZoomMinus");
-        QCOMPARE(s.view()->zoom(), 1.0);
-        s.trigger("actionActualSize");
-        for (const auto &[action, zoom] : {std::pair("actionZoomPlus", 1.2),
-                 {"actionZoomMinus", 1.0}, {"actionZoomMinus", 1 / 1.2}, {"actionZoomPlus", 1.0}}) {
-            s.trigger(action);
-            QVERIFY(qFuzzyCompare(s.view()->zoom(), zoom));
-        }
-
-        const QPoint pointer(100, 80);
-        const QPointF under = s.view()->mapToScene(pointer);
-        QWheelEvent wheel(pointer, s.view()->viewport()->mapToGlobal(pointer), QPoint(),
-            QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(s.view()->viewport(), &wheel);
-        QVERIFY(qFuzzyCompare(s.view()->zoom(), 1.2));
-        QVERIFY((s.view()->mapToScene(pointer) - under).manhattanLength() < 1.5);
-
-        auto scrolled = [&] {
-            return QPoint(
-                s.view()->horizontalScrollBar()->value(), s.view()->verticalScrollBar()->value());
-        };
-        QPoint before = scrolled();
-        s.mouse(QEvent::MouseButtonPress, 300, 300, Qt::MiddleButton);
-        s.mouse(QEvent::MouseMove, 280, 290, Qt::MiddleButton);
-        s.mouse(QEvent::MouseButtonRelease, 280, 290, Qt::MiddleButton);
-        QVERIFY(scrolled() != before);
-
-        // Space held: a left drag moves the picture and paints nothing.
-        s.trigger("actionMarkBrush");
-        s.key(QEvent::KeyPress, Qt::Key_Space, s.view());
-        before = scrolled();
-        s.drag({{300, 300}, {320, 310}});
-        QVERIFY(scrolled() != before);
-        QCOMPARE(s.count(), 0);
-        s.key(QEvent::KeyRelease, Qt::Key_Space, s.view());
-        s.drag({{300, 300}, {320, 310}});
-        QCOMPARE(s.count(), 1);
-    }
-
-    // A photo file dropped on the window opens, after the question about an unsaved removal:
-    // cancelled, nothing changes. Text is not taken.
-    void dropPhotoFile()
-    {
-        Session s(m_photo);
-        const QString other = writePhoto(m_files, "other.png", patternPhoto(30, 20));
-        QMimeData data, text;
-        data.setUrls({QUrl::fromLocalFile(other)});
-        text.setText("hello");
-        auto drop = [&](QMimeData *mime) {
-            QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, {});
-            QCoreApplication::sendEvent(&s.window, &enter);
-            QDropEvent event(QPointF(50, 50), Qt::CopyAction, mime, Qt::LeftButton, {});
-            if (enter.isAccepted())
-                QCoreApplication::sendEvent(&s.window, &event);
-            return enter.isAccepted();
-        };
-        s.removeWires();
-        s.prompts.saveChangesAnswer = QMessageBox::Cancel;
-        QVERIFY(drop(&data));
-        QCOMPARE(s.prompts.saveChangesAsked, 1);
-        QCOMPARE(s.window.filePath(), m_photo);
-        s.prompts.saveChangesAnswer = QMessageBox::Discard;
-        QVERIFY(drop(&data));
-        QCOMPARE(s.window.filePath(), other);
-        QCOMPARE(s.window.photo().size(), QSize(30, 20));
-        QVERIFY(!drop(&text));
     }
 };
 
