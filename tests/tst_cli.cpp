@@ -342,7 +342,7 @@ private slots:
     // Only regular files are read, as photos and as masks: opening a FIFO with no writer would
     // wait for ever. An output that exists but is no regular file is left as it is. Each
     // command stops at once with status 2 and one line.
-    void specialFiles()
+    void nonRegularFiles()
     {
         const QString fifo = m_dir.filePath("fifo.png");
         QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);

@@ -43,7 +43,7 @@ QImage wiredPhoto(bool deep, bool alpha)
 }
 
 // The pixels of `photo` as the window holds them, without the colour space that a file read
-// back carries (the window keeps it apart).
+// back carries (the window keeps it separately).
 QImage inDocumentFormat(const QImage &photo)
 {
     QImage pixels = photo.convertToFormat(
@@ -146,7 +146,7 @@ private slots:
 
     // Save asks nothing before a photo is open, writes the format the name's suffix (or else
     // the chosen filter) names, starts where the photo was opened from, and then remembers its
-    // own directory apart from Open's. A cancelled or failed Save changes nothing.
+    // own directory separately from Open's. A cancelled or failed Save changes nothing.
     void save()
     {
         Session s;
