@@ -1,7 +1,5 @@
 #include <algorithm>
-#include <numeric>
 #include <random>
-#include <string>
 #include <vector>
 
 #include <QTest>
@@ -12,23 +10,8 @@
 #include "removal/columnfill.h"
 
 using namespace tolvane;
-using namespace std::string_literals;
 
 namespace {
-
-// One column from top to bottom, '#' marked.
-std::vector<std::uint8_t> columnFlags(const std::string &rows)
-{
-    std::vector<std::uint8_t> flags(rows.size());
-    std::ranges::transform(rows, flags.begin(), [](char c) { return c == '#'; });
-    return flags;
-}
-
-// `before` clean rows, a run of `run` rows, `after` clean rows.
-std::string column(int before, int run, int after)
-{
-    return std::string(before, '.') + std::string(run, '#') + std::string(after, '.');
-}
 
 // A photo and a mask with columns of every kind: clean, fully marked, runs of every length from
 // 1 to 70 (mostly short), runs on the top and bottom rows, runs one clean row apart. Mask pixels
@@ -73,64 +56,6 @@ class ColumnFillTest : public QObject
     Q_OBJECT
 
 private slots:
-    void widening_data()
-    {
-        addColumns<std::string, int, std::string>(); // marks, wirePadding, widened
-        QTest::newRow("L=1 P=0") << ".......#........"s << 0 << "....########...."s;
-        QTest::newRow("L=2 P=0") << "......##........"s << 0 << "....#######....."s;
-        QTest::newRow("L=1 P=1") << ".......#........"s << 1 << "...##########..."s;
-        // The scan goes on two rows past the paint below a run: a run starting there is unseen.
-        QTest::newRow("2 skipped rows unread") << "..#.....#......."s << 0 << "#######.#......."s;
-        QTest::newRow("resumes at y + n + 2") << "..#....###......"s << 0 << "##############.."s;
-        QTest::newRow("top rows clipped") << "##.........."s << 0 << "#####......."s;
-        QTest::newRow("bottom end") << "..........##"s << 0 << ".......#####"s;
-        QTest::newRow("14 steps back, widens below") << column(2, 14, 14) << 0 << column(2, 18, 10);
-        QTest::newRow("bottom 14 steps back, stays") << column(6, 14, 0) << 0 << column(6, 14, 0);
-        QTest::newRow("P=0: 27 widens below") << column(1, 27, 9) << 0 << column(1, 28, 8);
-        QTest::newRow("P=0: 28 stays") << column(1, 28, 9) << 0 << column(1, 28, 9);
-        QTest::newRow("P=0: 39 stays") << column(1, 39, 9) << 0 << column(1, 39, 9);
-        QTest::newRow("P=0: 40 widens below") << column(1, 40, 9) << 0 << column(1, 44, 5);
-        QTest::newRow("P=10: 27 widens below") << column(1, 27, 9) << 10 << column(1, 28, 8);
-        QTest::newRow("P=10: 28 stays") << column(1, 28, 9) << 10 << column(1, 28, 9);
-        QTest::newRow("P=10: 34 widens below") << column(1, 34, 9) << 10 << column(1, 43, 0);
-    }
-
-    void widening()
-    {
-        const auto [marks, wirePadding, widened] = fetchRow<std::string, int, std::string>();
-        std::vector<std::uint8_t> flags = columnFlags(marks);
-        widenMarks(Plane<std::uint8_t>(flags, 1, int(flags.size())), wirePadding);
-        QCOMPARE(flags, columnFlags(widened));
-    }
-
-    // A column's marks, then the result of the fill: photo row r holds the letter 'a' + r.
-    void mirrorFill_data()
-    {
-        QTest::addColumn<std::string>("column");
-        QTest::newRow("L=1 P=0 widened") << "....########........ -> abcddcbaqponmnopqrst"s;
-        QTest::newRow("mirror below the image: end row") << "....########.. -> abcddcbammmnmn"s;
-        QTest::newRow("row 0 never searched") << ".#.####... -> aacchjihij"s;
-        QTest::newRow("one clean row between runs") << "..##.####... -> abbeeeblkjkl"s;
-        QTest::newRow("top run") << "###....... -> ddedefghij"s;
-        QTest::newRow("bottom run") << "......#### -> abcdeedfff"s;
-        QTest::newRow("sources from the photo") << "...##.#### -> abccfccfff"s;
-        QTest::newRow("only row 0 clean") << ".##### -> abcdef"s;
-        QTest::newRow("fully marked") << "##### -> abcde"s;
-    }
-
-    void mirrorFill()
-    {
-        QFETCH(std::string, column);
-        const int height = int(column.find(' '));
-        const std::vector<std::uint8_t> flags = columnFlags(column.substr(0, height));
-        std::vector<Argb> photo(height);
-        std::iota(photo.begin(), photo.end(), Argb('a'));
-        std::vector<Argb> result = photo;
-        fillMarkedRuns(Plane<const Argb>(photo, 1, height),
-            Plane<const std::uint8_t>(flags, 1, height), Plane<Argb>(result, 1, height));
-        QCOMPARE(std::string(result.begin(), result.end()), column.substr(height + 4));
-    }
-
     void matchesReference_data()
     {
         addColumns<int, int>(); // width, height

@@ -1,7 +1,6 @@
 #include <cmath>
 #include <limits>
 #include <random>
-#include <string>
 #include <vector>
 
 #include <QTest>
@@ -14,36 +13,14 @@ namespace {
 
 constexpr Argb mark = 0x96112233u;
 
-// A w x h mask drawn from rows of text, '#' marked.
+// A w x h mask.
 struct Mask
 {
-    int width = 0;
-    int height = 0;
-    std::vector<Argb> pixels;
+    int width, height;
+    std::vector<Argb> pixels = std::vector<Argb>(std::size_t(width) * height);
 
-    Mask(int w, int h, Argb fill = 0)
-        : width(w)
-        , height(h)
-        , pixels(std::size_t(w) * h, fill)
-    { }
-    explicit Mask(const std::vector<std::string> &rows)
-        : Mask(int(rows.at(0).size()), int(rows.size()))
-    {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                at(x, y) = rows[y][x] == '#' ? mark : 0;
-    }
     Plane<Argb> plane() { return Plane<Argb>(pixels, width, height); }
     Argb &at(int x, int y) { return pixels[std::size_t(y) * width + x]; }
-    std::vector<std::string> rows() const
-    {
-        std::vector<std::string> text(height, std::string(width, '.'));
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (isMarked(pixels[std::size_t(y) * width + x]))
-                    text[y][x] = '#';
-        return text;
-    }
     bool operator==(const Mask &) const = default;
 };
 
@@ -118,6 +95,15 @@ Mask referenceDrop(Mask mask, Point at, int reach)
     return mask;
 }
 
+// How many pixels of `a` and `b` differ.
+long long differing(const Mask &a, const Mask &b)
+{
+    long long count = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i)
+        count += a.pixels[i] != b.pixels[i];
+    return count;
+}
+
 } // namespace
 
 // Brush strokes and dropped pieces of marks against the rules written plainly.
@@ -126,33 +112,37 @@ class TestMarkEdit : public QObject
     Q_OBJECT
 
 private slots:
-    // Strokes at any angle, of any length and width, partly or wholly off the mask, mark
-    // exactly the pixels the plain rule marks. Coordinates in eighths and radii of k + 0.3
-    // keep every centre clear of the boundary, so the two ways of measuring cannot round
-    // apart.
-    void strokesMatchThePlainRule()
+    // Random masks, strokes and clicks against the plain rules. Strokes at any angle, of any
+    // length and width, partly or wholly off the mask; coordinates in eighths and radii of
+    // k + 0.3 keep every centre clear of the boundary, so the two ways of measuring cannot
+    // round apart. Clicks anywhere, also beyond the mask.
+    void editsMatchThePlainRules()
     {
         std::mt19937 rng(11);
-        auto coordinate = [&](int low, int high) {
-            return std::uniform_int_distribution(low * 8, high * 8)(rng) / 8.0;
-        };
-        for (int round = 0; round < 300; ++round) {
-            const int w = std::uniform_int_distribution(1, 40)(rng);
-            const int h = std::uniform_int_distribution(1, 40)(rng);
-            Mask mask(w, h);
+        auto uniform
+            = [&](int low, int high) { return std::uniform_int_distribution(low, high)(rng); };
+        for (int round = 0; round < 600; ++round) {
+            const int w = uniform(1, 40), h = uniform(1, 40);
+            Mask mask {w, h};
+            const int density = uniform(2, 6);
             for (Argb &p : mask.pixels)
-                p = rng() % 3 == 0 ? mark : 0;
-            std::vector<StrokePoint> points(std::uniform_int_distribution(1, 6)(rng));
-            for (StrokePoint &p : points)
-                p = {coordinate(-10, w + 10), coordinate(-10, h + 10)};
-            const double radius = std::uniform_int_distribution(0, 12)(rng) + 0.3;
-            const Argb value = round % 2 ? mark : 0;
-            const Mask expected = referenceStroke(mask, points, radius, value);
-            Mask got = mask;
-            long long changed = 0;
-            for (std::size_t i = 0; i < got.pixels.size(); ++i)
-                changed += got.pixels[i] != expected.pixels[i];
-            QCOMPARE(paintStroke(got.plane(), points, radius, value), changed);
+                p = uniform(1, density) == 1 ? (uniform(0, 1) ? mark : 0xFF000000u) : 0x00FFFFFFu;
+            Mask expected = mask, got = mask;
+            if (round % 2) {
+                const Point at {uniform(-5, w + 5), uniform(-5, h + 5)};
+                const int reach = uniform(0, 8);
+                expected = referenceDrop(mask, at, reach);
+                QCOMPARE(tolvane::dropPiece(got.plane(), at, reach), differing(mask, expected));
+            } else {
+                std::vector<StrokePoint> points(uniform(1, 6));
+                for (StrokePoint &p : points)
+                    p = {uniform(-80, 8 * w + 80) / 8.0, uniform(-80, 8 * h + 80) / 8.0};
+                const double radius = uniform(0, 12) + 0.3;
+                const Argb value = round % 4 ? 0 : mark;
+                expected = referenceStroke(mask, points, radius, value);
+                QCOMPARE(
+                    paintStroke(got.plane(), points, radius, value), differing(mask, expected));
+            }
             QVERIFY2(got == expected, qPrintable(QString::number(round)));
         }
     }
@@ -161,46 +151,18 @@ private slots:
     // and nothing outside the stroke changes.
     void strokeEdgeCases()
     {
-        Mask clean(5, 4);
-        std::vector<StrokePoint> far {{-1e300, -1e300}, {1e300, 1e300}};
-        QCOMPARE(paintStroke(clean.plane(), far, 1, mark), 0);
-        far = {{-maxStrokeCoordinate, 2.5}, {maxStrokeCoordinate, 2.5}};
-        Mask crossed(5, 4);
-        QCOMPARE(paintStroke(crossed.plane(), far, 0.5, mark), 5);
-        QCOMPARE(crossed.rows()[2], std::string("#####"));
-        std::vector<StrokePoint> away {{-1e9, 3}, {-1e9 + 5, 3}};
-        QCOMPARE(paintStroke(clean.plane(), away, 3, mark), 0);
-        std::vector<StrokePoint> dot {{2.5, 2.5}};
-        QCOMPARE(paintStroke(clean.plane(), dot, 0, mark), 1);
-        QCOMPARE(paintStroke(clean.plane(), dot, -1, 0), 0);
-        QCOMPARE(paintStroke(clean.plane(), {}, 5, 0), 0);
-        std::vector<StrokePoint> nan {{std::nan(""), 1}};
-        QCOMPARE(paintStroke(clean.plane(), nan, 5, 0), 0);
-        QCOMPARE(paintStroke(Plane<Argb>(), dot, 5, mark), 0);
-    }
-
-    // Random masks and clicks, anywhere and beyond the mask, against the plain walk.
-    void dropsMatchThePlainRule()
-    {
-        std::mt19937 rng(5);
-        for (int round = 0; round < 300; ++round) {
-            const int w = std::uniform_int_distribution(1, 30)(rng);
-            const int h = std::uniform_int_distribution(1, 30)(rng);
-            Mask mask(w, h);
-            const unsigned density = std::uniform_int_distribution(2, 6)(rng);
-            for (Argb &p : mask.pixels)
-                p = rng() % density == 0 ? (rng() % 2 ? mark : 0xFF000000u) : 0x00FFFFFFu;
-            const Point at {std::uniform_int_distribution(-5, w + 5)(rng),
-                std::uniform_int_distribution(-5, h + 5)(rng)};
-            const int reach = std::uniform_int_distribution(0, 8)(rng);
-            const Mask expected = referenceDrop(mask, at, reach);
-            Mask got = mask;
-            long long cleared = 0;
-            for (std::size_t i = 0; i < got.pixels.size(); ++i)
-                cleared += got.pixels[i] != expected.pixels[i];
-            QCOMPARE(tolvane::dropPiece(got.plane(), at, reach), cleared);
-            QVERIFY2(got == expected, qPrintable(QString::number(round)));
+        const double far = maxStrokeCoordinate;
+        const std::vector<StrokePoint> dot {{2.5, 2.5}};
+        // Points and radius; how many pixels of a clean 5x4 mask a mark changes.
+        for (const auto &[points, radius, changed] :
+            {std::tuple(std::vector<StrokePoint> {{-1e300, -1e300}, {1e300, 1e300}}, 1.0, 0),
+                {{{-far, 2.5}, {far, 2.5}}, 0.5, 5}, {{{-1e9, 3}, {-1e9 + 5, 3}}, 3.0, 0},
+                {dot, 0.0, 1}, {dot, -1.0, 0}, {{}, 5.0, 0}, {{{std::nan(""), 1}}, 5.0, 0}}) {
+            Mask clean {5, 4};
+            QCOMPARE(paintStroke(clean.plane(), points, radius, mark), changed);
+            QCOMPARE(differing(clean, Mask {5, 4}), changed);
         }
+        QCOMPARE(paintStroke(Plane<Argb>(), dot, 5, mark), 0);
     }
 };
 

@@ -61,34 +61,22 @@ private slots:
             R"({option}: -?\d+ is out of range (?!{minimum}\.\.{maximum}\b))", false);
         row("guide: heading in the window's words", guide, "(?i)^{label}:", true);
         const auto &[width, length, padding] = tolvane::parameters::table;
-        QTest::newRow("guide: defaults on Open") << guide
-                                                 << QString("go back to %1, %2 and %3\\.")
-                                                        .arg(width.defaultValue)
-                                                        .arg(length.defaultValue)
-                                                        .arg(padding.defaultValue)
-                                                 << true;
-        QTest::newRow("guide: the thickest wire found")
-            << guide
-            << QString("the default %1 finds wires up to %2 pixels thick")
-                   .arg(width.defaultValue)
-                   .arg(width.defaultValue - 1)
-            << true;
+        const QString reset = QString::asprintf("go back to %d, %d and %d\\.", width.defaultValue,
+            length.defaultValue, padding.defaultValue);
+        QTest::newRow("guide: defaults on Open") << guide << reset << true;
         row("README: named as in the window", readme, R"(\*{label}\*)", true);
         row("README: its defaults", readme, R"(\*{label}\*[^\n]*\(default (?!{default}\)))", false);
         const QRegularExpression option("(?<![\\w-])--?[a-z][a-z-]*");
         QStringList options;
         for (tolvane::CliCommand topic :
             {tolvane::CliCommand::Help, tolvane::CliCommand::Detect, tolvane::CliCommand::Remove,
-                tolvane::CliCommand::Trace, tolvane::CliCommand::Clean}) {
+                tolvane::CliCommand::Trace, tolvane::CliCommand::Clean})
             for (const QRegularExpressionMatch &match : option.globalMatch(helpText(topic)))
                 options << match.captured();
-        }
-        options.sort();
         options.removeDuplicates();
-        for (const QString &name : options) {
+        for (const QString &name : options)
             QTest::addRow("manual names %s", qPrintable(name))
                 << manual << QRegularExpression::escape(name) << true;
-        }
     }
 
     void documents()

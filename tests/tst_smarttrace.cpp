@@ -1,11 +1,9 @@
 #include <algorithm>
-#include <array>
 #include <random>
 #include <tuple>
 
 #include <QTest>
 
-#include "datatable.h"
 #include "selection/smarttrace.h"
 #include "smarttracereference.h"
 
@@ -31,23 +29,6 @@ struct BrightnessMap
     }
 };
 
-// Rows separated by spaces. '.' sky 200, '#' wire 20, 'o' 120, 'w' 210, 'X' 255; 'S' and 'E'
-// are wire pixels marking the points, 's' and 'e' points of brightness 250, '@' both points on
-// one pixel of brightness 255.
-BrightnessMap mapFromRows(const QString &drawing)
-{
-    BrightnessMap map {int(drawing.indexOf(' ')), int(drawing.count(' ')) + 1};
-    for (int i = 0; i < map.width * map.height; ++i) {
-        const Point p {i % map.width, i / map.width};
-        const QChar c = drawing[i + p.y];
-        map.start = QString("Ss@").contains(c) ? p : map.start;
-        map.end = QString("Ee@").contains(c) ? p : map.end;
-        const qsizetype symbol = QString(".#SEowXse@").indexOf(c);
-        map.pixels[i] = std::array {200, 20, 20, 20, 120, 210, 255, 250, 250, 255}[symbol];
-    }
-    return map;
-}
-
 } // namespace
 
 class TestSmartTrace : public QObject
@@ -55,80 +36,32 @@ class TestSmartTrace : public QObject
     Q_OBJECT
 
 private slots:
-    void cursorPointIsClampedCentre_data()
-    {
-        addColumns<QList<int>, Point>(); // edges (left, top, right, bottom), point
-        QTest::newRow("null rectangle") << QList<int> {0, 0, -1, -1} << Point {0, 0};
-        QTest::newRow("centre minus 10") << QList<int> {15, 25, 24, 34} << Point {9, 19};
-        QTest::newRow("odd sum rounds down") << QList<int> {20, 21, 31, 32} << Point {15, 16};
-        QTest::newRow("empty square: its centre") << QList<int> {60, 61, 59, 60} << Point {49, 50};
-        QTest::newRow("negative centre clamps to 0") << QList<int> {-7, -30, 2, 8} << Point {0, 0};
-        QTest::newRow("right, bottom clamp") << QList<int> {300, 200, 309, 209} << Point {99, 79};
-    }
-
+    // The centre of the rectangle minus 10, clamped to the 100x80 map.
     void cursorPointIsClampedCentre()
     {
-        const auto [edges, point] = fetchRow<QList<int>, Point>();
-        QCOMPARE(cursorPoint(edges[0], edges[1], edges[2], edges[3], 100, 80), point);
+        // Left, top, right, bottom; the point.
+        for (const auto &[l, t, r, b, point] : {std::tuple(0, 0, -1, -1, Point {0, 0}),
+                 {15, 25, 24, 34, Point {9, 19}}, {60, 61, 59, 60, Point {49, 50}},
+                 {-7, -30, 2, 8, Point {0, 0}}, {300, 200, 309, 209, Point {99, 79}}})
+            QCOMPARE(cursorPoint(l, t, r, b, 100, 80), point);
     }
 
-    void drawnMaps_data()
-    {
-        // The maps are smaller than the window margin: every window is the whole map. No path and
-        // limit 0 mean no route for any limit.
-        addColumns<QString, int, QString>(); // map, limit, path
-        QTest::newRow("uniform dark wire") << ".......... .S####E... .......##. ........#." << 21
-                                           << ".......... .#####.... .......... ..........";
-        QTest::newRow("brighter gap crossed at 121") << "........... ..S##o##E.. ..........." << 121
-                                                     << "........... ..######... ...........";
-        QTest::newRow("gap 210 bypassed at 201") << "........... ..S##w##E.. ..........." << 201
-                                                 << "...#####... ..###.##... ...#####...";
-        QTest::newRow("255 gap never crossed") << ".....X..... ..S##X##E.. .....X....." << 0 << "";
-        QTest::newRow("bright end") << "...... .S##e. ......" << 21 << "...... .###.. ......";
-        QTest::newRow("bright start") << "...... .s##E. ......" << 21 << "...... .###.. ......";
-        QTest::newRow("end is the only exit") << "XXXXX XS#EX XXX#X" << 21 << "..... .##.. .....";
-        QTest::newRow("start == end on 255") << "XXX X@X" << 255 << "... ...";
-    }
-
-    void drawnMaps()
-    {
-        const auto [map, limit, path] = fetchRow<QString, int, QString>();
-        const BrightnessMap brightness = mapFromRows(map);
-        const WireRoute route = brightness.trace();
-        QCOMPARE(route.limit, limit);
-        // The route's window drawn like the map, '#' on path pixels.
-        QString drawing;
-        for (std::size_t i = 0; i < route.path.size(); ++i)
-            drawing += QString(i % route.width ? "" : " ") + (route.path[i] ? '#' : '.');
-        QCOMPARE(drawing.mid(1), path);
-        QVERIFY(brightness.agreesWithReference(route));
-    }
-
-    void openAreas_data()
+    void openAreas()
     {
         // From (30, 30) to (30 + dx, 30 + dy) over a uniform area 30 pixels wider on every side.
         // Every pixel is passable from limit 51 on, so that every shortest route is on the path;
         // with dx >= dy, the walk-back levels are the columns of the window: 41 rows at most
         // for points on one row, more than 50 at 99x49, exactly 50 at 98x49.
-        addColumns<int, int, Outcome>(); // dx, dy, outcome
-        QTest::newRow("300-pixel patch passes") << 300 << 0 << Outcome::Found;
-        QTest::newRow("100x50 abandoned") << 100 << 50 << Outcome::Abandoned;
-        QTest::newRow("99x49 abandoned") << 99 << 49 << Outcome::Abandoned;
-        QTest::newRow("98x49 passes with 50") << 98 << 49 << Outcome::Found;
-        QTest::newRow("gate 500 passes") << 500 << 0 << Outcome::Found;
-        QTest::newRow("gate 501 fails") << 501 << 0 << Outcome::TooFar;
-        QTest::newRow("gate 250 + 250 passes") << 250 << 250 << Outcome::Found;
-        QTest::newRow("gate 251 + 250 fails") << 251 << 250 << Outcome::TooFar;
-    }
-
-    void openAreas()
-    {
-        const auto [dx, dy, outcome] = fetchRow<int, int, Outcome>();
-        const std::vector<std::uint8_t> area(std::size_t(dx + 60) * (dy + 60), 50);
-        const BrightnessMap map {dx + 60, dy + 60, area, {30, 30}, {30 + dx, 30 + dy}};
-        const WireRoute route = map.trace();
-        QCOMPARE(route.outcome, outcome);
-        QVERIFY(map.agreesWithReference(route));
+        for (const auto &[dx, dy, outcome] :
+            {std::tuple(300, 0, Outcome::Found), {99, 49, Outcome::Abandoned},
+                {98, 49, Outcome::Found}, {500, 0, Outcome::Found}, {501, 0, Outcome::TooFar},
+                {250, 250, Outcome::Found}, {251, 250, Outcome::TooFar}}) {
+            const std::vector<std::uint8_t> area(std::size_t(dx + 60) * (dy + 60), 50);
+            const BrightnessMap map {dx + 60, dy + 60, area, {30, 30}, {30 + dx, 30 + dy}};
+            const WireRoute route = map.trace();
+            QCOMPARE(route.outcome, outcome);
+            QVERIFY(map.agreesWithReference(route));
+        }
     }
 
     void matchesLiteralReference()
@@ -144,20 +77,18 @@ private slots:
                                       : BrightnessMap {uniform(3, size), uniform(3, size)};
             // Sets the pixels of a rectangle, clipped to the map, to values from `value`.
             auto paint = [&](int x0, int y0, int w, int h, auto value) {
-                for (int y = std::max(y0, 0); y < std::min(y0 + h, map.height); ++y) {
+                for (int y = std::max(y0, 0); y < std::min(y0 + h, map.height); ++y)
                     for (int x = std::max(x0, 0); x < std::min(x0 + w, map.width); ++x)
                         map.at(x, y) = std::uint8_t(value());
-                }
             };
             // Noise within a band or one level; brighter rectangles and dots, a third of them 255;
             // wandering lines, dark wires or 255 walls, with a few gaps of any brightness.
             const int low = uniform(0, 230),
                       high = size > 70 || uniform(0, 1) ? low : uniform(low, 255);
             paint(0, 0, map.width, map.height, [&] { return uniform(low, high); });
-            for (int block = uniform(0, 2100 / size); block > 0; --block) {
+            for (int block = uniform(0, 2100 / size); block > 0; --block)
                 paint(uniform(0, map.width), uniform(0, map.height), uniform(1, 30), uniform(1, 30),
                     [level = uniform(0, 2) ? uniform(low, 255) : 255] { return level; });
-            }
             for (int line = uniform(0, 350 / size); line > 0; --line) {
                 const int level = uniform(0, 2) ? uniform(0, low) : 255, rows = uniform(1, 2);
                 for (int x = 0, y = uniform(0, map.height); x < map.width; ++x, y += uniform(-1, 1))
