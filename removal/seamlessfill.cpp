@@ -608,7 +608,6 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
             const double *s = &sums[std::size_t(marked.xs[i] / tileSize) * 6];
             const Argb seen = photo.at(marked.xs[i], marked.ys[i]);
             const float a = coverage[i];
-            const float unmixed = std::clamp((unmixedUpTo - a) / unmixedFade, 0.0f, 1.0f);
             const float spread = 1.0f / std::max(1.0f - a, 1e-3f);
             // The detail recovered, split along the wire's colour and across it: across, it is
             // the pixel's own; along, it rests on the coverage, whose error it multiplies by the
@@ -624,6 +623,12 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
                 along += own[c] * v;
                 contrast += v * v;
             }
+            // Whether to unmix goes by the coverage freed of the floor's pull towards 0 (see
+            // coverageFloor): a fully covered pixel of a wire of low contrast against the
+            // membrane would otherwise seem partly covered, and keep part of the wire.
+            const float cover = std::min(
+                1.0f, a * (contrast + coverageFloor) / std::max(contrast, coverageFloor));
+            const float unmixed = std::clamp((unmixedUpTo - cover) / unmixedFade, 0.0f, 1.0f);
             // The texture's mean distance from its mean over the tile, per colour channel: a
             // few strong values (a wire beside the marks that they missed) sway it less than
             // they would the standard deviation.

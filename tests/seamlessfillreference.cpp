@@ -344,7 +344,6 @@ std::vector<Argb> seamlessFill(
                         continue;
                     const std::size_t i = index(x, y);
                     const float a = coverage[i];
-                    const float unmixed = std::clamp((unmixedUpTo - a) / unmixedFade, 0.0f, 1.0f);
                     const float spread = 1.0f / std::max(1.0f - a, 1e-3f);
                     // The unmixed detail along the wire's colour held to a few levels more
                     // than the texture's strength over the tile.
@@ -355,6 +354,12 @@ std::vector<Argb> seamlessFill(
                         along += own[c] * v;
                         contrast += v * v;
                     }
+                    // The coverage that decides on unmixing, freed of the floor's pull towards 0
+                    // where the wire's contrast is low.
+                    const float cover = std::min(
+                        1.0f, a * (contrast + coverageFloor) / std::max(contrast, coverageFloor));
+                    const float unmixed
+                        = std::clamp((unmixedUpTo - cover) / unmixedFade, 0.0f, 1.0f);
                     // The texture's mean distance from its mean over the tile, per colour.
                     const float limit
                         = parallelFloor + parallelPerTexture * float(sums[5] / (3.0 * sums[4]));
