@@ -83,9 +83,21 @@ bool standsOut(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
     const Argb pixel = photo.at(x, y);
     const auto scaled
         = [&](Argb p, int c) { return int((p >> (8 * c)) & 0xFFu) * count - sums[c]; };
+    const int nx[4] = {x - 1, x + 1, x, x}, ny[4] = {y, y, y - 1, y + 1};
     for (int c = 0; c < 3; ++c) {
         const int off = std::abs(scaled(pixel, c));
         if (off <= fringeStandOut * count)
+            continue;
+        // A marked neighbour lies farther out on the same side.
+        bool beyond = false;
+        for (int k = 0; k < 4 && !beyond; ++k) {
+            if (nx[k] < 0 || ny[k] < 0 || nx[k] >= mask.width || ny[k] >= mask.height
+                || !isMarked(mask.at(nx[k], ny[k])))
+                continue;
+            const int m = scaled(photo.at(nx[k], ny[k]), c);
+            beyond = (m > 0) == (scaled(pixel, c) > 0) && std::abs(m) > off + fringeBeyond * count;
+        }
+        if (!beyond)
             continue;
         int spread = 0;
         for (int k = 0; k < count; ++k)

@@ -77,8 +77,8 @@ std::vector<Argb> seamlessFill(
             }
             // Or it stands out from the clean pixels within fringeReach that are not next to a
             // mark: a channel farther than fringeStandOut from their mean, and than
-            // fringeTextures times their mean distance from it (all in units of 1 / count, to
-            // stay in whole numbers).
+            // fringeTextures times their mean distance from it, with a marked neighbour
+            // farther still (all in units of 1 / count, to stay in whole numbers).
             if (!nextToMark(x, y) || taken[index(x, y)])
                 continue;
             std::vector<Argb> around;
@@ -96,8 +96,20 @@ std::vector<Argb> seamlessFill(
                 int spread = 0;
                 for (Argb q : around)
                     spread += std::abs(int(channel(q, c)) * count - sum);
-                const int off = std::abs(int(channel(photo[index(x, y)], c)) * count - sum);
-                if (off > fringeStandOut * count && off * count > fringeTextures * spread)
+                const int signedOff = int(channel(photo[index(x, y)], c)) * count - sum;
+                const int off = std::abs(signedOff);
+                // A marked neighbour on the same side, fringeBeyond farther out.
+                bool beyond = false;
+                const int steps[4][2] = {{0, -1}, {0, 1}, {-1, 0}, {1, 0}};
+                for (const auto &step : steps) {
+                    const int mx = x + step[0], my = y + step[1];
+                    if (!markedInMask(mx, my))
+                        continue;
+                    const int m = int(channel(photo[index(mx, my)], c)) * count - sum;
+                    if ((m > 0) == (signedOff > 0) && std::abs(m) > off + fringeBeyond * count)
+                        beyond = true;
+                }
+                if (beyond && off > fringeStandOut * count && off * count > fringeTextures * spread)
                     taken[index(x, y)] = 1;
             }
         }

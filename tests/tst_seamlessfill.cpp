@@ -346,6 +346,34 @@ private slots:
         QVERIFY2(error / (112 * 2 * 3) < 2.0, qPrintable(QString::number(error / (112 * 6))));
     }
 
+    // Marks drawn wider than the wire (two clean rows on either side, as a hand-painted mask
+    // is) take in nothing beyond them: the small details of the sky right beside them, which
+    // stand out from it as a missed fringe would, stay as they were.
+    void generousMarksTakeNothingMore()
+    {
+        Picture picture = sky(120, 80);
+        for (int x = 0; x < 120; ++x) {
+            for (int y = 36; y <= 44; ++y) {
+                if (y >= 38 && y <= 42)
+                    picture.pixel(x, y) = rgb(0x20, 0x24, 0x28);
+                picture.mask[std::size_t(y) * 120 + x] = detectionMark;
+            }
+        }
+        for (int x = 3; x < 117; x += 7) {
+            const int y = x % 2 ? 35 : 45;
+            const Argb p = picture.pixel(x, y);
+            picture.pixel(x, y) = rgb(channel(p, 2) - 14, channel(p, 1) - 12, channel(p, 0) - 10);
+        }
+        const std::vector<Argb> result = picture.fill();
+        for (int y = 0; y < 80; ++y) {
+            for (int x = 0; x < 120; ++x) {
+                if (!picture.marked(x, y))
+                    QCOMPARE(
+                        result[std::size_t(y) * 120 + x], picture.photo[std::size_t(y) * 120 + x]);
+            }
+        }
+    }
+
     // Fine texture comes back instead of a blur, and brings no colour shift: on a noisy grey
     // ground, the filled pixels hold about as much detail as the photo had there, and their
     // mean stays that of the pixels around them.
