@@ -88,14 +88,14 @@ bool standsOut(Plane<const Argb> photo, Plane<const Argb> mask, int x, int y)
         const int off = std::abs(scaled(pixel, c));
         if (off <= fringeStandOut * count)
             continue;
-        // A marked neighbour lies farther out on the same side.
+        // A marked neighbour lies at least fringeBeyond times as far out on the same side.
         bool beyond = false;
         for (int k = 0; k < 4 && !beyond; ++k) {
             if (nx[k] < 0 || ny[k] < 0 || nx[k] >= mask.width || ny[k] >= mask.height
                 || !isMarked(mask.at(nx[k], ny[k])))
                 continue;
             const int m = scaled(photo.at(nx[k], ny[k]), c);
-            beyond = (m > 0) == (scaled(pixel, c) > 0) && std::abs(m) > off + fringeBeyond * count;
+            beyond = (m > 0) == (scaled(pixel, c) > 0) && std::abs(m) > fringeBeyond * off;
         }
         if (!beyond)
             continue;

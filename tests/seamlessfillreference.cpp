@@ -98,7 +98,7 @@ std::vector<Argb> seamlessFill(
                     spread += std::abs(int(channel(q, c)) * count - sum);
                 const int signedOff = int(channel(photo[index(x, y)], c)) * count - sum;
                 const int off = std::abs(signedOff);
-                // A marked neighbour on the same side, fringeBeyond farther out.
+                // A marked neighbour on the same side, fringeBeyond times as far out.
                 bool beyond = false;
                 const int steps[4][2] = {{0, -1}, {0, 1}, {-1, 0}, {1, 0}};
                 for (const auto &step : steps) {
@@ -106,7 +106,7 @@ std::vector<Argb> seamlessFill(
                     if (!markedInMask(mx, my))
                         continue;
                     const int m = int(channel(photo[index(mx, my)], c)) * count - sum;
-                    if ((m > 0) == (signedOff > 0) && std::abs(m) > off + fringeBeyond * count)
+                    if ((m > 0) == (signedOff > 0) && std::abs(m) > fringeBeyond * off)
                         beyond = true;
                 }
                 if (beyond && off > fringeStandOut * count && off * count > fringeTextures * spread)
