@@ -128,7 +128,9 @@ private slots:
         addColumns<qreal, QSize, QSize, qreal>(); // scale, old size, new size, factor
         // The scene is 220 x 120: shown at that size at scale 1, at 660 x 360 at scale 3.
         QTest::newRow("shrink, shown wider") << 3.0 << QSize(800, 600) << QSize(600, 600) << 0.75;
+        QTest::newRow("grow, shown overflows") << 3.0 << QSize(500, 400) << QSize(600, 400) << 1.0;
         QTest::newRow("height changes more") << 1.0 << QSize(400, 400) << QSize(380, 200) << 0.5;
+        QTest::newRow("first, old -1 x -1") << 1.0 << QSize(-1, -1) << QSize(600, 400) << 1.0;
     }
 
     // The first resize with a photo shows both scroll bars for good.
