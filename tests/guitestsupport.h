@@ -23,7 +23,6 @@ struct FakePrompts final : UserPrompts
     QMessageBox::StandardButton saveChangesAnswer = QMessageBox::Discard;
 
     QStringList openAsked, saveAsked; // the directory each dialog started in
-    QStringList saveFiltersOffered; // the filter each save dialog started with
     int saveChangesAsked = 0;
     QString lastQuestion;
 
@@ -40,7 +39,6 @@ struct FakePrompts final : UserPrompts
         QString *selectedFilter) override
     {
         saveAsked.append(dir);
-        saveFiltersOffered.append(*selectedFilter); // the window always asks for one
         *selectedFilter = selectedSaveFilter;
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
