@@ -229,6 +229,7 @@ private slots:
             QTest::newRow(name) << QString(command) << status << QString(line);
         };
         row("width 0", "{detect} --width-threshold 0", 1, "--width-threshold: 0 is out of range");
+        row("width 100", "{detect} --width-threshold 100", 1, "--width-threshold: 100 is out of");
         row("unknown command", "wipe {wires}", 1, "wipe: unknown command");
         row("other command's option", "{detect} --padding 2", 1, "--padding: not an option of");
         row("not an integer", "{remove} --padding 4.5", 1, "--padding: 4.5 is not an integer");
