@@ -107,15 +107,12 @@ private slots:
         // The options of detect and of remove (clean takes both); the library's T, L (for the
         // precise detector its wire length) and P.
         addColumns<QString, QString, int, int, int>();
-        auto row
-            = [](const char *name, const char *detect, const char *remove, int T, int L, int P) {
-                  QTest::newRow(name) << QString(detect) << QString(remove) << T << L << P;
-              };
-        row("defaults mark both wires", "", "", 4, 30, 0);
-        row("L 19 adds the stroke, P 2", "--length-threshold 19", "--padding 2", 4, 19, 2);
-        row("precise detector", "--detector precise --width-threshold 5 --wire-length 40", "", 5,
-            40, 0);
-        row("seamless, whatever the padding", "", "--fill seamless --padding 5", 4, 30, 0);
+        for (const auto &[detect, remove, T, L, P] :
+            {std::tuple("", "", 4, 30, 0), {"--length-threshold 19", "--padding 2", 4, 19, 2},
+                {"--detector precise --width-threshold 5 --wire-length 40", "", 5, 40, 0},
+                {"", "--fill seamless --padding 5", 4, 30, 0}})
+            QTest::addRow("%s %s", detect, remove)
+                << QString(detect) << QString(remove) << T << L << P;
     }
 
     // detect, then remove with its mask, and clean, as the library does it.
@@ -168,25 +165,21 @@ private slots:
         QCOMPARE(pixels, cleaned.convertToFormat(QImage::Format_RGBX64));
     }
 
-    void traceCommitsSucceedingSegments_data()
-    {
-        addColumns<QString, int>(); // points, skipped
-        QTest::newRow("along wire B") << "4,30 40,27 59,25 {wires}" << 0;
-        QTest::newRow("failed trace keeps control point") << "0,4 599,4 300,4 {line}" << 1;
-    }
-
+    // trace commits the segments that succeed: the wire from the first point up to, not
+    // including, the last one. On line.png the trace to its far end fails and is reported; the
+    // next one starts from the control point that stayed.
     void traceCommitsSucceedingSegments()
     {
-        const auto [points, skipped] = fetchRow<QString, int>();
-        QVERIFY(run("{trace} " + points) == 0 && m_errors.size() == skipped);
-        // The wire from the first point up to, not including, the last one.
-        const bool line = points.endsWith("{line}");
-        const int endX = points.section(' ', -2, -2).section(',', 0, 0).toInt();
-        QImage expected(image(line ? "{line}" : "{wires}").size(), QImage::Format_ARGB32);
-        expected.fill(0);
-        for (int x = line ? 0 : 4; x < endX; ++x)
-            expected.setPixel(x, line ? 4 : 30 - (x - 4) / 10, traceMark);
-        QCOMPARE(image("{out}"), expected);
+        for (const auto &[points, skipped, endX] :
+            {std::tuple("4,30 40,27 59,25 {wires}", 0, 59), {"0,4 599,4 300,4 {line}", 1, 300}}) {
+            QVERIFY(run("{trace} " + QString(points)) == 0 && m_errors.size() == skipped);
+            const bool line = skipped;
+            QImage expected(image(line ? "{line}" : "{wires}").size(), QImage::Format_ARGB32);
+            expected.fill(0);
+            for (int x = line ? 0 : 4; x < endX; ++x)
+                expected.setPixel(x, line ? 4 : 30 - (x - 4) / 10, traceMark);
+            QCOMPARE(image("{out}"), expected);
+        }
     }
 
     void cleanWritesWhatItMay()
@@ -387,9 +380,8 @@ private slots:
 
         const QStringList written = entries(out);
         QVERIFY2(!written.isEmpty() && written.size() < count, qPrintable(written.join(' ')));
-        for (const QString &name : written) {
+        for (const QString &name : written)
             QCOMPARE(image(out + "/" + name), plainPhoto(2400, 1600, name.mid(1, 1).toInt()));
-        }
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 130);
         QCOMPARE(lines.constLast(),
