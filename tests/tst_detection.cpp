@@ -194,43 +194,33 @@ private slots:
 
     // Parallel stages inside parallel work (detection inside a batch of photos) never run more
     // threads at once than the budget has places, and every place comes back.
-    void threadBudgetBoundsNestedWork_data()
-    {
-        addColumns<int, int>(); // places, outer threads asked for
-        for (int places : {1, 4})
-            for (int outer : {1, 8})
-                QTest::addRow("%d places, %d outer", places, outer) << places << outer;
-    }
     void threadBudgetBoundsNestedWork()
     {
-        const auto [places, outer] = fetchRow<int, int>();
-        ThreadBudget::setCapacity(places);
-        const auto restore = qScopeGuard([] { ThreadBudget::setCapacity(0); });
-        std::atomic<int> running = 0, most = 0;
-        thread_local int depth = 0;
-        auto enter = [&] {
-            if (depth++ > 0)
-                return;
-            const int now = ++running;
-            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) { }
-        };
-        auto leave = [&] { running -= --depth == 0; };
-        std::atomic<int> chunks = 0;
-        runOnThreads(outer, [&] {
-            enter();
-            forEachChunk(8, true, [&](int) {
+        for (const auto &[places, outer] : {std::pair(1, 8), {4, 8}, {4, 1}}) {
+            ThreadBudget::setCapacity(places);
+            const auto restore = qScopeGuard([] { ThreadBudget::setCapacity(0); });
+            std::atomic<int> running = 0, most = 0, chunks = 0;
+            thread_local int depth = 0;
+            auto enter = [&] {
+                const int now = depth++ > 0 ? 0 : ++running;
+                for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) { }
+            };
+            auto leave = [&] { running -= --depth == 0; };
+            runOnThreads(outer, [&] {
                 enter();
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                ++chunks;
+                forEachChunk(8, true, [&](int) {
+                    enter();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    ++chunks;
+                    leave();
+                });
                 leave();
             });
-            leave();
-        });
-        QVERIFY(most <= places);
-        QCOMPARE(chunks.load(), 8 * std::min(outer, places));
-        // Every place came back.
-        QCOMPARE(ThreadBudget::take(100), places - 1);
-        ThreadBudget::give(places - 1);
+            QVERIFY(most <= places);
+            QCOMPARE(chunks.load(), 8 * std::min(outer, places));
+            QCOMPARE(ThreadBudget::take(100), places - 1);
+            ThreadBudget::give(places - 1);
+        }
     }
 };
 
