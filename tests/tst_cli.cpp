@@ -104,12 +104,13 @@ private slots:
 
     void outputsEqualLibrary_data()
     {
-        // The options of detect and of remove (clean takes both); the library's T, L (for the
-        // precise detector its wire length) and P.
+        // The options of detect and of remove (clean takes both), a bound among them; the
+        // library's T, L (for the precise detector its wire length) and P.
         addColumns<QString, QString, int, int, int>();
         for (const auto &[detect, remove, T, L, P] :
             {std::tuple("", "", 4, 30, 0), {"--length-threshold 19", "--padding 2", 4, 19, 2},
-                {"--detector precise --width-threshold 5 --wire-length 40", "", 5, 40, 0},
+                {"--detector precise --width-threshold 5 --wire-length 40", "--padding 0", 5, 40,
+                    0},
                 {"", "--fill seamless --padding 5", 4, 30, 0}})
             QTest::addRow("%s %s", detect, remove)
                 << QString(detect) << QString(remove) << T << L << P;
