@@ -258,12 +258,11 @@ private slots:
         const QString path = writeImageFileCase(file, m_dir.path());
         if (path.isEmpty())
             QSKIP("permissions do not stop this user (root) from reading");
-        QString damage;
-        const QImage photo = readPhoto(path, &damage);
+        const QImage photo = readPhoto(path);
         QVERIFY(opensAsExpected(photo, file));
         const QString command = QString("remove %1 --mask %1 -o {out}").arg(path);
         int status = run(command);
-        if (!damage.isEmpty()) {
+        if (file.tolerance < 0) { // a JPEG cut short, which opens at its size only
             QVERIFY(status == 2 && !QFile::exists(fill("{out}")));
             QVERIFY(m_errors.constLast().startsWith("tolvane-cli: " + path + ": damaged: "));
             status = run(command + " --accept-damaged");
