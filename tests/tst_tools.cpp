@@ -88,6 +88,7 @@ private slots:
         m_photo = writePhoto(m_files, "wire.png", photoWithWire);
         qputenv("TMPDIR", m_snapshots.path().toLocal8Bit());
     }
+    void init() { QSettings().clear(); }
     // Every window takes its snapshot files with it.
     void cleanup() { QCOMPARE(snapshotFilesIn(m_snapshots.path()), 0); }
 
@@ -106,8 +107,6 @@ private slots:
         QVERIFY(s.count() == 0 && !s.window.maskItem() && !s.window.hasUnsavedChanges());
 
         s.open(m_photo);
-        s.trigger("actionProcess");
-        QCOMPARE(s.count(), 0);
         s.trigger("actionSelect");
         QCOMPARE(s.mask(), detectedMarks);
         s.trigger("actionProcess");
@@ -129,10 +128,6 @@ private slots:
     // wire length), and the choices are remembered for the next window.
     void modeChoices()
     {
-        const auto defaults = qScopeGuard([] {
-            QSettings().remove("Detector");
-            QSettings().remove("FillMode");
-        });
         {
             Session s(m_photo);
             auto *detector = s.child<QComboBox>("detectorBox");
@@ -185,7 +180,6 @@ private slots:
     {
         Session(m_photo).trigger("actionSnapToWires");
         Session s(m_photo);
-        const auto off = qScopeGuard([&] { s.trigger("actionSnapToWires"); });
         s.smartSelect(10, 15, true);
         s.smartSelect(60, 6, true);
         QCOMPARE(s.window.lastControlPoint(), QPoint(60, 10));
@@ -211,36 +205,28 @@ private slots:
 
     void unsavedWork_data()
     {
-        // the actions, then Quit, close or Open, the answer, the name saved as, the question,
-        // whether it goes on
-        addColumns<QString, QString, int, QString, QString, bool>();
+        // the actions, the last one Quit, Close or Open; the answer, the name saved as, the
+        // question, whether the last action goes on
+        addColumns<QString, int, QString, QString, bool>();
         const QString marks = "120 marked pixels of wire.png have not been removed.";
-        const QString removal = "The wires removed from wire.png have not been saved.";
-        const QString photo = " Save the photo?", mask = " Save the marks as a mask?";
-        const int save = QMessageBox::Save, discard = QMessageBox::Discard;
-        QTest::newRow("marks, open, discard") << "Select"
-                                              << "open" << discard << "" << marks + mask << true;
-        QTest::newRow("marks, close, save the mask")
-            << "Select"
-            << "close" << save << "marks" << marks + mask << true;
-        QTest::newRow("removal, open, cancel")
-            << "Select Process"
-            << "open" << int(QMessageBox::Cancel) << "" << removal + photo << false;
-        QTest::newRow("removal, close, discard")
-            << "Select Process"
-            << "close" << discard << "" << removal + photo << true;
-        QTest::newRow("removal, quit, save")
-            << "Select Process"
-            << "quit" << save << "clean.png" << removal + photo << true;
-        QTest::newRow("removal, close, save fails")
-            << "Select Process"
-            << "close" << save << "no/x.png" << removal + photo << false;
-        // Save takes the name; the answer is Cancel.
-        QTest::newRow("saved removal undone, quit")
-            << "Select Process Save Undo"
-            << "quit" << int(QMessageBox::Cancel) << "saved.png"
+        const QString mask = marks + " Save the marks as a mask?";
+        const QString wires
+            = "The wires removed from wire.png have not been saved. Save the photo?";
+        const int save = QMessageBox::Save, discard = QMessageBox::Discard,
+                  cancel = QMessageBox::Cancel;
+        QTest::newRow("marks, discard") << "Select Open" << discard << "" << mask << true;
+        QTest::newRow("marks, save") << "Select Close" << save << "m.png" << mask << true;
+        QTest::newRow("removal, cancel") << "Select Process Open" << cancel << "" << wires << false;
+        QTest::newRow("removal, discard")
+            << "Select Process Close" << discard << "" << wires << true;
+        QTest::newRow("removal, save") << "Select Process Quit" << save << "c.png" << wires << true;
+        QTest::newRow("save fails")
+            << "Select Process Close" << save << "no/x.png" << wires << false;
+        // Save takes the name.
+        QTest::newRow("saved removal undone")
+            << "Select Process Save Undo Quit" << cancel << "saved.png"
             << "wire.png was saved with wires removed, which have since been undone. " + marks
-                + photo
+                + " Save the photo?"
             << false;
     }
 
@@ -249,38 +235,32 @@ private slots:
     // title's mark follows.
     void unsavedWork()
     {
-        const auto [actions, gesture, answer, saveAs, question, goesOn]
-            = fetchRow<QString, QString, int, QString, QString, bool>();
+        const auto [actions, answer, saveAs, question, goesOn]
+            = fetchRow<QString, int, QString, QString, bool>();
         Session s(m_photo);
         QVERIFY(!s.window.isWindowModified());
         s.prompts.saveChangesAnswer = QMessageBox::StandardButton(answer);
-        s.prompts.saveAnswers = {m_files.filePath(saveAs)};
-        for (const QString &action : actions.split(' '))
-            s.trigger(qPrintable("action" + action));
-        QVERIFY(s.window.isWindowModified());
+        const QString path = m_files.filePath(saveAs);
+        s.prompts.saveAnswers = {path};
         QSignalSpy quit(&s.window, &MainWindow::mwquit);
-        const qsizetype opens = s.prompts.openAsked.size();
-        bool wentOn = false;
-        if (gesture == "quit") {
-            s.trigger("actionQuit");
-            wentOn = quit.size() == 1;
-        } else if (gesture == "close") {
-            wentOn = s.window.close();
-        } else {
-            s.trigger("actionOpen");
-            wentOn = s.prompts.openAsked.size() > opens;
+        bool closed = false;
+        for (const QString &action : actions.split(' ')) {
+            if (action == "Close")
+                closed = s.window.close();
+            else
+                s.trigger(qPrintable("action" + action));
         }
         QCOMPARE(s.prompts.saveChangesAsked, 1);
         QCOMPARE(s.prompts.lastQuestion, question);
-        QCOMPARE(wentOn, goesOn);
+        QCOMPARE(closed || quit.size() == 1 || s.prompts.openAsked.size() == 2, goesOn);
         const bool saved = goesOn && answer == QMessageBox::Save;
         QCOMPARE(s.window.isWindowModified(), !saved);
         if (!saved)
             return;
         if (actions.contains("Process"))
-            QCOMPARE(tolvane::readPhoto(m_files.filePath(saveAs)), s.window.photo());
+            QCOMPARE(tolvane::readPhoto(path), s.window.photo());
         else
-            QCOMPARE(tolvane::readMask(m_files.filePath(saveAs + ".png")), detectedMarks);
+            QCOMPARE(tolvane::readMask(path), detectedMarks);
         QVERIFY(s.window.close());
         QCOMPARE(s.prompts.saveChangesAsked, 1);
     }
@@ -292,10 +272,10 @@ private slots:
         s.trigger("actionMarkBrush");
         s.setBox("brushSizeBox", 3);
         s.drag({{5, 30.5}, {64, 30.5}});
-        const QImage expected = filled(s.marks(), 5, 64, 10, 11, tolvane::detectionMark);
+        const QImage expected = filled(s.mask(), 5, 64, 10, 11, tolvane::detectionMark);
         s.trigger("actionSelect");
         s.trigger("actionSelect");
-        QCOMPARE(s.marks(), expected);
+        QCOMPARE(s.mask(), expected);
     }
 
     void editMarks_data()
@@ -359,21 +339,20 @@ private slots:
         QCOMPARE(s.shownPhoto(), cleanPhoto);
     }
 
-    // Save mask writes tolvane-cli's mask format, which Load mask reads back as one step. A
+    // Save mask writes tolvane-cli's mask format, which Load mask reads back. A
     // mask of another size or an unreadable file is refused with the reason, changing nothing.
     void maskFiles()
     {
         const QString saved = m_files.filePath("marks");
-        {
-            Session s(m_photo);
-            s.trigger("actionSaveMask"); // no marks: nothing to ask
-            s.trigger("actionSelect");
-            s.prompts.saveAnswers = {saved};
-            s.trigger("actionSaveMask");
-            QCOMPARE(s.prompts.saveAsked.size(), 1);
-            QCOMPARE(tolvane::readMask(saved + ".png"), detectedMarks);
-        }
         Session s(m_photo);
+        s.trigger("actionSaveMask"); // no marks: nothing to ask
+        s.trigger("actionSelect");
+        s.prompts.saveAnswers = {saved};
+        s.trigger("actionSaveMask");
+        QCOMPARE(s.prompts.saveAsked.size(), 1);
+        QCOMPARE(tolvane::readMask(saved + ".png"), detectedMarks);
+
+        s.undo();
         s.prompts.openAnswers
             = {writePhoto(m_files, "small.png", QImage(8, 8, QImage::Format_ARGB32)),
                 writeBytes(m_files, "broken.png", "not a PNG"), saved + ".png"};
@@ -381,9 +360,8 @@ private slots:
         QCOMPARE(s.status(), "small.png: the mask is 8x8, the photo 80x40; not loaded");
         s.trigger("actionLoadMask");
         QCOMPARE(s.status(), "broken.png: Failed to read the mask");
-        QVERIFY(s.count() == 0 && !s.window.document().hasMask());
+        QVERIFY(s.stack().canRedo() && !s.window.document().hasMask());
         s.trigger("actionLoadMask");
-        QCOMPARE(s.count(), 1);
         s.trigger("actionProcess");
         QCOMPARE(s.window.photo(), cleanPhoto);
     }
