@@ -17,7 +17,7 @@ struct Canvas : WindowSession
     // Opens a 200 x 100 photo and shows it at `scale`, centred; the scene is 220 x 120.
     void show(qreal scale = 1)
     {
-        open(writePhoto(dir, "photo.png", patternPhoto(200, 100)));
+        open(writePhoto(photos, "photo.png", patternPhoto(200, 100)));
         v->setTransform(QTransform::fromScale(scale, scale));
         v->centerOn(v->sceneRect().center());
     }
@@ -39,7 +39,6 @@ struct Canvas : WindowSession
         return circle ? circle->rect() : QRectF();
     }
 
-    QTemporaryDir dir;
     KestGraphicsView *v = view();
     QAction *tool = action("actionSmartSelect");
     QSignalSpy spy {v, &KestGraphicsView::SmartSelect};

@@ -44,11 +44,7 @@ QImage inDocumentFormat(const QImage &photo)
     return pixels;
 }
 
-// A window with its answers in place of the dialogs, and folders to open from and save to.
-struct Session : WindowSession
-{
-    QTemporaryDir photos, saved;
-};
+using Session = WindowSession;
 
 } // namespace
 
@@ -72,9 +68,8 @@ private slots:
     // Every window takes its snapshot files with it.
     void cleanup() { QCOMPARE(snapshotFilesIn(m_snapshots.path()), 0); }
 
-    // A JPEG cut short opens with what it holds and a word in the status bar; the walk that
-    // finds it cut calls every shorter piece of a JPEG cut, and no whole one, even with an
-    // Exif thumbnail (a JPEG of its own) inside.
+    // The walk that finds a JPEG cut short calls every shorter piece of a JPEG cut, and no
+    // whole one, even with an Exif thumbnail (a JPEG of its own) inside.
     void damagedJpeg()
     {
         Session s;
@@ -84,13 +79,6 @@ private slots:
         QVERIFY(!tolvane::isCutShortJpeg(whole));
         for (qsizetype size = 2; size < whole.size(); ++size)
             QVERIFY2(tolvane::isCutShortJpeg(whole.left(size)), qPrintable(QString::number(size)));
-
-        const QByteArray large
-            = fileBytes(writePhoto(s.photos, "large.jpg", patternPhoto(640, 480)));
-        s.open(writeBytes(s.photos, "cut.jpg", large.chopped(large.size() / 3)));
-        QVERIFY(!s.window.photo().isNull());
-        QCOMPARE(s.status(),
-            "cut.jpg is damaged: the file ends before the picture does; the rest shows grey");
     }
 
     // Each Open starts where the last one found its file (canonical: the first photo is chosen
@@ -189,21 +177,22 @@ private slots:
         s.open(path);
         if (file.photo.isNull()) {
             QCOMPARE(s.status(), "Failed to read image");
-            QCOMPARE(s.window.photo(), patternPhoto(24, 16));
-            QVERIFY(s.window.maskItem() && s.count() == 1);
+            QVERIFY(
+                s.window.photo() == patternPhoto(24, 16) && s.window.maskItem() && s.count() == 1);
             QCOMPARE(s.window.filePath(), before);
             return;
         }
+        // The JPEG cut in its data (its size alone is known) opens with a word about it.
+        QCOMPARE(s.status(),
+            file.tolerance >= 0 ? QString()
+                                : file.fileName
+                    + " is damaged: the file ends before the picture does; the rest shows grey");
         const QImage opened = s.window.photo();
-        QVERIFY(opensAsExpected(opened, file));
-        QCOMPARE(s.count(), 0);
+        QVERIFY(opensAsExpected(opened, file) && s.count() == 0);
         s.trigger("actionSelect");
         s.smartSelect(0, 0, true);
         s.smartSelect(opened.width() - 1, opened.height() - 1, true);
-        const bool marked = tolvane::hasMarks(s.window.maskItem()->pixmap().toImage());
-        const int marking = s.count();
         s.trigger("actionProcess");
-        QCOMPARE(s.count(), marking + int(marked)); // nothing to remove, nothing pushed
         while (s.window.undoStack().canUndo())
             s.undo();
         QCOMPARE(s.window.photo(), opened);

@@ -45,9 +45,10 @@ struct Session : WindowSession
             QCoreApplication::sendEvent(view()->viewport(), &event);
         }
     }
-    void key(QEvent::Type type, int key)
+    // Backslash pressed or released.
+    void backslash(QEvent::Type type)
     {
-        QKeyEvent event(type, key, Qt::NoModifier);
+        QKeyEvent event(type, Qt::Key_Backslash, Qt::NoModifier);
         QCoreApplication::sendEvent(&window, &event);
     }
     QImage shownPhoto() const
@@ -93,7 +94,8 @@ private slots:
     void cleanup() { QCOMPARE(snapshotFilesIn(m_snapshots.path()), 0); }
 
     // Without a photo the tools push nothing and leave nothing to save. With it, Process
-    // fills what Select marked, and undo brings the wire and its marks back. Select reads the
+    // fills what Select marked, and undo brings the wire and its marks back. M hides the
+    // marks; backslash held shows the photo as opened, its release the work. Select reads the
     // thresholds when it runs: a 60-column wire is too short for a Length of 60, and Process
     // over no marks is no removal to save.
     void selectAndProcess()
@@ -109,10 +111,16 @@ private slots:
         s.open(m_photo);
         s.trigger("actionSelect");
         QCOMPARE(s.mask(), detectedMarks);
+        s.trigger("actionShowMarks");
+        QVERIFY(!s.window.maskItem()->isVisible());
         s.trigger("actionProcess");
         QVERIFY(!s.window.maskItem());
         QCOMPARE(s.window.photo(), cleanPhoto);
         QCOMPARE(snapshotFilesIn(m_snapshots.path()), 2); // the marks and the photo
+        s.backslash(QEvent::KeyPress);
+        QCOMPARE(s.shownPhoto(), photoWithWire);
+        s.backslash(QEvent::KeyRelease);
+        QCOMPARE(s.shownPhoto(), cleanPhoto);
         s.undo();
         QCOMPARE(s.window.photo(), photoWithWire);
         QCOMPARE(s.mask(), detectedMarks);
@@ -172,19 +180,17 @@ private slots:
         s.undo();
         QCOMPARE(s.window.lastControlPoint(), QPoint(10, 10));
         QCOMPARE(s.mask().pixel(10, 10), 0u);
-    }
 
-    // With snapping on (off by default, remembered), clicks four pixels beside the wire trace
-    // the wire itself.
-    void smartSelectionSnapsToWires()
-    {
+        // With snapping on (off by default, remembered), clicks four pixels beside the wire
+        // trace the wire itself.
         Session(m_photo).trigger("actionSnapToWires");
-        Session s(m_photo);
-        s.smartSelect(10, 15, true);
-        s.smartSelect(60, 6, true);
-        QCOMPARE(s.window.lastControlPoint(), QPoint(60, 10));
-        QCOMPARE(filled(s.mask(), 0, 79, 10, 11), wireImage(0, 0));
-        QVERIFY(qAlpha(s.mask().pixel(35, 10)) || qAlpha(s.mask().pixel(35, 11)));
+        Session snapping(m_photo);
+        snapping.smartSelect(10, 15, true);
+        snapping.smartSelect(60, 6, true);
+        QCOMPARE(snapping.window.lastControlPoint(), QPoint(60, 10));
+        const QImage marks = snapping.mask();
+        QCOMPARE(filled(marks, 0, 79, 10, 11), wireImage(0, 0));
+        QVERIFY(qAlpha(marks.pixel(35, 10)) || qAlpha(marks.pixel(35, 11)));
     }
 
     // Detection runs while the window goes on handling its events: the progress bar is shown,
@@ -323,20 +329,6 @@ private slots:
         QCOMPARE(s.window.document().mask(), before);
         s.stack().redo();
         QCOMPARE(s.window.document().mask(), after);
-    }
-
-    // M hides the marks; backslash held shows the photo as opened, its release the work.
-    void hideMarksAndBeforeAfter()
-    {
-        Session s(m_photo);
-        s.trigger("actionSelect");
-        s.trigger("actionShowMarks");
-        QVERIFY(!s.window.maskItem()->isVisible());
-        s.trigger("actionProcess");
-        s.key(QEvent::KeyPress, Qt::Key_Backslash);
-        QCOMPARE(s.shownPhoto(), photoWithWire);
-        s.key(QEvent::KeyRelease, Qt::Key_Backslash);
-        QCOMPARE(s.shownPhoto(), cleanPhoto);
     }
 
     // Save mask writes tolvane-cli's mask format, which Load mask reads back. A

@@ -26,6 +26,7 @@ inline QImage wireImage(QRgb background, QRgb wire, int w = 80, int h = 40)
 // the window tests, which add the gestures they need.
 struct WindowSession
 {
+    QTemporaryDir photos, saved; // folders to open from and save to
     FakePrompts prompts;
     MainWindow window;
 
