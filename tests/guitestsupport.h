@@ -67,11 +67,6 @@ inline QString canonical(const QString &dir)
     return QDir(dir).canonicalPath();
 }
 
-inline QString statusMessage(QMainWindow &window)
-{
-    return window.statusBar()->currentMessage();
-}
-
 // A w x h photo whose pixels all differ, opaque.
 inline QImage patternPhoto(int w, int h)
 {

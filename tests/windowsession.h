@@ -26,6 +26,7 @@ inline QImage wireImage(QRgb background, QRgb wire, int w = 80, int h = 40)
 // the window tests, which add the gestures they need.
 struct WindowSession
 {
+    QTemporaryDir photos, saved; // folders to open from and save to
     FakePrompts prompts;
     MainWindow window;
 
@@ -36,7 +37,7 @@ struct WindowSession
         return window.findChild<T *>(QLatin1String(name));
     }
     void setBox(const char *name, int value) { child(name)->setValue(value); }
-    QString status() { return statusMessage(window); }
+    QString status() { return window.statusBar()->currentMessage(); }
     QUndoStack &stack() { return const_cast<QUndoStack &>(window.undoStack()); }
     void undo() { stack().undo(); }
     KestGraphicsView *view() { return window.findChild<KestGraphicsView *>(); }
@@ -47,13 +48,9 @@ struct WindowSession
         trigger("actionOpen");
     }
     // A press or move of smart selection whose cursor square is centred on photo pixel (x, y).
-    void smartSelect(int x, int y, bool pressed, bool right = false)
+    void smartSelect(int x, int y, bool pressed)
     {
-        smartSelect(QRect(x + 5, y + 5, 11, 11), pressed, right);
-    }
-    void smartSelect(QRect square, bool pressed, bool right = false)
-    {
-        emit view()->SmartSelect(square, pressed, right);
+        emit view()->SmartSelect(QRect(x + 5, y + 5, 11, 11), pressed, false);
     }
     void save(const QString &path)
     {
@@ -73,11 +70,5 @@ struct WindowSession
         return window.maskItem()
             ? window.maskItem()->pixmap().toImage().convertToFormat(QImage::Format_ARGB32)
             : QImage();
-    }
-    // The document's marks as plain ARGB; null while there is no mask.
-    QImage marks() const
-    {
-        const QImage &mask = window.document().mask();
-        return mask.isNull() ? QImage() : mask.convertToFormat(QImage::Format_ARGB32);
     }
 };
