@@ -344,6 +344,7 @@ constexpr int shortestCurve = 16;
 constexpr int longestGap = 60;
 constexpr float coveredShare = 0.75f;
 constexpr float longestShare = 0.5f;
+constexpr float courseSeenShare = 0.65f;
 
 std::array<float, 2> unit(float x, float y)
 {
@@ -799,9 +800,10 @@ Course gatherAlongCourse(const std::vector<Curve> &curves, const std::vector<int
 // are those next to it that stay darker than the darker side by a fifth of that contrast (at
 // least 3), up to maxWidth / 2 + 1 either way. That is all along the span of its curves, and
 // beyond each end on to the photo's edge, as far as the wire was seen over at least half of the
-// steps and never missed over more than the longest gap.
+// steps and never missed over more than the longest gap. Returns the steps where the wire was
+// seen; `inside` receives the steps of the whole course that lie inside the photo.
 int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWidth,
-    std::vector<PixelIndex> &pixels)
+    std::vector<PixelIndex> &pixels, int &inside)
 {
     const int width = brightness.width;
     const int height = brightness.height;
@@ -858,6 +860,19 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
         }
         return 1;
     };
+    const auto within = [&](double u) {
+        const double v = k.a + k.b * u + k.c * u * u;
+        const double cx = k.ox + u * k.ux - v * k.uy;
+        const double cy = k.oy + u * k.uy + v * k.ux;
+        return cx >= 0 && cy >= 0 && cx <= width - 1 && cy <= height - 1;
+    };
+    inside = 0;
+    for (double u = k.low; u <= k.high; u += 1)
+        inside += within(u);
+    for (double u = k.low - 1; within(u); u -= 1)
+        ++inside;
+    for (double u = k.high + 1; within(u); u += 1)
+        ++inside;
     int seenSteps = 0;
     for (double u = k.low; u <= k.high; u += 1)
         seenSteps += wireAt(u, pixels) > 0;
@@ -974,23 +989,26 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
 
     // Each wire gathers the curves along its course, and its pixels are sought all along it.
     // follow() does both for the curves of `list`, leaving the curves of `skip` to others, and
-    // keeps what it found when the walk saw the wire over `needed` steps or more.
+    // keeps what it found when the walk saw the wire over `needed` steps or more, or over
+    // `least` steps and courseSeenShare of the course's steps inside the photo.
     std::vector<std::uint8_t> gathered = wire;
     std::vector<PixelIndex> walked;
-    const auto follow
-        = [&](const std::vector<int> &list, const std::vector<std::uint8_t> &skip, float needed) {
-              std::vector<std::uint8_t> taken = skip;
-              for (int i : list)
-                  taken[std::size_t(i)] = 1;
-              const Course course = gatherAlongCourse(curves, list, taken);
-              std::vector<PixelIndex> pixels;
-              if (float(walkCourse(brightness, course, settings.maxWidth, pixels)) < needed)
-                  return false;
-              walked.insert(walked.end(), pixels.begin(), pixels.end());
-              for (std::size_t i = 0; i < curves.size(); ++i)
-                  gathered[i] = gathered[i] || taken[i];
-              return true;
-          };
+    const auto follow = [&](const std::vector<int> &list, const std::vector<std::uint8_t> &skip,
+                            float needed, float least) {
+        std::vector<std::uint8_t> taken = skip;
+        for (int i : list)
+            taken[std::size_t(i)] = 1;
+        const Course course = gatherAlongCourse(curves, list, taken);
+        std::vector<PixelIndex> pixels;
+        int inside = 0;
+        const int seen = walkCourse(brightness, course, settings.maxWidth, pixels, inside);
+        if (float(seen) < std::max(least, std::min(needed, courseSeenShare * float(inside))))
+            return false;
+        walked.insert(walked.end(), pixels.begin(), pixels.end());
+        for (std::size_t i = 0; i < curves.size(); ++i)
+            gathered[i] = gathered[i] || taken[i];
+        return true;
+    };
     std::vector<std::vector<int>> wires(curves.size());
     for (std::size_t i = 0; i < curves.size(); ++i) {
         if (wire[i])
@@ -998,11 +1016,13 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
     }
     for (const std::vector<int> &list : wires) {
         if (!list.empty())
-            follow(list, wire, 0);
+            follow(list, wire, 0, 0);
     }
     // A chain half as long as a wire is a wire too when a thin dark line shows along its course
     // over three wire lengths: a wire whose pieces were too short for a chain of their own,
-    // where it crossed texture or was hidden.
+    // where it crossed texture or was hidden. Where the course's way through the photo is too
+    // short for that (a steep wire across a wide photo), two wire lengths will do when they
+    // are courseSeenShare of that way.
     std::vector<std::vector<int>> seeds(curves.size());
     for (std::size_t i = 0; i < curves.size(); ++i) {
         if (!gathered[i] && isChain(group[i], 0.5f))
@@ -1010,7 +1030,8 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
     }
     for (const std::vector<int> &list : seeds) {
         if (!list.empty() && !gathered[std::size_t(list.front())]
-            && follow(list, gathered, 3.0f * float(settings.minLength)))
+            && follow(
+                list, gathered, 3.0f * float(settings.minLength), 2.0f * float(settings.minLength)))
             wires[std::size_t(list.front())] = list;
     }
     for (PixelIndex p : walked) {

@@ -33,6 +33,9 @@ namespace tolvane {
 //    pixel, to the photo's edges, and wherever the brightness across it shows a thin dark line
 //    there, that line's pixels are marked too: the wire where texture hid its pieces. Beyond
 //    the wire's curves the walk goes on only as far as the line is seen over half the way.
+//    A chain half a wire long is a wire too where its walk sees the line over three wire
+//    lengths, or over two and most of its course's way through the photo where that is
+//    shorter.
 //    The curves' pixels and the walk's, fringe included, are the marks.
 // Light wires are found the same way on the inverted brightness.
 //
