@@ -37,6 +37,8 @@ private slots:
         row("below a two-row wire", rows(20, 21), {30, 25}, 8, {30, 21});
         row("out of reach", rows(20, 21), {30, 25}, 3, {30, 25});
         row("no reach", rows(20, 21), {30, 22}, 0, {30, 22});
+        row("just beyond the reach, across a corner",
+            wire([](int x, int y) { return x + y == 60; }), {30, 25}, 3, {30, 25});
         row("beside a vertical wire", wire([](int x, int) { return x == 40; }), {45, 10}, 8,
             {40, 10});
         row("off a diagonal wire", wire([](int x, int y) { return x == y; }), {34, 30}, 8,
