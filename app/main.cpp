@@ -1,10 +1,12 @@
 #include <QApplication>
 
 #include "app/mainwindow.h"
+#include "core/workingmemory.h"
 #include "image/imagefiles.h"
 
 int main(int argc, char *argv[])
 {
+    tolvane::keepWorkingMemory();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tolvane 1.0"));
     QCoreApplication::setOrganizationName(QStringLiteral("Pellam software"));

@@ -18,6 +18,7 @@
 #include "app/mainwindow.h"
 #include "app/userprompts.h"
 #include "canvas/kestgraphicsview.h"
+#include "core/workingmemory.h"
 #include "image/imagefiles.h"
 #include "image/snapshot.h"
 #include <sys/resource.h>
@@ -426,6 +427,7 @@ void registerAll(PhotoSize size, const char *sizeName)
 
 int main(int argc, char **argv)
 {
+    tolvane::keepWorkingMemory();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     tolvane::allowLargePhotos();

@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "core/workingmemory.h"
 #include "image/imagefiles.h"
 
 namespace {
@@ -25,6 +26,7 @@ void printToStdout(const QString &text)
 
 int main(int argc, char *argv[])
 {
+    tolvane::keepWorkingMemory();
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(dropWarnings);
     tolvane::allowLargePhotos();
