@@ -1,5 +1,5 @@
+#include <algorithm>
 #include <cmath>
-#include <limits>
 #include <random>
 #include <vector>
 
@@ -25,73 +25,59 @@ struct Mask
 };
 
 // The stroke rule written plainly: a pixel's centre within the radius of the nearest point of
-// some segment, found from the foot of the perpendicular or the nearer end.
-bool insideStroke(double cx, double cy, const std::vector<StrokePoint> &points, double radius)
+// some segment (a lone point is a segment from itself to itself).
+Mask referenceStroke(Mask mask, std::vector<StrokePoint> points, double radius, Argb value)
 {
-    auto near = [&](StrokePoint a, StrokePoint b) {
-        const double ax = cx - a.x, ay = cy - a.y;
-        if (std::hypot(ax, ay) <= radius || std::hypot(cx - b.x, cy - b.y) <= radius)
-            return true;
-        const double dx = b.x - a.x, dy = b.y - a.y;
-        const double length = std::hypot(dx, dy);
-        if (length == 0)
-            return false;
-        const double along = (ax * dx + ay * dy) / length;
-        const double across = std::abs(ax * dy - ay * dx) / length;
-        return along >= 0 && along <= length && across <= radius;
-    };
     if (points.size() == 1)
-        return near(points[0], points[0]);
-    for (std::size_t i = 1; i < points.size(); ++i)
-        if (near(points[i - 1], points[i]))
-            return true;
-    return false;
-}
-
-Mask referenceStroke(Mask mask, const std::vector<StrokePoint> &points, double radius, Argb value)
-{
-    for (int y = 0; y < mask.height; ++y)
-        for (int x = 0; x < mask.width; ++x)
-            if (insideStroke(x + 0.5, y + 0.5, points, radius))
-                mask.at(x, y) = value;
+        points.push_back(points[0]);
+    for (int y = 0; y < mask.height; ++y) {
+        for (int x = 0; x < mask.width; ++x) {
+            for (std::size_t i = 1; i < points.size(); ++i) {
+                const StrokePoint a = points[i - 1], b = points[i];
+                const double dx = b.x - a.x, dy = b.y - a.y, length = dx * dx + dy * dy;
+                const double ax = x + 0.5 - a.x, ay = y + 0.5 - a.y;
+                const double t
+                    = length > 0 ? std::clamp((ax * dx + ay * dy) / length, 0.0, 1.0) : 0;
+                if (std::hypot(ax - t * dx, ay - t * dy) <= radius)
+                    mask.at(x, y) = value;
+            }
+        }
+    }
     return mask;
 }
 
 // Dropping a piece written plainly: the nearest mark by a search of the whole mask, then a
-// breadth-first walk with a visited flag per pixel.
+// breadth-first walk that clears each pixel as it reaches it.
 Mask referenceDrop(Mask mask, Point at, int reach)
 {
-    long long best = std::numeric_limits<long long>::max();
-    Point seed {-1, -1};
-    for (int y = 0; y < mask.height; ++y)
+    auto marked = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < mask.width && y < mask.height && isMarked(mask.at(x, y));
+    };
+    long long best = 1LL * reach * reach + 1;
+    std::vector<Point> piece {{-1, -1}};
+    for (int y = 0; y < mask.height; ++y) {
         for (int x = 0; x < mask.width; ++x) {
             const long long d = 1LL * (x - at.x) * (x - at.x) + 1LL * (y - at.y) * (y - at.y);
-            if (isMarked(mask.at(x, y)) && d <= 1LL * reach * reach && d < best) {
+            if (marked(x, y) && d < best) {
                 best = d;
-                seed = {x, y};
+                piece[0] = {x, y};
             }
         }
-    if (seed.x < 0)
+    }
+    if (piece[0].x < 0)
         return mask;
-    std::vector<char> visited(mask.pixels.size(), 0);
-    std::vector<Point> queue {seed};
-    visited[std::size_t(seed.y) * mask.width + seed.x] = 1;
-    for (std::size_t head = 0; head < queue.size(); ++head) {
-        const Point p = queue[head];
-        for (int dy = -1; dy <= 1; ++dy)
+    mask.at(piece[0].x, piece[0].y) = 0;
+    for (std::size_t head = 0; head < piece.size(); ++head) {
+        for (int dy = -1; dy <= 1; ++dy) {
             for (int dx = -1; dx <= 1; ++dx) {
-                const int x = p.x + dx, y = p.y + dy;
-                if (x < 0 || y < 0 || x >= mask.width || y >= mask.height)
-                    continue;
-                char &seen = visited[std::size_t(y) * mask.width + x];
-                if (!seen && isMarked(mask.at(x, y))) {
-                    seen = 1;
-                    queue.push_back({x, y});
+                const int x = piece[head].x + dx, y = piece[head].y + dy;
+                if (marked(x, y)) {
+                    mask.at(x, y) = 0;
+                    piece.push_back({x, y});
                 }
             }
+        }
     }
-    for (const Point p : queue)
-        mask.at(p.x, p.y) = 0;
     return mask;
 }
 
@@ -156,8 +142,9 @@ private slots:
         // Points and radius; how many pixels of a clean 5x4 mask a mark changes.
         for (const auto &[points, radius, changed] :
             {std::tuple(std::vector<StrokePoint> {{-1e300, -1e300}, {1e300, 1e300}}, 1.0, 0),
-                {{{-far, 2.5}, {far, 2.5}}, 0.5, 5}, {{{-1e9, 3}, {-1e9 + 5, 3}}, 3.0, 0},
-                {dot, 0.0, 1}, {dot, -1.0, 0}, {{}, 5.0, 0}, {{{std::nan(""), 1}}, 5.0, 0}}) {
+                {{{2.5, -2 * far}, {2.5, 2 * far}}, 1.0, 0}, {{{-far, 2.5}, {far, 2.5}}, 0.5, 5},
+                {{{-1e9, 3}, {-1e9 + 5, 3}}, 3.0, 0}, {dot, 0.0, 1}, {dot, -1.0, 0}, {{}, 5.0, 0},
+                {{{std::nan(""), 1}}, 5.0, 0}}) {
             Mask clean {5, 4};
             QCOMPARE(paintStroke(clean.plane(), points, radius, mark), changed);
             QCOMPARE(differing(clean, Mask {5, 4}), changed);

@@ -1,7 +1,5 @@
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <functional>
 #include <random>
 #include <vector>
 
@@ -29,12 +27,20 @@ struct Picture
         , mask(std::size_t(w) * h, 0u)
     { }
     Argb &pixel(int x, int y) { return photo[std::size_t(y) * width + x]; }
-    bool marked(int x, int y) const { return isMarked(mask[std::size_t(y) * width + x]); }
+    bool marked(int x, int y) const
+    {
+        return x >= 0 && y >= 0 && x < width && y < height
+            && isMarked(mask[std::size_t(y) * width + x]);
+    }
+    // Whether (x, y) or one of its four neighbours is marked.
+    bool nearMarks(int x, int y) const
+    {
+        return marked(x, y) || marked(x - 1, y) || marked(x + 1, y) || marked(x, y - 1)
+            || marked(x, y + 1);
+    }
     // Marks (x, y) and paints it the wire's dark grey.
     void wire(int x, int y)
     {
-        if (x < 0 || y < 0 || x >= width || y >= height)
-            return;
         mask[std::size_t(y) * width + x] = detectionMark;
         pixel(x, y) = 0xFF202428u;
     }
@@ -67,6 +73,15 @@ int channel(Argb pixel, int c)
     return int((pixel >> (8 * c)) & 0xFFu);
 }
 
+// The largest difference in any channel.
+int difference(Argb a, Argb b)
+{
+    int worst = 0;
+    for (int c = 0; c < 3; ++c)
+        worst = std::max(worst, std::abs(channel(a, c) - channel(b, c)));
+    return worst;
+}
+
 Argb rgb(double r, double g, double b)
 {
     auto level = [](double v) { return Argb(std::clamp(int(std::lround(v)), 0, 255)); };
@@ -85,6 +100,17 @@ Picture sky(int width, int height)
     return picture;
 }
 
+// The largest difference in any channel between the marked pixels of `result` and `clean`.
+int worstError(const Picture &picture, const std::vector<Argb> &result, const Picture &clean)
+{
+    int worst = 0;
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        if (isMarked(picture.mask[i]))
+            worst = std::max(worst, difference(result[i], clean.photo[i]));
+    }
+    return worst;
+}
+
 // Every pixel its own random grey around `level`, at most `spread` away.
 Picture noise(int width, int height, int level, int spread, unsigned seed)
 {
@@ -98,44 +124,22 @@ Picture noise(int width, int height, int level, int spread, unsigned seed)
     return picture;
 }
 
-// The largest difference in any channel between the filled pixels and `expected`.
-int worstError(const Picture &picture, const std::vector<Argb> &result,
-    const std::function<Argb(int, int)> &expected)
-{
-    int worst = 0;
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            if (!picture.marked(x, y))
-                continue;
-            for (int c = 0; c < 3; ++c) {
-                worst = std::max(worst,
-                    std::abs(channel(result[std::size_t(y) * picture.width + x], c)
-                        - channel(expected(x, y), c)));
-            }
-        }
-    }
-    return worst;
-}
-
-// Mean |pixel - 5 x 5 box mean| over the marked pixels away from the border.
+// Mean step between each marked pixel and its right and lower neighbours.
 double detail(const Picture &picture, const std::vector<Argb> &image)
 {
     double sum = 0;
     int count = 0;
-    for (int y = 2; y + 2 < picture.height; ++y) {
-        for (int x = 2; x + 2 < picture.width; ++x) {
-            if (!picture.marked(x, y))
-                continue;
-            double box = 0;
-            for (int j = -2; j <= 2; ++j) {
-                for (int k = -2; k <= 2; ++k)
-                    box += channel(image[std::size_t(y + j) * picture.width + x + k], 0);
+    for (int y = 0; y + 1 < picture.height; ++y) {
+        for (int x = 0; x + 1 < picture.width; ++x) {
+            const std::size_t i = std::size_t(y) * picture.width + x;
+            if (picture.marked(x, y)) {
+                sum += std::abs(channel(image[i], 0) - channel(image[i + 1], 0))
+                    + std::abs(channel(image[i], 0) - channel(image[i + picture.width], 0));
+                count += 2;
             }
-            sum += std::abs(channel(image[std::size_t(y) * picture.width + x], 0) - box / 25.0);
-            ++count;
         }
     }
-    return count ? sum / count : 0.0;
+    return sum / count;
 }
 
 } // namespace
@@ -147,14 +151,13 @@ class TestSeamlessFill : public QObject
 private slots:
     // The fast fill (linked lists of marked pixels, both cores from a megapixel on) against the
     // plain whole-plane version, pixel for pixel, on wires of every angle and thickness, loose
-    // marks, marks on the border rows and columns, and the degenerate sizes. Photo and mask are
-    // seen through views into wider buffers; unmarked pixels and the inputs stay as they were.
+    // marks, marks on the border rows and columns, and the degenerate sizes. Only the marks and
+    // their fringe (next to a mark) change; a photo marked all over keeps its values.
     void matchesReference_data()
     {
         addColumns<int, int, int, unsigned>(); // width, height, wires (-1: loose marks), seed
         QTest::newRow("one wire") << 64 << 48 << 1 << 1u;
-        QTest::newRow("wires at any angle") << 120 << 90 << 6 << 2u;
-        QTest::newRow("crossing wires") << 100 << 100 << 12 << 3u;
+        QTest::newRow("crossing wires at any angle") << 100 << 100 << 12 << 3u;
         QTest::newRow("loose marks") << 70 << 50 << -1 << 4u;
         QTest::newRow("one row") << 80 << 1 << -1 << 5u;
         QTest::newRow("one column") << 1 << 80 << -1 << 6u;
@@ -183,83 +186,64 @@ private slots:
             picture.line(uniform(0, width), uniform(0, height), uniform(0, 180), uniform(0.8, 7),
                 uniform(10, std::max(width, height)));
         }
-        if (wires == -1) {
-            for (int i = 0; i < width * height / 4; ++i)
-                picture.wire(int(rng() % width), int(rng() % height));
-        } else if (wires == -2) {
+        for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
-                picture.wire(x, 0);
-                picture.wire(x, height - 2);
-                picture.wire(x, height - 1);
-            }
-            for (int y = 0; y < height; ++y)
-                picture.wire(width - 1, y);
-        } else if (wires == -3) {
-            for (int y = 0; y < height; ++y) {
-                for (int x = 0; x < width; ++x)
+                if ((wires == -1 && rng() % 4 == 0) || wires == -3
+                    || (wires == -2 && (y == 0 || y >= height - 2 || x == width - 1)))
                     picture.wire(x, y);
             }
         }
         // Any alpha marks, whatever the colour bits.
-        for (Argb &m : picture.mask) {
-            if (isMarked(m))
-                m = Argb(rng() % 255 + 1) << 24 | (rng() & 0xFFFFFFu);
-            else
-                m = rng() & 0xFFFFFFu;
-        }
+        for (Argb &m : picture.mask)
+            m = (isMarked(m) ? Argb(rng() % 255 + 1) << 24 : 0u) | (rng() & 0xFFFFFFu);
 
         const std::vector<Argb> expected
             = reference::seamlessFill(picture.photo, picture.mask, width, height);
-
         // (Views into wider buffers, and inputs left as they were, are the fuzzer's to check.)
         const std::vector<Argb> result = picture.fill();
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
                 const std::size_t i = std::size_t(y) * width + x;
-                if (result[i] != expected[i])
-                    QFAIL(qPrintable(QStringLiteral("(%1, %2): %3, expected %4")
-                                         .arg(x)
-                                         .arg(y)
-                                         .arg(result[i], 8, 16)
-                                         .arg(expected[i], 8, 16)));
-                // Only marks and their fringe (next to a mark) change.
-                const auto marked = [&](int mx, int my) {
-                    return mx >= 0 && my >= 0 && mx < width && my < height
-                        && picture.marked(mx, my);
-                };
-                if (!marked(x, y) && !marked(x - 1, y) && !marked(x + 1, y) && !marked(x, y - 1)
-                    && !marked(x, y + 1))
+                QVERIFY2(
+                    result[i] == expected[i], qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
+                if (wires == -3 || !picture.nearMarks(x, y))
                     QCOMPARE(result[i], picture.photo[i]);
             }
         }
-        if (wires == -3)
-            QVERIFY(std::equal(expected.begin(), expected.end(), picture.photo.begin()));
     }
 
-    // A smooth gradient runs on through wires of any angle and thickness without a step: the
-    // membrane holds a plane exactly, and a plane has no texture to add.
+    // A smooth gradient runs on without a step through wires of any angle and thickness, and
+    // through marks on the photo's border rows and columns and in its corners (filled from the
+    // pixels inside): the membrane holds a plane exactly, and a plane has no texture to add.
     void gradientContinues_data()
     {
-        addColumns<double, double>(); // degrees from the rows, thickness
+        addColumns<double, double, double, double, int>(); // centre, degrees, thickness, error
         for (double degrees : {0.0, 15.0, 45.0, 70.0, 88.0, 90.0, 135.0}) {
             for (double thickness : {1.0, 3.0, 7.0}) {
-                QTest::addRow("%g deg, %g px", degrees, thickness) << degrees << thickness;
+                QTest::addRow("%g deg, %g px", degrees, thickness)
+                    << 64.0 << 48.0 << degrees << thickness << 2;
             }
         }
+        QTest::newRow("top rows") << 64.0 << 1.0 << 0.0 << 3.0 << 2;
+        QTest::newRow("bottom rows") << 64.0 << 94.0 << 0.0 << 3.0 << 2;
+        QTest::newRow("left columns") << 0.5 << 48.0 << 90.0 << 2.0 << 2;
+        QTest::newRow("right columns") << 126.0 << 48.0 << 90.0 << 3.0 << 2;
+        QTest::newRow("corner") << 0.0 << 0.0 << 135.0 << 8.4 << 3;
+        QTest::newRow("wire into the corner") << 0.0 << 0.0 << 35.0 << 4.0 << 2;
     }
     void gradientContinues()
     {
-        const auto [degrees, thickness] = fetchRow<double, double>();
-        Picture picture = sky(128, 128);
-        const Picture clean = picture;
-        picture.line(64, 64, degrees, thickness, 50);
-        const std::vector<Argb> result = picture.fill();
-        Picture copy = clean;
-        QVERIFY(worstError(picture, result, [&](int x, int y) { return copy.pixel(x, y); }) <= 2);
+        const auto [centre, middle, degrees, thickness, error]
+            = fetchRow<double, double, double, double, int>();
+        const Picture clean = sky(128, 96);
+        Picture picture = clean;
+        picture.line(centre, middle, degrees, thickness, 200);
+        const int worst = worstError(picture, picture.fill(), clean);
+        QVERIFY2(worst <= error, qPrintable(QString::number(worst)));
     }
 
     // Structure that crosses the wire carries on in its own direction: an edge between dark
-    // and bright ground, and a thin dark branch, across a horizontal and a near-vertical wire.
+    // and bright ground, and a thin dark branch, across a horizontal and a vertical wire.
     void structureCrosses_data()
     {
         addColumns<bool>(); // steep: the picture transposed
@@ -268,115 +252,110 @@ private slots:
     }
     void structureCrosses()
     {
-        const bool steep = fetchRow<bool>() == std::tuple(true);
+        const bool steep = std::get<0>(fetchRow<bool>());
         Picture picture(96, 96);
-        auto ground = [](int along, int across) {
-            Q_UNUSED(across);
-            if (along >= 60 && along < 63)
-                return rgb(10, 10, 10); // the branch
-            return along < 30 ? rgb(40, 50, 60) : rgb(200, 190, 180);
-        };
         for (int y = 0; y < 96; ++y) {
-            for (int x = 0; x < 96; ++x)
-                picture.pixel(x, y) = steep ? ground(y, x) : ground(x, y);
+            for (int x = 0; x < 96; ++x) {
+                const int along = steep ? y : x;
+                picture.pixel(x, y) = along >= 60 && along < 63 ? rgb(10, 10, 10) // the branch
+                    : along < 30                                ? rgb(40, 50, 60)
+                                                                : rgb(200, 190, 180);
+            }
         }
         const Picture clean = picture;
         picture.line(48, 48, steep ? 90 : 0, 5, 60);
         const std::vector<Argb> result = picture.fill();
-        for (int y = 0; y < 96; ++y) {
-            for (int x = 0; x < 96; ++x) {
-                if (!picture.marked(x, y))
-                    continue;
-                const int along = steep ? y : x;
-                const Argb expected = clean.photo[std::size_t(y) * 96 + x];
-                const Argb got = result[std::size_t(y) * 96 + x];
-                const QString where = QStringLiteral("(%1, %2)").arg(x).arg(y);
-                // The branch stays dark all the way across.
-                if (along >= 60 && along < 63)
-                    QVERIFY2(channel(got, 1) < 105, qPrintable(where));
-                // Away from the edge and the branch (the membrane spreads a change over about
-                // twice the wire's thickness along it), each side keeps its own colour.
-                if ((along >= 18 && along <= 42) || (along >= 48 && along <= 74))
-                    continue;
-                for (int c = 0; c < 3; ++c)
-                    QVERIFY2(
-                        std::abs(channel(got, c) - channel(expected, c)) <= 3, qPrintable(where));
-            }
+        int wrong = 0;
+        for (std::size_t i = 0; i < result.size(); ++i) {
+            const int along = int(steep ? i / 96 : i % 96);
+            if (!isMarked(picture.mask[i]))
+                continue;
+            // The branch stays dark all the way across. Away from the edge and the branch (the
+            // membrane spreads a change over about twice the wire's thickness along it), each
+            // side keeps its own colour.
+            if (along >= 60 && along < 63)
+                wrong += channel(result[i], 1) >= 105;
+            else if ((along < 18 || along > 42) && (along < 48 || along > 74))
+                wrong += difference(result[i], clean.photo[i]) > 3;
         }
+        QCOMPARE(wrong, 0);
     }
 
-    // The pixels beside a wire on the sky come out as the sky: a faint outer edge that the marks
-    // miss (rows 37 and 41 carry a twentieth of the wire's colour, too little for the mask), and
-    // a marked soft edge (rows 38 and 42, a quarter covered) whose colour JPEG's coarser colour
-    // planes smeared (more red, less blue than a mix of wire and sky), which the unmixing would
-    // otherwise make a coloured line.
+    // The pixels beside a wire come out as the photo had them: a faint outer edge that the marks
+    // miss (a twentieth of the wire's colour, too little for the mask) is taken in as fringe, and
+    // so is a missed soft edge (three tenths) from its sharp step towards the dark marks where
+    // stripes across the wire hide how it stands out. A marked soft edge (a quarter covered) is
+    // unmixed, also where JPEG's coarser colour planes smeared its colour (more red, less blue
+    // than a mix of wire and sky), and on a ground of fine detail that no fill from around could
+    // guess (it misses by 10 to 13 levels there). Marks drawn wider than the wire (a clean marked
+    // row on either side, as a hand-painted mask is) take in nothing beyond them: small details
+    // of the sky right beside them, which stand out as a missed fringe would, stay as they were.
     void edgesBesideTheWire_data()
     {
-        addColumns<bool>(); // smeared
-        QTest::newRow("faint fringe outside the marks") << false;
-        QTest::newRow("smeared colour on the soft edge") << true;
+        addColumns<int, bool, double, bool, double, double>();
+        // ground (sky, texture, stripes), steep, edge coverage, edge marked, smear, mean error
+        QTest::newRow("faint fringe outside the marks")
+            << 0 << false << 0.05 << false << 0.0 << 2.0;
+        QTest::newRow("smeared colour on the soft edge")
+            << 0 << false << 0.25 << true << 15.0 << 2.0;
+        QTest::newRow("generous marks") << 0 << false << 0.0 << true << 0.0 << 2.0;
+        QTest::newRow("soft edge on texture") << 1 << false << 0.25 << true << 0.0 << 6.0;
+        QTest::newRow("missed soft edge on stripes") << 2 << false << 0.3 << false << 0.0 << 6.0;
+        QTest::newRow("soft edge on texture, steep") << 1 << true << 0.25 << true << 0.0 << 6.0;
     }
     void edgesBesideTheWire()
     {
-        const bool smeared = fetchRow<bool>() == std::tuple(true);
-        Picture picture = sky(120, 80);
+        const auto [ground, steep, coverage, edgeMarked, smear, bound]
+            = fetchRow<int, bool, double, bool, double, double>();
+        Picture picture = sky(120, 120);
+        for (int y = 0; y < 120 && ground > 0; ++y) {
+            for (int x = 0; x < 120; ++x) {
+                const double v
+                    = 150 + 35 * std::sin(0.9 * x) * (ground == 1 ? std::cos(0.7 * y) : 1);
+                picture.pixel(x, y) = rgb(v, v + 5, v + 10);
+            }
+        }
+        auto at = [steep](int along, int across) {
+            return steep ? std::size_t(along) * 120 + across : std::size_t(across) * 120 + along;
+        };
+        for (int along = 10; along < 110 && coverage == 0; along += 7) {
+            const Argb p = picture.photo[at(along, along % 2 ? 56 : 64)];
+            picture.photo[at(along, along % 2 ? 56 : 64)]
+                = rgb(channel(p, 2) - 14, channel(p, 1) - 12, channel(p, 0) - 10);
+        }
         const Picture clean = picture;
-        const std::array<int, 2> edges = smeared ? std::array {38, 42} : std::array {37, 41};
-        for (int x = 0; x < 120; ++x) {
-            for (int y = edges[0]; y <= edges[1]; ++y) {
-                const bool edge = y == edges[0] || y == edges[1];
-                const double a = !edge ? 1.0 : smeared ? 0.25 : 0.05;
-                const Argb c = clean.photo[std::size_t(y) * 120 + x];
-                const double shift = edge && smeared ? 15 : 0;
-                picture.pixel(x, y) = rgb((1 - a) * channel(c, 2) + a * 0x20 + shift,
-                    (1 - a) * channel(c, 1) + a * 0x24, (1 - a) * channel(c, 0) + a * 0x28 - shift);
-                if (!edge || smeared)
-                    picture.mask[std::size_t(y) * 120 + x] = detectionMark;
+        for (int along = 10; along < 110; ++along) {
+            for (int across = 57; across <= 63; ++across) {
+                const std::size_t i = at(along, across);
+                const bool edge = across == 57 || across == 63;
+                const double a = edge ? coverage : 1.0, shift = edge ? smear : 0.0;
+                const Argb c = clean.photo[i];
+                picture.photo[i] = rgb((1 - a) * channel(c, 2) + a * 30 + shift,
+                    (1 - a) * channel(c, 1) + a * 34, (1 - a) * channel(c, 0) + a * 40 - shift);
+                if (!edge || edgeMarked)
+                    picture.mask[i] = detectionMark;
             }
         }
         const std::vector<Argb> result = picture.fill();
         double error = 0;
-        for (int x = 4; x < 116; ++x) {
-            for (int y : edges) {
+        for (int along = 14; along < 106; ++along) {
+            for (int across : {57, 63}) {
                 for (int c = 0; c < 3; ++c)
-                    error += std::abs(channel(result[std::size_t(y) * 120 + x], c)
-                        - channel(clean.photo[std::size_t(y) * 120 + x], c));
+                    error += std::abs(channel(result[at(along, across)], c)
+                        - channel(clean.photo[at(along, across)], c));
             }
         }
-        QVERIFY2(error / (112 * 2 * 3) < 2.0, qPrintable(QString::number(error / (112 * 6))));
+        for (std::size_t i = 0; i < result.size() && coverage == 0; ++i) {
+            if (!isMarked(picture.mask[i]))
+                QCOMPARE(result[i], picture.photo[i]);
+        }
+        error /= 92 * 2 * 3;
+        QVERIFY2(error < bound, qPrintable(QStringLiteral("mean error %1 on the edge").arg(error)));
     }
 
-    // Marks drawn wider than the wire (two clean rows on either side, as a hand-painted mask
-    // is) take in nothing beyond them: the small details of the sky right beside them, which
-    // stand out from it as a missed fringe would, stay as they were.
-    void generousMarksTakeNothingMore()
-    {
-        Picture picture = sky(120, 80);
-        for (int x = 0; x < 120; ++x) {
-            for (int y = 36; y <= 44; ++y) {
-                if (y >= 38 && y <= 42)
-                    picture.pixel(x, y) = rgb(0x20, 0x24, 0x28);
-                picture.mask[std::size_t(y) * 120 + x] = detectionMark;
-            }
-        }
-        for (int x = 3; x < 117; x += 7) {
-            const int y = x % 2 ? 35 : 45;
-            const Argb p = picture.pixel(x, y);
-            picture.pixel(x, y) = rgb(channel(p, 2) - 14, channel(p, 1) - 12, channel(p, 0) - 10);
-        }
-        const std::vector<Argb> result = picture.fill();
-        for (int y = 0; y < 80; ++y) {
-            for (int x = 0; x < 120; ++x) {
-                if (!picture.marked(x, y))
-                    QCOMPARE(
-                        result[std::size_t(y) * 120 + x], picture.photo[std::size_t(y) * 120 + x]);
-            }
-        }
-    }
-
-    // Fine texture comes back instead of a blur, and brings no colour shift: on a noisy grey
-    // ground, the filled pixels hold about as much detail as the photo had there, and their
-    // mean stays that of the pixels around them.
+    // Fine texture comes back instead of a blur (which keeps a fifth of it), and brings no
+    // colour shift: on a noisy grey ground, the filled pixels hold about as much detail as the
+    // photo had there, and their mean stays that of the pixels around them.
     void textureRestored_data()
     {
         addColumns<double, double>(); // degrees, thickness
@@ -393,113 +372,22 @@ private slots:
         const std::vector<Argb> result = picture.fill();
         const double original = detail(picture, clean.photo);
         const double filled = detail(picture, result);
-        QVERIFY2(filled > 0.6 * original && filled < 1.4 * original,
+        QVERIFY2(filled > 0.5 * original && filled < 1.4 * original,
             qPrintable(QStringLiteral("detail %1 against %2").arg(filled).arg(original)));
 
-        // The membrane alone (what the result would be without texture) is much smoother.
-        double marked = 0, around = 0;
-        int markedCount = 0, aroundCount = 0;
+        // The filled pixels' mean against that of the clean ring next to them.
+        double sum[2] = {0, 0};
+        int count[2] = {0, 0};
         for (int y = 1; y + 1 < 160; ++y) {
             for (int x = 1; x + 1 < 160; ++x) {
-                const std::size_t i = std::size_t(y) * 160 + x;
-                if (picture.marked(x, y)) {
-                    marked += channel(result[i], 1);
-                    ++markedCount;
-                } else if (picture.marked(x - 1, y) || picture.marked(x + 1, y)
-                    || picture.marked(x, y - 1) || picture.marked(x, y + 1)) {
-                    around += channel(result[i], 1);
-                    ++aroundCount;
+                if (picture.nearMarks(x, y)) {
+                    sum[picture.marked(x, y)] += channel(result[std::size_t(y) * 160 + x], 1);
+                    ++count[picture.marked(x, y)];
                 }
             }
         }
-        QVERIFY(markedCount > 100 && aroundCount > 100);
-        QVERIFY2(std::abs(marked / markedCount - around / aroundCount) < 2.0,
-            qPrintable(QStringLiteral("mean %1 against the ring's %2")
-                           .arg(marked / markedCount)
-                           .arg(around / aroundCount)));
-    }
-
-    // Marks on the photo's border rows and columns, and in its corners, are filled from the
-    // pixels inside; nothing is read outside.
-    void photoBorders_data()
-    {
-        addColumns<int>(); // which border
-        QTest::newRow("top rows") << 0;
-        QTest::newRow("bottom rows") << 1;
-        QTest::newRow("left columns") << 2;
-        QTest::newRow("right columns") << 3;
-        QTest::newRow("corner") << 4;
-        QTest::newRow("wire into the corner") << 5;
-    }
-    void photoBorders()
-    {
-        const int border = std::get<0>(fetchRow<int>());
-        Picture picture = sky(64, 48);
-        const Picture clean = picture;
-        for (int y = 0; y < 48; ++y) {
-            for (int x = 0; x < 64; ++x) {
-                const bool mark = (border == 0 && y < 3) || (border == 1 && y >= 45)
-                    || (border == 2 && x < 2) || (border == 3 && x >= 61)
-                    || (border == 4 && x + y < 6);
-                if (mark)
-                    picture.wire(x, y);
-            }
-        }
-        if (border == 5)
-            picture.line(0, 0, 35, 4, 40);
-        const std::vector<Argb> result = picture.fill();
-        Picture copy = clean;
-        QVERIFY(worstError(picture, result, [&](int x, int y) { return copy.pixel(x, y); }) <= 4);
-    }
-
-    // The wire's soft edge is unmixed: where it covers a pixel by a quarter, the photo's own
-    // colour comes back from the mix, much closer than a fill from around could guess it on a
-    // ground of fine detail (without the unmixing, the fill misses it there by 10 to 13 levels on
-    // average). Along rows and along columns.
-    void softEdgeUnmixed_data()
-    {
-        addColumns<bool>(); // steep
-        QTest::newRow("horizontal wire") << false;
-        QTest::newRow("vertical wire") << true;
-    }
-    void softEdgeUnmixed()
-    {
-        const bool steep = fetchRow<bool>() == std::tuple(true);
-        Picture picture(120, 120);
-        for (int y = 0; y < 120; ++y) {
-            for (int x = 0; x < 120; ++x) {
-                const double v = 150 + 35 * std::sin(0.9 * x) * std::cos(0.7 * y);
-                picture.pixel(x, y) = rgb(v, v + 5, v + 10);
-            }
-        }
-        const Picture clean = picture;
-        const double wire[3] = {30, 34, 40};
-        double edgeError = 0;
-        int edgeCount = 0;
-        for (int along = 10; along < 110; ++along) {
-            for (int across = 57; across <= 63; ++across) {
-                const int x = steep ? across : along, y = steep ? along : across;
-                const bool edge = across == 57 || across == 63;
-                const double coverage = edge ? 0.25 : 1.0;
-                const Argb c = clean.photo[std::size_t(y) * 120 + x];
-                picture.pixel(x, y) = rgb((1 - coverage) * channel(c, 2) + coverage * wire[0],
-                    (1 - coverage) * channel(c, 1) + coverage * wire[1],
-                    (1 - coverage) * channel(c, 0) + coverage * wire[2]);
-                picture.mask[std::size_t(y) * 120 + x] = detectionMark;
-            }
-        }
-        const std::vector<Argb> result = picture.fill();
-        for (int along = 14; along < 106; ++along) {
-            for (int across : {57, 63}) {
-                const std::size_t i
-                    = steep ? std::size_t(along) * 120 + across : std::size_t(across) * 120 + along;
-                for (int c = 0; c < 3; ++c)
-                    edgeError += std::abs(channel(result[i], c) - channel(clean.photo[i], c));
-                edgeCount += 3;
-            }
-        }
-        QVERIFY2(edgeError / edgeCount < 6.0,
-            qPrintable(QStringLiteral("mean error %1 on the edge").arg(edgeError / edgeCount)));
+        const double shift = sum[1] / count[1] - sum[0] / count[0];
+        QVERIFY2(count[1] > 100 && std::abs(shift) < 2.0, qPrintable(QString::number(shift)));
     }
 
     // Marked pixels that no wire changed (marks drawn wider than it) keep their value, to
@@ -507,13 +395,8 @@ private slots:
     void unchangedMarksKept()
     {
         Picture picture = noise(64, 64, 120, 1, 3);
-        for (int x = 0; x < 64; ++x) {
-            for (int y = 30; y < 36; ++y)
-                picture.mask[std::size_t(y) * 64 + x] = brushMark;
-        }
-        Picture copy = picture;
-        QVERIFY(worstError(picture, picture.fill(), [&](int x, int y) { return copy.pixel(x, y); })
-            <= 1);
+        std::fill(picture.mask.begin() + 30 * 64, picture.mask.begin() + 36 * 64, brushMark);
+        QVERIFY(worstError(picture, picture.fill(), picture) <= 1);
     }
 };
 

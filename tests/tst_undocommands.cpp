@@ -50,9 +50,6 @@ class TestUndoCommands : public QObject
     {
         document.open(QStringLiteral("photo.png"), photo, tolvane::tools::brightnessMap(photo), {});
     }
-    void pushSelect(const QImage &mask) { m_stack.push(new SelectCommand(m_document, mask)); }
-    void pushProcess(const QImage &result) { m_stack.push(new ProcessCommand(m_document, result)); }
-    QImage mask() const { return marksOf(m_document); }
     const QImage &photo() const { return m_document.photo(); }
     int snapshots() const { return snapshotFilesIn(m_tempDir.path()); }
 
@@ -68,19 +65,18 @@ private slots:
     // written, or write them themselves; commands go while their files are being written.
     void snapshotFilesLiveAsLongAsTheirCommand()
     {
-        const QImage bigPhoto = noisyPhoto(8, 1500, 1000);
-        const QImage bigMask = noisyPhoto(9, 1500, 1000);
-        const QImage bigResult = noisyPhoto(10, 1500, 1000);
+        const QImage bigPhoto = noisyPhoto(8, 1500, 1000), bigMask = noisyPhoto(9, 1500, 1000),
+                     bigResult = noisyPhoto(10, 1500, 1000);
         openIn(m_document, bigPhoto);
-        pushSelect(bigMask);
-        pushProcess(bigResult);
+        m_stack.push(new SelectCommand(m_document, bigMask));
+        m_stack.push(new ProcessCommand(m_document, bigResult));
         m_stack.undo();
         QCOMPARE(photo(), bigPhoto);
-        QCOMPARE(mask(), bigMask);
+        QCOMPARE(marksOf(m_document), bigMask);
         m_stack.redo();
         QCOMPARE(photo(), bigResult);
         m_stack.undo();
-        pushProcess(bigMask);
+        m_stack.push(new ProcessCommand(m_document, bigMask));
         m_stack.clear();
         QCOMPARE(snapshots(), 0);
     }
