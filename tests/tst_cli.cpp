@@ -75,7 +75,8 @@ class TestCli : public QObject
     // The names in `folder`, hidden ones and FIFOs too.
     static QStringList entries(const QString &folder)
     {
-        return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+        return QDir(folder).entryList(
+            QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
 private slots:
