@@ -18,7 +18,6 @@ using namespace tolvane;
 
 namespace {
 
-constexpr Argb black = 0xFF000000u;
 constexpr Argb garbage = 0x12345678u;
 
 // paintTraces on a view into a wider buffer of garbage: the view's pixels, or nothing unless
@@ -129,12 +128,12 @@ private slots:
     }
 
     // Every stage, with the order of its results, on photos seen through views into wider
-    // buffers.
+    // buffers; the detection's progress counts every step.
     void agreesWithReference()
     {
         const auto [width, height, photos] = fetchRow<int, int, int>();
         for (int seed = 0; seed < photos; ++seed) {
-            std::vector<Argb> buffer(std::size_t(width + 3) * height, black);
+            std::vector<Argb> buffer(std::size_t(width + 3) * height, 0xFF000000u);
             const Plane<Argb> photo(buffer.data(), width, height, width + 3);
             drawWirePhoto(seed * 7919 + width, photo);
             for (const int T : {1, 2, 3, 4, 5, 12, 16, 17}) {
@@ -149,14 +148,17 @@ private slots:
                 const auto components = reference::findComponents(expectedMask, width, height);
                 QVERIFY2(findComponents(candidates) == components, where);
                 for (const int L : {1, 5, 30}) {
+                    Progress progress;
                     // The reference's first; every way must agree with it.
                     const std::vector<std::vector<WireTrace>> ways {
                         reference::buildTraces(components, width, L),
                         buildTraces(findComponents(plane), width, L),
                         traceCandidates(candidatesFromPlane(plane), L),
                         traceInTiles(candidatesFromPlane(plane), L), traceCandidates(candidates, L),
-                        detectWires(photo, T, L)};
+                        detectWires(photo, T, L, &progress)};
                     QVERIFY2(std::ranges::count(ways, ways[0]) == std::ssize(ways), where);
+                    // A step for every tile of columns and one for joining them.
+                    QCOMPARE(progress.total.load(), TileBandScanner::tileCount(width) + 1);
                     QVERIFY(painted(ways.back(), width, height)
                         == reference::paintedMask(ways[0], width, height));
                 }
@@ -164,63 +166,43 @@ private slots:
         }
     }
 
-    // Progress counts every tile of columns and the joining of them, and changes nothing.
-    void progressCountsEveryTile()
-    {
-        const int width = 3 * 1024 + 5;
-        PlaneBuffer<Argb> photo(width, 40);
-        for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < width; ++x)
-                photo.view().at(x, y) = y == 20 || (x / 7 + y) % 11 == 0 ? 0xFF202020 : 0xFFE0E0E0;
-        Progress progress;
-        const std::vector<WireTrace> traces = detectWires(photo.view(), 4, 30, &progress);
-        QCOMPARE(progress.total.load(), TileBandScanner::tileCount(width) + 1);
-        QCOMPARE(progress.done.load(), progress.total.load());
-        QVERIFY(traces == detectWires(photo.view(), 4, 30));
-    }
-
-    // An allocation that fails on a helper thread reaches the caller, after every thread has
-    // stopped, instead of ending the program.
-    void helperExceptionReachesCaller()
-    {
-        ThreadBudget::setCapacity(2);
-        const auto restore = qScopeGuard([] { ThreadBudget::setCapacity(0); });
-        const std::thread::id caller = std::this_thread::get_id();
-        QVERIFY_THROWS_EXCEPTION(std::bad_alloc, runOnThreads(2, [caller] {
-            if (std::this_thread::get_id() != caller)
-                throw std::bad_alloc();
-        }));
-    }
-
     // Parallel stages inside parallel work (detection inside a batch of photos) never run more
-    // threads at once than the budget has places, and every place comes back.
-    void threadBudgetBoundsNestedWork()
+    // threads at once than the budget has places, and every place comes back. An allocation
+    // that fails on a helper thread reaches the caller, after every thread has stopped.
+    void threadBudget()
     {
+        const auto restore = qScopeGuard([] { ThreadBudget::setCapacity(0); });
         for (const auto &[places, outer] : {std::pair(1, 8), {4, 8}, {4, 1}}) {
             ThreadBudget::setCapacity(places);
-            const auto restore = qScopeGuard([] { ThreadBudget::setCapacity(0); });
             std::atomic<int> running = 0, most = 0, chunks = 0;
             thread_local int depth = 0;
-            auto enter = [&] {
+            // Runs `work`, counting its thread as running unless it already is.
+            auto counted = [&](auto work) {
                 const int now = depth++ > 0 ? 0 : ++running;
                 for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) { }
+                work();
+                running -= --depth == 0;
             };
-            auto leave = [&] { running -= --depth == 0; };
             runOnThreads(outer, [&] {
-                enter();
-                forEachChunk(8, true, [&](int) {
-                    enter();
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                    ++chunks;
-                    leave();
+                counted([&] {
+                    forEachChunk(8, true, [&](int) {
+                        counted([&] {
+                            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                            ++chunks;
+                        });
+                    });
                 });
-                leave();
             });
             QVERIFY(most <= places);
             QCOMPARE(chunks.load(), 8 * std::min(outer, places));
             QCOMPARE(ThreadBudget::take(100), places - 1);
             ThreadBudget::give(places - 1);
         }
+        const std::thread::id caller = std::this_thread::get_id();
+        QVERIFY_THROWS_EXCEPTION(std::bad_alloc, runOnThreads(2, [caller] {
+            if (std::this_thread::get_id() != caller)
+                throw std::bad_alloc();
+        }));
     }
 };
 
