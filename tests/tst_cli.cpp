@@ -231,8 +231,12 @@ private slots:
         }
         QCOMPARE(
             run(command + (file.tolerance < 0 ? " --accept-damaged" : "")), photo.isNull() ? 2 : 0);
-        QCOMPARE(m_errors.join(""),
-            photo.isNull() ? "tolvane-cli: " + path + ": Failed to read image" : "");
+        // libpng itself may print its own diagnosis of a cut file first (it does in the
+        // sanitized debug build); the program's lines are what is checked.
+        QStringList own = m_errors;
+        own.removeIf([](const QString &line) { return line.startsWith("libpng error: "); });
+        QCOMPARE(
+            own.join(""), photo.isNull() ? "tolvane-cli: " + path + ": Failed to read image" : "");
         // No file when it fails.
         const QImage written(fill("{out}"));
         QVERIFY(written.size() == photo.size() && written.depth() == photo.depth());
