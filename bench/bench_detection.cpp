@@ -4,7 +4,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include "core/workingmemory.h"
 #include "detectionstages.h"
 #include "selection/detection.h"
 #include "selection/precisedetection.h"
@@ -12,9 +11,6 @@
 using namespace tolvane;
 
 namespace {
-
-// The allocator keeps its working memory, as tolvane and tolvane-cli have it do from the start.
-[[maybe_unused]] const bool workingMemoryKept = (tolvane::keepWorkingMemory(), true);
 
 constexpr int photoWidth = 6000;
 constexpr int photoHeight = 4000;

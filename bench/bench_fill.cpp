@@ -4,16 +4,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include "core/workingmemory.h"
 #include "removal/columnfill.h"
 #include "removal/seamlessfill.h"
 
 using namespace tolvane;
 
 namespace {
-
-// The allocator keeps its working memory, as tolvane and tolvane-cli have it do from the start.
-[[maybe_unused]] const bool workingMemoryKept = (tolvane::keepWorkingMemory(), true);
 
 constexpr int width = 6000;
 constexpr int height = 4000;

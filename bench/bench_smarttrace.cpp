@@ -5,15 +5,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "core/workingmemory.h"
 #include "selection/smarttrace.h"
 
 using namespace tolvane;
 
 namespace {
-
-// The allocator keeps its working memory, as tolvane and tolvane-cli have it do from the start.
-[[maybe_unused]] const bool workingMemoryKept = (tolvane::keepWorkingMemory(), true);
 
 struct Scene
 {

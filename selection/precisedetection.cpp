@@ -665,6 +665,12 @@ struct Course
         const double u = along(p);
         return across(p) - (a + b * u + c * u * u);
     }
+    // The point of the photo at `u` along the course.
+    std::array<double, 2> point(double u) const
+    {
+        const double v = a + b * u + c * u * u;
+        return {ox + u * ux - v * uy, oy + u * uy + v * ux};
+    }
 };
 
 // The course is fitted through the middles of a wire's clusters, which lie within about half a
@@ -801,9 +807,9 @@ Course gatherAlongCourse(const std::vector<Curve> &curves, const std::vector<int
 // least 3), up to maxWidth / 2 + 1 either way. That is all along the span of its curves, and
 // beyond each end on to the photo's edge, as far as the wire was seen over at least half of the
 // steps and never missed over more than the longest gap. Returns the steps where the wire was
-// seen; `inside` receives the steps of the whole course that lie inside the photo.
+// seen.
 int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWidth,
-    std::vector<PixelIndex> &pixels, int &inside)
+    std::vector<PixelIndex> &pixels)
 {
     const int width = brightness.width;
     const int height = brightness.height;
@@ -812,12 +818,12 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
     // The wire's pixels at `u` along the course into `out`: 1 when seen, 0 when not, -1 beyond
     // the photo (or nowhere, were the course not finite).
     const auto wireAt = [&](double u, std::vector<PixelIndex> &out) {
-        const double v = k.a + k.b * u + k.c * u * u;
         const double slope = k.b + 2 * k.c * u;
         const std::array<float, 2> along
             = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
-        const float cx = float(k.ox + u * k.ux - v * k.uy);
-        const float cy = float(k.oy + u * k.uy + v * k.ux);
+        const std::array<double, 2> at = k.point(u);
+        const float cx = float(at[0]);
+        const float cy = float(at[1]);
         if (!(cx >= 0 && cy >= 0 && cx <= float(width - 1) && cy <= float(height - 1)))
             return -1;
         const float nx = -along[1];
@@ -860,19 +866,6 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
         }
         return 1;
     };
-    const auto within = [&](double u) {
-        const double v = k.a + k.b * u + k.c * u * u;
-        const double cx = k.ox + u * k.ux - v * k.uy;
-        const double cy = k.oy + u * k.uy + v * k.ux;
-        return cx >= 0 && cy >= 0 && cx <= width - 1 && cy <= height - 1;
-    };
-    inside = 0;
-    for (double u = k.low; u <= k.high; u += 1)
-        inside += within(u);
-    for (double u = k.low - 1; within(u); u -= 1)
-        ++inside;
-    for (double u = k.high + 1; within(u); u += 1)
-        ++inside;
     int seenSteps = 0;
     for (double u = k.low; u <= k.high; u += 1)
         seenSteps += wireAt(u, pixels) > 0;
@@ -907,6 +900,24 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
         seenSteps += seenAtBest;
     }
     return seenSteps;
+}
+
+// The steps of the course that lie inside a photo of `width` x `height`: those along its curves,
+// and on from either end to the photo's edge.
+int stepsInside(const Course &k, int width, int height)
+{
+    const auto within = [&](double u) {
+        const std::array<double, 2> at = k.point(u);
+        return at[0] >= 0 && at[1] >= 0 && at[0] <= width - 1 && at[1] <= height - 1;
+    };
+    int inside = 0;
+    for (double u = k.low; u <= k.high; u += 1)
+        inside += within(u);
+    for (double u = k.low - 1; within(u); u -= 1)
+        ++inside;
+    for (double u = k.high + 1; within(u); u += 1)
+        ++inside;
+    return inside;
 }
 
 // Finds the wires among the line pixels, setting their pixels in `marks` to 1, and returns
@@ -1000,9 +1011,9 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
             taken[std::size_t(i)] = 1;
         const Course course = gatherAlongCourse(curves, list, taken);
         std::vector<PixelIndex> pixels;
-        int inside = 0;
-        const int seen = walkCourse(brightness, course, settings.maxWidth, pixels, inside);
-        if (float(seen) < std::max(least, std::min(needed, courseSeenShare * float(inside))))
+        const float seen = float(walkCourse(brightness, course, settings.maxWidth, pixels));
+        if (seen < needed
+            && (seen < least || seen < courseSeenShare * float(stepsInside(course, width, height))))
             return false;
         walked.insert(walked.end(), pixels.begin(), pixels.end());
         for (std::size_t i = 0; i < curves.size(); ++i)
