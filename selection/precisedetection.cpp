@@ -1091,6 +1091,105 @@ void findLinePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8
     classifyLinePixels(brightness, hat, sums.view(), margin, probes, threaded, line);
 }
 
+// The outer edge of the fringe (see precisestages::fringeEdges): how deep the marks must be
+// below the background, what share of that depth a pixel must reach, and how smooth the
+// surroundings must be.
+constexpr int fringeDepth = 20;
+constexpr int fringeShare = 5; // a pixel lies 1 / fringeShare of the depth below the background
+constexpr int fringeRoughness = 3;
+constexpr int fringeWindow = 7; // the square's half side
+constexpr int fringeClear = 3; // farther than this from every mark: background
+
+// |9 B - S| / 9 of every pixel.
+void roughnessPlane(Plane<const std::uint8_t> brightness, bool threaded, Plane<std::uint8_t> out)
+{
+    const int width = brightness.width;
+    const int last = brightness.height - 1;
+    forRowBands(brightness.height, threaded, [&](int from, int to) {
+        std::vector<int> column(static_cast<std::size_t>(width));
+        for (int y = from; y < to; ++y) {
+            const std::uint8_t *above = brightness.rowData(std::max(y - 1, 0));
+            const std::uint8_t *middle = brightness.rowData(y);
+            const std::uint8_t *below = brightness.rowData(std::min(y + 1, last));
+            for (int x = 0; x < width; ++x)
+                column[std::size_t(x)] = above[x] + middle[x] + below[x];
+            std::uint8_t *result = out.rowData(y);
+            for (int x = 0; x < width; ++x) {
+                const int sum = column[std::size_t(std::max(x - 1, 0))] + column[std::size_t(x)]
+                    + column[std::size_t(std::min(x + 1, width - 1))];
+                result[x] = std::uint8_t(std::abs(9 * middle[x] - sum) / 9);
+            }
+        }
+    });
+}
+
+bool smoothAround(
+    Plane<const std::uint8_t> roughness, Plane<const std::uint8_t> nearMarks, int x, int y)
+{
+    int count = 0;
+    int sum = 0;
+    for (int v = std::max(0, y - fringeWindow);
+         v <= std::min(roughness.height - 1, y + fringeWindow); ++v) {
+        const std::uint8_t *rough = roughness.rowData(v);
+        const std::uint8_t *near = nearMarks.rowData(v);
+        for (int u = std::max(0, x - fringeWindow);
+             u <= std::min(roughness.width - 1, x + fringeWindow); ++u) {
+            if (!near[u]) {
+                ++count;
+                sum += rough[u];
+            }
+        }
+    }
+    return count > 0 && sum < fringeRoughness * count;
+}
+
+// precisestages::fringeEdges, in bands of rows, with its planes given.
+void markFringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
+    bool threaded, Plane<std::uint8_t> scratch, Plane<std::uint8_t> nearMarks,
+    Plane<std::uint8_t> roughness, Plane<std::uint8_t> found)
+{
+    const int width = brightness.width;
+    const int height = brightness.height;
+    filterRows<true>(marks, fringeClear, threaded, scratch);
+    filterColumns<true>(scratch, fringeClear, threaded, nearMarks);
+    roughnessPlane(brightness, threaded, roughness);
+    constexpr int steps[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+    forRowBands(height, threaded, [&](int from, int to) {
+        for (int y = from; y < to; ++y) {
+            const std::uint8_t *mark = marks.rowData(y);
+            const std::uint8_t *bright = brightness.rowData(y);
+            std::uint8_t *out = found.rowData(y);
+            for (int x = 0; x < width; ++x) {
+                if (mark[x] || !nearMarks.rowData(y)[x])
+                    continue;
+                bool take = false;
+                for (const auto &step : steps) {
+                    const int bx = x + step[0];
+                    const int by = y + step[1];
+                    if (bx < 0 || bx >= width || by < 0 || by >= height || marks.at(bx, by))
+                        continue;
+                    const int background = brightness.at(bx, by);
+                    int deepest = 0;
+                    for (int k = 1; k <= 4; ++k) {
+                        const int mx = x - k * step[0];
+                        const int my = y - k * step[1];
+                        if (mx < 0 || mx >= width || my < 0 || my >= height || !marks.at(mx, my))
+                            break;
+                        deepest = std::max(deepest, background - brightness.at(mx, my));
+                    }
+                    if (deepest >= fringeDepth
+                        && fringeShare * (background - bright[x]) >= deepest) {
+                        take = true;
+                        break;
+                    }
+                }
+                if (take && smoothAround(roughness, nearMarks, x, y))
+                    out[x] = 1;
+            }
+        }
+    });
+}
+
 int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, bool invert,
     bool threaded, Plane<std::uint8_t> found)
 {
@@ -1126,6 +1225,9 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
         for (int y = from; y < to; ++y)
             combineInto<true>(found.rowData(y), marks.rowData(y), width);
     });
+    PlaneBuffer<std::uint8_t> roughness(width, height);
+    markFringeEdges(
+        brightness.view(), marks, threaded, line, blackHat.view(), roughness.view(), found);
     return kept;
 }
 
@@ -1231,6 +1333,17 @@ void precisestages::blackHat(
     PlaneBuffer<std::uint8_t> scratch(brightness.width, brightness.height);
     computeBlackHat(brightness, blackHatRadius(maxWidth),
         brightness.pixelCount() >= threadedPixelCount, scratch.view(), hat);
+}
+
+void precisestages::fringeEdges(Plane<const std::uint8_t> brightness,
+    Plane<const std::uint8_t> marks, Plane<std::uint8_t> found)
+{
+    const bool threaded = brightness.pixelCount() >= threadedPixelCount;
+    PlaneBuffer<std::uint8_t> scratch(brightness.width, brightness.height);
+    PlaneBuffer<std::uint8_t> nearMarks(brightness.width, brightness.height);
+    PlaneBuffer<std::uint8_t> roughness(brightness.width, brightness.height);
+    markFringeEdges(
+        brightness, marks, threaded, scratch.view(), nearMarks.view(), roughness.view(), found);
 }
 
 void precisestages::linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat,

@@ -37,6 +37,9 @@ namespace tolvane {
 //    lengths, or over two and most of its course's way through the photo where that is
 //    shorter.
 //    The curves' pixels and the walk's, fringe included, are the marks.
+// 7. Where the photo around is smooth, the outer edge of the fringe that those marks leave
+//    (see precisestages::fringeEdges) is marked too: on a plain sky it would remain as a faint
+//    line once the wire is gone.
 // Light wires are found the same way on the inverted brightness.
 //
 // Every stage is a function of its input planes alone, run in bands of rows on the free cores,
@@ -79,6 +82,17 @@ void blackHat(Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uin
 // be `brightness` itself.
 void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat, int maxWidth,
     Plane<std::uint8_t> line);
+
+// The outer edge of the fringe beside `marks` (not 0: marked): sets `found` to 1 at every
+// unmarked pixel p where, in one of the four axis directions d, p - d is marked and p + d is not
+// (both inside the plane), the background B(p + d) lies at least 20 above the darkest of the
+// marked run p - d, ..., p - 4 d (as far as it stays marked and inside), p lies at least a fifth
+// of that depth below the background, and the pixels of the 15 x 15 square around p (inside the
+// plane) with no mark within 3 pixels (Chebyshev distance) are some, and vary by less than 3 on
+// average: |9 B - S| / 9 rounded down, S the 3 x 3 box sum of B, the plane's edges repeated.
+// Leaves `found` as it is elsewhere; `found` must not be `marks`.
+void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
+    Plane<std::uint8_t> found);
 
 } // namespace precisestages
 

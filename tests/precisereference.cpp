@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace tolvane::reference {
@@ -100,6 +101,62 @@ void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> 
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             line.at(x, y) = result[std::size_t(y) * w + x];
+}
+
+} // namespace tolvane::reference
+
+namespace tolvane::reference {
+
+void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
+    Plane<std::uint8_t> found)
+{
+    const int w = brightness.width;
+    const int h = brightness.height;
+    const auto inside = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h; };
+    const auto markedNear = [&](int x, int y) {
+        for (int dy = -3; dy <= 3; ++dy)
+            for (int dx = -3; dx <= 3; ++dx)
+                if (inside(x + dx, y + dy) && marks.at(x + dx, y + dy))
+                    return true;
+        return false;
+    };
+    const auto roughness = [&](int x, int y) {
+        int sum = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                sum += brightness.at(clampTo(x + dx, w), clampTo(y + dy, h));
+        return std::abs(9 * brightness.at(x, y) - sum) / 9;
+    };
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (marks.at(x, y))
+                continue;
+            bool step = false;
+            for (const auto &[dx, dy] : {std::pair {1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                if (!inside(x + dx, y + dy) || marks.at(x + dx, y + dy))
+                    continue;
+                const int background = brightness.at(x + dx, y + dy);
+                int deepest = 0;
+                for (int k = 1;
+                     k <= 4 && inside(x - k * dx, y - k * dy) && marks.at(x - k * dx, y - k * dy);
+                     ++k)
+                    deepest = std::max(deepest, background - brightness.at(x - k * dx, y - k * dy));
+                step = step || (deepest >= 20 && 5 * (background - brightness.at(x, y)) >= deepest);
+            }
+            if (!step)
+                continue;
+            int count = 0;
+            int sum = 0;
+            for (int v = y - 7; v <= y + 7; ++v)
+                for (int u = x - 7; u <= x + 7; ++u)
+                    if (inside(u, v) && !markedNear(u, v)) {
+                        ++count;
+                        sum += roughness(u, v);
+                    }
+            if (count > 0 && sum < 3 * count)
+                found.at(x, y) = 1;
+        }
+    }
 }
 
 } // namespace tolvane::reference

@@ -17,4 +17,8 @@ void blackHat(Plane<const std::uint8_t> brightness, int maxWidth, Plane<std::uin
 void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat, int maxWidth,
     Plane<std::uint8_t> line);
 
+// The outer edge of the fringe beside the marks, into `found`.
+void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
+    Plane<std::uint8_t> found);
+
 } // namespace tolvane::reference

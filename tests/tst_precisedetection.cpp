@@ -489,6 +489,109 @@ private slots:
             maxWidth, Plane<std::uint8_t>(inPlace, w, h));
         QVERIFY(inPlace == expectedLine);
     }
+
+    // The fringe's outer edge is taken beside deep marks on a smooth background only.
+    void fringeEdgeRule_data()
+    {
+        QTest::addColumn<int>("edge"); // the pixel beside the marks, on a background of 200
+        QTest::addColumn<int>("core"); // the marks
+        QTest::addColumn<int>("texture"); // a checkerboard of +-texture over the background
+        QTest::addColumn<bool>("backgroundMarked"); // the pixel beyond the edge is marked too
+        QTest::addColumn<int>("farCore"); // when not 0, marks 4 rows wide, the farthest this deep
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("a fifth of the depth") << 172 << 60 << 0 << false << 0 << true;
+        QTest::newRow("less than a fifth") << 173 << 60 << 0 << false << 0 << false;
+        QTest::newRow("shallow marks") << 190 << 181 << 0 << false << 0 << false;
+        QTest::newRow("deep enough marks") << 190 << 180 << 0 << false << 0 << true;
+        QTest::newRow("deep 4 pixels in") << 170 << 185 << 0 << false << 60 << true;
+        QTest::newRow("rough surroundings") << 150 << 60 << 4 << false << 0 << false;
+        QTest::newRow("faint surroundings texture") << 150 << 60 << 1 << false << 0 << true;
+        QTest::newRow("between two marks") << 150 << 60 << 0 << true << 0 << false;
+    }
+    void fringeEdgeRule()
+    {
+        QFETCH(int, edge);
+        QFETCH(int, core);
+        QFETCH(int, texture);
+        QFETCH(bool, backgroundMarked);
+        QFETCH(int, farCore);
+        QFETCH(bool, taken);
+        // Marks over rows 10 and 11 (or 8 to 11) of a 40 x 24 plane, the edge pixels along row 12.
+        const int w = 40;
+        const int h = 24;
+        std::vector<std::uint8_t> brightness(std::size_t(w) * h);
+        std::vector<std::uint8_t> marks(brightness.size(), 0);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const std::size_t i = std::size_t(y) * w + x;
+                brightness[i] = std::uint8_t(200 + ((x + y) % 2 ? texture : -texture));
+                if (y == 10 || y == 11 || (backgroundMarked && y == 13)
+                    || (farCore && y >= 8 && y < 10)) {
+                    brightness[i] = std::uint8_t(farCore && y == 8 ? farCore : core);
+                    marks[i] = 1;
+                }
+                if (y == 12)
+                    brightness[i] = std::uint8_t(edge);
+            }
+        }
+        std::vector<std::uint8_t> found(brightness.size(), 0);
+        precisestages::fringeEdges(Plane<const std::uint8_t>(brightness.data(), w, h, w),
+            Plane<const std::uint8_t>(marks.data(), w, h, w), Plane<std::uint8_t>(found, w, h));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                QCOMPARE(found[std::size_t(y) * w + x] != 0, taken && y == 12);
+    }
+
+    // The threaded fringe edges match the plain version exactly, on marks found over sky and
+    // texture, on marks cut at random, and at the photo's edges.
+    void fringeEdgesMatchReference()
+    {
+        std::mt19937 random(31);
+        Scene scene(600, 500, [&](int x, int y) {
+            return y < 250 ? 190 + int(random() % 5)
+                           : 90 + int(random() % 30) + (x % 37 < 3 ? -50 : 0);
+        });
+        scene.drawWire(sagging(600, 80, 300), 2.6, 40);
+        scene.drawWire(straightLine(300, 250, 50, 900), 3.0, 60);
+        scene.drawWire(straightLine(300, 2, 0, 700), 2.0, 50);
+        const int w = scene.width;
+        const int h = scene.height;
+        std::vector<std::uint8_t> brightness(scene.pixels.size());
+        computeBrightness(scene.plane(), Plane<std::uint8_t>(brightness, w, h));
+        std::vector<std::uint8_t> marks(brightness.size(), 0);
+        for (std::size_t i = 0; i < marks.size(); ++i)
+            marks[i] = scene.coverage[i] >= 0.6f && random() % 8 != 0;
+        const Plane<const std::uint8_t> b(brightness.data(), w, h, w);
+        const Plane<const std::uint8_t> m(marks.data(), w, h, w);
+        std::vector<std::uint8_t> found(brightness.size(), 0);
+        std::vector<std::uint8_t> expected(brightness.size(), 0);
+        precisestages::fringeEdges(b, m, Plane<std::uint8_t>(found, w, h));
+        reference::fringeEdges(b, m, Plane<std::uint8_t>(expected, w, h));
+        QVERIFY(std::count(expected.begin(), expected.end(), 1) > 100);
+        QVERIFY(found == expected);
+    }
+
+    // A pair of wires close together over a plain sky leaves no faint edge unmarked, though
+    // each wire darkens the other's background.
+    void closePairOnSky_data()
+    {
+        QTest::addColumn<double>("gap");
+        QTest::addColumn<double>("thickness");
+        QTest::newRow("3 px wires 5 px apart") << 5.0 << 3.0;
+        QTest::newRow("2.5 px wires 5.5 px apart") << 5.5 << 2.5;
+    }
+    void closePairOnSky()
+    {
+        QFETCH(double, gap);
+        QFETCH(double, thickness);
+        Scene scene(400, 300, sky(300, 41));
+        scene.drawWire(straightLine(200, 150, 12, 600), thickness, 40);
+        scene.drawWire(straightLine(200, 150 + gap, 12, 600), thickness, 40);
+        const Found found = detect(scene);
+        QCOMPARE(found.wires, 2);
+        QVERIFY(recall(scene, found, 0.2f) >= 0.99);
+        QCOMPARE(strayMarks(scene, found), 0);
+    }
 };
 
 QTEST_MAIN(TestPreciseDetection)
