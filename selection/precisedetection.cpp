@@ -684,6 +684,8 @@ constexpr double courseTolerance = 2.0;
 // wire is there when that point lies this much below both sides.
 constexpr float walkSearch = 1.0f;
 constexpr float walkContrast = 5.0f;
+// How many times a short chain's course may be fitted again through what its walk saw.
+constexpr int courseRefits = 3;
 
 // The axis of the points (their mean and main direction) into `course`.
 void placeCourse(const std::vector<std::array<float, 2>> &points, Course &course)
@@ -767,9 +769,9 @@ void fitCourse(const std::vector<std::array<float, 2>> &points, Course &course)
 // again with them, until none joins. Returns the last course; `taken` is set for the curves that
 // joined. Curves of a wire lost among texture, or hidden behind a tree, join so.
 Course gatherAlongCourse(const std::vector<Curve> &curves, const std::vector<int> &wire,
-    std::vector<std::uint8_t> &taken)
+    std::vector<std::uint8_t> &taken, std::vector<std::array<float, 2>> &points)
 {
-    std::vector<std::array<float, 2>> points;
+    points.clear();
     for (int i : wire)
         points.insert(
             points.end(), curves[std::size_t(i)].path.begin(), curves[std::size_t(i)].path.end());
@@ -807,9 +809,9 @@ Course gatherAlongCourse(const std::vector<Curve> &curves, const std::vector<int
 // least 3), up to maxWidth / 2 + 1 either way. That is all along the span of its curves, and
 // beyond each end on to the photo's edge, as far as the wire was seen over at least half of the
 // steps and never missed over more than the longest gap. Returns the steps where the wire was
-// seen.
+// seen, and adds the darkest point of each of those to `middles`.
 int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWidth,
-    std::vector<PixelIndex> &pixels)
+    std::vector<PixelIndex> &pixels, std::vector<std::array<float, 2>> &middles)
 {
     const int width = brightness.width;
     const int height = brightness.height;
@@ -817,68 +819,73 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
     const int sideSamples = int(2 * (farthest - 2)) + 1;
     // The wire's pixels at `u` along the course into `out`: 1 when seen, 0 when not, -1 beyond
     // the photo (or nowhere, were the course not finite).
-    const auto wireAt = [&](double u, std::vector<PixelIndex> &out) {
-        const double slope = k.b + 2 * k.c * u;
-        const std::array<float, 2> along
-            = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
-        const std::array<double, 2> at = k.point(u);
-        const float cx = float(at[0]);
-        const float cy = float(at[1]);
-        if (!(cx >= 0 && cy >= 0 && cx <= float(width - 1) && cy <= float(height - 1)))
-            return -1;
-        const float nx = -along[1];
-        const float ny = along[0];
-        const auto across
-            = [&](float d) { return brightnessAt(brightness, cx + d * nx, cy + d * ny); };
-        float darkest = across(0);
-        float middle = 0;
-        for (float d = 0.5f; d <= walkSearch; d += 0.5f) {
-            for (float signed_ : {-d, d}) {
-                const float value = across(signed_);
-                if (value < darkest) {
-                    darkest = value;
-                    middle = signed_;
-                }
-            }
-        }
-        float one = 0;
-        float other = 0;
-        for (int i = 0; i < sideSamples; ++i) {
-            const float d = 2 + 0.5f * float(i);
-            one += across(middle + d);
-            other += across(middle - d);
-        }
-        const float background = std::min(one, other) / float(sideSamples);
-        const float contrast = background - darkest;
-        if (contrast < walkContrast)
-            return 0;
-        const float limit = background - std::max(3.0f, 0.2f * contrast);
-        for (int sign : {1, -1}) {
-            for (int i = sign > 0 ? 0 : 1; i <= maxWidth / 2 + 1; ++i) {
-                const float d = middle + float(sign * i);
-                const int qx = int(std::lround(cx + d * nx));
-                const int qy = int(std::lround(cy + d * ny));
-                if (qx < 0 || qy < 0 || qx >= width || qy >= height
-                    || float(brightness.at(qx, qy)) > limit)
-                    break;
-                out.push_back(PixelIndex(qy) * width + qx);
-            }
-        }
-        return 1;
-    };
+    const auto wireAt
+        = [&](double u, std::vector<PixelIndex> &out, std::vector<std::array<float, 2>> &centres) {
+              const double slope = k.b + 2 * k.c * u;
+              const std::array<float, 2> along
+                  = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
+              const std::array<double, 2> at = k.point(u);
+              const float cx = float(at[0]);
+              const float cy = float(at[1]);
+              if (!(cx >= 0 && cy >= 0 && cx <= float(width - 1) && cy <= float(height - 1)))
+                  return -1;
+              const float nx = -along[1];
+              const float ny = along[0];
+              const auto across
+                  = [&](float d) { return brightnessAt(brightness, cx + d * nx, cy + d * ny); };
+              float darkest = across(0);
+              float middle = 0;
+              for (float d = 0.5f; d <= walkSearch; d += 0.5f) {
+                  for (float signed_ : {-d, d}) {
+                      const float value = across(signed_);
+                      if (value < darkest) {
+                          darkest = value;
+                          middle = signed_;
+                      }
+                  }
+              }
+              float one = 0;
+              float other = 0;
+              for (int i = 0; i < sideSamples; ++i) {
+                  const float d = 2 + 0.5f * float(i);
+                  one += across(middle + d);
+                  other += across(middle - d);
+              }
+              const float background = std::min(one, other) / float(sideSamples);
+              const float contrast = background - darkest;
+              if (contrast < walkContrast)
+                  return 0;
+              centres.push_back({cx + middle * nx, cy + middle * ny});
+              const float limit = background - std::max(3.0f, 0.2f * contrast);
+              for (int sign : {1, -1}) {
+                  for (int i = sign > 0 ? 0 : 1; i <= maxWidth / 2 + 1; ++i) {
+                      const float d = middle + float(sign * i);
+                      const int qx = int(std::lround(cx + d * nx));
+                      const int qy = int(std::lround(cy + d * ny));
+                      if (qx < 0 || qy < 0 || qx >= width || qy >= height
+                          || float(brightness.at(qx, qy)) > limit)
+                          break;
+                      out.push_back(PixelIndex(qy) * width + qx);
+                  }
+              }
+              return 1;
+          };
     int seenSteps = 0;
     for (double u = k.low; u <= k.high; u += 1)
-        seenSteps += wireAt(u, pixels) > 0;
+        seenSteps += wireAt(u, pixels, middles) > 0;
     for (const double direction : {-1.0, 1.0}) {
         std::vector<PixelIndex> beyond;
+        std::vector<std::array<float, 2>> beyondMiddles;
         std::size_t kept = 0;
+        std::size_t keptMiddles = 0;
         int lead = 0;
         int best = 0;
         int misses = 0;
         int seen = 0;
         int seenAtBest = 0;
         for (double step = 1;; step += 1) {
-            const int here = wireAt((direction < 0 ? k.low : k.high) + direction * step, beyond);
+            const int here = wireAt(
+                (direction < 0 ? k.low : k.high) + direction * step, beyond, beyondMiddles);
             if (here < 0)
                 break;
             if (here == 0) {
@@ -893,10 +900,13 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
             if (lead >= best) {
                 best = lead;
                 kept = beyond.size();
+                keptMiddles = beyondMiddles.size();
                 seenAtBest = seen;
             }
         }
         pixels.insert(pixels.end(), beyond.begin(), beyond.begin() + std::ptrdiff_t(kept));
+        middles.insert(middles.end(), beyondMiddles.begin(),
+            beyondMiddles.begin() + std::ptrdiff_t(keptMiddles));
         seenSteps += seenAtBest;
     }
     return seenSteps;
@@ -1009,11 +1019,36 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         std::vector<std::uint8_t> taken = skip;
         for (int i : list)
             taken[std::size_t(i)] = 1;
-        const Course course = gatherAlongCourse(curves, list, taken);
+        std::vector<std::array<float, 2>> points;
+        Course course = gatherAlongCourse(curves, list, taken, points);
         std::vector<PixelIndex> pixels;
-        const float seen = float(walkCourse(brightness, course, settings.maxWidth, pixels));
-        if (seen < needed
-            && (seen < least || seen < courseSeenShare * float(stepsInside(course, width, height))))
+        std::vector<std::array<float, 2>> middles;
+        float seen = float(walkCourse(brightness, course, settings.maxWidth, pixels, middles));
+        const auto seenShare
+            = [&](const Course &k) { return seen / float(stepsInside(k, width, height)); };
+        bool kept = seen >= needed || (seen >= least && seenShare(course) >= courseSeenShare);
+        // A short chain's course parts from a bending wire some way beyond the chain. Fitted
+        // again through the chain and the middles of the line the walk saw, and walked again,
+        // it follows the wire further, for as long as it sees more; that is kept when it sees
+        // the line over `needed` steps and courseSeenShare of its way through the photo.
+        for (int round = 0; !kept && round < courseRefits; ++round) {
+            std::vector<std::array<float, 2>> through = points;
+            through.insert(through.end(), middles.begin(), middles.end());
+            Course refitted = course;
+            fitCourse(through, refitted);
+            std::vector<PixelIndex> morePixels;
+            std::vector<std::array<float, 2>> moreMiddles;
+            const float more = float(
+                walkCourse(brightness, refitted, settings.maxWidth, morePixels, moreMiddles));
+            if (more <= seen)
+                break;
+            course = refitted;
+            seen = more;
+            pixels.swap(morePixels);
+            middles.swap(moreMiddles);
+            kept = seen >= needed && seenShare(course) >= courseSeenShare;
+        }
+        if (!kept)
             return false;
         walked.insert(walked.end(), pixels.begin(), pixels.end());
         for (std::size_t i = 0; i < curves.size(); ++i)

@@ -35,7 +35,8 @@ namespace tolvane {
 //    the wire's curves the walk goes on only as far as the line is seen over half the way.
 //    A chain half a wire long is a wire too where its walk sees the line over three wire
 //    lengths, or over two and most of its course's way through the photo where that is
-//    shorter.
+//    shorter; its course may be fitted again through the line its walk saw, and walked again,
+//    to follow a bending wire further than the chain's own course leads.
 //    The curves' pixels and the walk's, fringe included, are the marks.
 // 7. Where the photo around is smooth, the outer edge of the fringe that those marks leave
 //    (see precisestages::fringeEdges) is marked too: on a plain sky it would remain as a faint

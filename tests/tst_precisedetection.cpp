@@ -281,6 +281,59 @@ private slots:
         }
     }
 
+    // A hanging wire clear only over 120 pixels near its lowest point, too faint beyond for
+    // the line test: the course of that stretch is nearly straight and soon leaves the wire,
+    // but fitted again through what the walk along it saw, it follows the wire's bend. Seen so
+    // over less than most of its way through the photo, it is not a wire.
+    void bendingFaintWire_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<double>("sag");
+        QTest::addColumn<int>("faintFrom");
+        QTest::addColumn<int>("faintTo");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("sag 40") << 900 << 40.0 << -4 << 904 << true;
+        QTest::newRow("sag 120") << 900 << 120.0 << -4 << 904 << true;
+        QTest::newRow("faint on one side") << 1300 << 120.0 << 400 << 1304 << true;
+        QTest::newRow("over too little of its way") << 1300 << 120.0 << 400 << 1000 << false;
+    }
+    void bendingFaintWire()
+    {
+        QFETCH(int, width);
+        QFETCH(double, sag);
+        QFETCH(int, faintFrom);
+        QFETCH(int, faintTo);
+        QFETCH(bool, found);
+        std::mt19937 random(29);
+        Scene scene(width, 300, [&](int, int) { return 200 + int(random() % 5) - 2; });
+        std::vector<std::array<double, 2>> before;
+        std::vector<std::array<double, 2>> clear;
+        std::vector<std::array<double, 2>> after;
+        const int middle = width / 2 - 50;
+        for (int x = faintFrom; x <= faintTo; x += 4) {
+            const double t = double(x) / width;
+            (x < middle                 ? before
+                    : x <= middle + 120 ? clear
+                                        : after)
+                .push_back({double(x), 60 + sag * 4 * t * (1 - t)});
+        }
+        if (!before.empty())
+            before.push_back(clear.front());
+        clear.push_back(after.front());
+        scene.drawWire(clear, 2.0, 40);
+        if (!before.empty())
+            scene.drawWire(before, 2.0, 186);
+        scene.drawWire(after, 2.0, 186);
+        const Found marks = detect(scene);
+        if (!found) {
+            QCOMPARE(markedCount(marks), 0);
+            return;
+        }
+        QCOMPARE(marks.wires, 1);
+        QVERIFY2(recall(scene, marks) >= 0.75, qPrintable(QString::number(recall(scene, marks))));
+        QCOMPARE(strayMarks(scene, marks), 0);
+    }
+
     // The anti-aliased fringe is marked wherever the wire covers a quarter of the pixel.
     void fringe()
     {
