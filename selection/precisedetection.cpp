@@ -1135,43 +1135,23 @@ constexpr int fringeRoughness = 3;
 constexpr int fringeWindow = 7; // the square's half side
 constexpr int fringeClear = 3; // farther than this from every mark: background
 
-// |9 B - S| / 9 of every pixel.
-void roughnessPlane(Plane<const std::uint8_t> brightness, bool threaded, Plane<std::uint8_t> out)
-{
-    const int width = brightness.width;
-    const int last = brightness.height - 1;
-    forRowBands(brightness.height, threaded, [&](int from, int to) {
-        std::vector<int> column(static_cast<std::size_t>(width));
-        for (int y = from; y < to; ++y) {
-            const std::uint8_t *above = brightness.rowData(std::max(y - 1, 0));
-            const std::uint8_t *middle = brightness.rowData(y);
-            const std::uint8_t *below = brightness.rowData(std::min(y + 1, last));
-            for (int x = 0; x < width; ++x)
-                column[std::size_t(x)] = above[x] + middle[x] + below[x];
-            std::uint8_t *result = out.rowData(y);
-            for (int x = 0; x < width; ++x) {
-                const int sum = column[std::size_t(std::max(x - 1, 0))] + column[std::size_t(x)]
-                    + column[std::size_t(std::min(x + 1, width - 1))];
-                result[x] = std::uint8_t(std::abs(9 * middle[x] - sum) / 9);
-            }
-        }
-    });
-}
-
-bool smoothAround(
-    Plane<const std::uint8_t> roughness, Plane<const std::uint8_t> nearMarks, int x, int y)
+// Whether the pixels around (x, y) away from the marks vary by less than fringeRoughness on
+// average: |9 B - S| / 9, with S the 3 x 3 box sums of brightness B.
+bool smoothAround(Plane<const std::uint8_t> brightness, Plane<const std::uint16_t> sums,
+    Plane<const std::uint8_t> nearMarks, int x, int y)
 {
     int count = 0;
     int sum = 0;
     for (int v = std::max(0, y - fringeWindow);
-         v <= std::min(roughness.height - 1, y + fringeWindow); ++v) {
-        const std::uint8_t *rough = roughness.rowData(v);
+         v <= std::min(brightness.height - 1, y + fringeWindow); ++v) {
+        const std::uint8_t *bright = brightness.rowData(v);
+        const std::uint16_t *box = sums.rowData(v);
         const std::uint8_t *near = nearMarks.rowData(v);
         for (int u = std::max(0, x - fringeWindow);
-             u <= std::min(roughness.width - 1, x + fringeWindow); ++u) {
+             u <= std::min(brightness.width - 1, x + fringeWindow); ++u) {
             if (!near[u]) {
                 ++count;
-                sum += rough[u];
+                sum += std::abs(9 * bright[u] - box[u]) / 9;
             }
         }
     }
@@ -1181,21 +1161,23 @@ bool smoothAround(
 // precisestages::fringeEdges, in bands of rows, with its planes given.
 void markFringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
     bool threaded, Plane<std::uint8_t> scratch, Plane<std::uint8_t> nearMarks,
-    Plane<std::uint8_t> roughness, Plane<std::uint8_t> found)
+    Plane<std::uint8_t> found)
 {
     const int width = brightness.width;
     const int height = brightness.height;
     filterRows<true>(marks, fringeClear, threaded, scratch);
     filterColumns<true>(scratch, fringeClear, threaded, nearMarks);
-    roughnessPlane(brightness, threaded, roughness);
+    PlaneBuffer<std::uint16_t> sums(width, height);
+    boxSums(brightness, 0, threaded, sums.view());
     constexpr int steps[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
     forRowBands(height, threaded, [&](int from, int to) {
         for (int y = from; y < to; ++y) {
             const std::uint8_t *mark = marks.rowData(y);
             const std::uint8_t *bright = brightness.rowData(y);
+            const std::uint8_t *near = nearMarks.rowData(y);
             std::uint8_t *out = found.rowData(y);
             for (int x = 0; x < width; ++x) {
-                if (mark[x] || !nearMarks.rowData(y)[x])
+                if (mark[x] || !near[x])
                     continue;
                 bool take = false;
                 for (const auto &step : steps) {
@@ -1218,7 +1200,7 @@ void markFringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint
                         break;
                     }
                 }
-                if (take && smoothAround(roughness, nearMarks, x, y))
+                if (take && smoothAround(brightness, sums.view(), nearMarks, x, y))
                     out[x] = 1;
             }
         }
@@ -1260,9 +1242,9 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
         for (int y = from; y < to; ++y)
             combineInto<true>(found.rowData(y), marks.rowData(y), width);
     });
-    PlaneBuffer<std::uint8_t> roughness(width, height);
-    markFringeEdges(
-        brightness.view(), marks, threaded, line, blackHat.view(), roughness.view(), found);
+    // The fringe's outer edge beside this pass's marks; there are none without a wire.
+    if (kept > 0)
+        markFringeEdges(brightness.view(), marks, threaded, line, blackHat.view(), found);
     return kept;
 }
 
@@ -1376,9 +1358,7 @@ void precisestages::fringeEdges(Plane<const std::uint8_t> brightness,
     const bool threaded = brightness.pixelCount() >= threadedPixelCount;
     PlaneBuffer<std::uint8_t> scratch(brightness.width, brightness.height);
     PlaneBuffer<std::uint8_t> nearMarks(brightness.width, brightness.height);
-    PlaneBuffer<std::uint8_t> roughness(brightness.width, brightness.height);
-    markFringeEdges(
-        brightness, marks, threaded, scratch.view(), nearMarks.view(), roughness.view(), found);
+    markFringeEdges(brightness, marks, threaded, scratch.view(), nearMarks.view(), found);
 }
 
 void precisestages::linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat,

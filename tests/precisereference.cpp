@@ -103,10 +103,6 @@ void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> 
             line.at(x, y) = result[std::size_t(y) * w + x];
 }
 
-} // namespace tolvane::reference
-
-namespace tolvane::reference {
-
 void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
     Plane<std::uint8_t> found)
 {
