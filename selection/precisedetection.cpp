@@ -684,7 +684,7 @@ constexpr double courseTolerance = 2.0;
 // wire is there when that point lies this much below both sides.
 constexpr float walkSearch = 1.0f;
 constexpr float walkContrast = 5.0f;
-// How many times a short chain's course may be fitted again through what its walk saw.
+// How many times a course may be fitted again through what its walk saw.
 constexpr int courseRefits = 3;
 
 // The axis of the points (their mean and main direction) into `course`.
@@ -1027,11 +1027,12 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         const auto seenShare
             = [&](const Course &k) { return seen / float(stepsInside(k, width, height)); };
         bool kept = seen >= needed || (seen >= least && seenShare(course) >= courseSeenShare);
-        // A short chain's course parts from a bending wire some way beyond the chain. Fitted
-        // again through the chain and the middles of the line the walk saw, and walked again,
-        // it follows the wire further, for as long as it sees more; that is kept when it sees
-        // the line over `needed` steps and courseSeenShare of its way through the photo.
-        for (int round = 0; !kept && round < courseRefits; ++round) {
+        // A course fitted through one part of a hanging wire parts from it some way beyond
+        // that part. Fitted again through the curves and the middles of the line the walk saw,
+        // and walked again, it follows the wire further, for as long as it sees more. A chain
+        // the first walk did not keep is kept when the walk now sees the line over `needed`
+        // steps and courseSeenShare of its way through the photo.
+        for (int round = 0; round < courseRefits; ++round) {
             std::vector<std::array<float, 2>> through = points;
             through.insert(through.end(), middles.begin(), middles.end());
             Course refitted = course;
@@ -1046,7 +1047,7 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
             seen = more;
             pixels.swap(morePixels);
             middles.swap(moreMiddles);
-            kept = seen >= needed && seenShare(course) >= courseSeenShare;
+            kept = kept || (seen >= needed && seenShare(course) >= courseSeenShare);
         }
         if (!kept)
             return false;
@@ -1207,6 +1208,65 @@ void markFringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint
     });
 }
 
+// The longest gap across the marks that closeGaps() closes.
+constexpr int closedGap = 2;
+
+// Whether entry i of a line of n entries lies on a run of at most closedGap unmarked entries
+// with a marked one at each end, none of the run brighter than the brighter end.
+template <typename Marked, typename Bright>
+bool inShortGap(int i, int n, Marked marked, Bright bright)
+{
+    int first = i;
+    int last = i;
+    while (last - first + 1 <= closedGap && first > 0 && !marked(first - 1))
+        --first;
+    while (last - first + 1 <= closedGap && last + 1 < n && !marked(last + 1))
+        ++last;
+    if (last - first + 1 > closedGap || first == 0 || last + 1 == n || !marked(first - 1)
+        || !marked(last + 1))
+        return false;
+    const int top = std::max(bright(first - 1), bright(last + 1));
+    for (int k = first; k <= last; ++k) {
+        if (bright(k) > top)
+            return false;
+    }
+    return true;
+}
+
+// precisestages::closeGaps, in bands of rows.
+void markGaps(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks, bool threaded,
+    Plane<std::uint8_t> found)
+{
+    const int width = brightness.width;
+    const int height = brightness.height;
+    forRowBands(height, threaded, [&](int from, int to) {
+        for (int y = from; y < to; ++y) {
+            const std::uint8_t *mark = marks.rowData(y);
+            const std::uint8_t *above = y > 0 ? marks.rowData(y - 1) : nullptr;
+            const std::uint8_t *below = y + 1 < height ? marks.rowData(y + 1) : nullptr;
+            const std::uint8_t *bright = brightness.rowData(y);
+            std::uint8_t *out = found.rowData(y);
+            for (int x = 0; x < width; ++x) {
+                if (mark[x])
+                    continue;
+                // Each pixel of a short gap is next to one of its ends.
+                const bool besideInRow = (x > 0 && mark[x - 1]) || (x + 1 < width && mark[x + 1]);
+                const bool besideInColumn = (above && above[x]) || (below && below[x]);
+                const bool acrossRow = besideInRow
+                    && inShortGap(
+                        x, width, [&](int u) { return mark[u] != 0; },
+                        [&](int u) { return int(bright[u]); });
+                const bool acrossColumn = !acrossRow && besideInColumn
+                    && inShortGap(
+                        y, height, [&](int v) { return marks.at(x, v) != 0; },
+                        [&](int v) { return int(brightness.at(x, v)); });
+                if (acrossRow || acrossColumn)
+                    out[x] = 1;
+            }
+        }
+    });
+}
+
 int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, bool invert,
     bool threaded, Plane<std::uint8_t> found)
 {
@@ -1242,9 +1302,23 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
         for (int y = from; y < to; ++y)
             combineInto<true>(found.rowData(y), marks.rowData(y), width);
     });
-    // The fringe's outer edge beside this pass's marks; there are none without a wire.
-    if (kept > 0)
-        markFringeEdges(brightness.view(), marks, threaded, line, blackHat.view(), found);
+    // The fringe's outer edge beside this pass's marks, then the short gaps across them and
+    // that edge; there are none without a wire.
+    if (kept > 0) {
+        PlaneBuffer<std::uint8_t> own(width, height);
+        forRowBands(height, threaded, [&](int from, int to) {
+            for (int y = from; y < to; ++y)
+                std::copy_n(marks.rowData(y), width, own.view().rowData(y));
+        });
+        markFringeEdges(brightness.view(), marks, threaded, line, blackHat.view(), own.view());
+        markGaps(brightness.view(), own.view(), threaded, marks);
+        forRowBands(height, threaded, [&](int from, int to) {
+            for (int y = from; y < to; ++y) {
+                combineInto<true>(found.rowData(y), own.view().rowData(y), width);
+                combineInto<true>(found.rowData(y), marks.rowData(y), width);
+            }
+        });
+    }
     return kept;
 }
 
@@ -1359,6 +1433,12 @@ void precisestages::fringeEdges(Plane<const std::uint8_t> brightness,
     PlaneBuffer<std::uint8_t> scratch(brightness.width, brightness.height);
     PlaneBuffer<std::uint8_t> nearMarks(brightness.width, brightness.height);
     markFringeEdges(brightness, marks, threaded, scratch.view(), nearMarks.view(), found);
+}
+
+void precisestages::closeGaps(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
+    Plane<std::uint8_t> found)
+{
+    markGaps(brightness, marks, brightness.pixelCount() >= threadedPixelCount, found);
 }
 
 void precisestages::linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> hat,

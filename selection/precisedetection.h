@@ -33,14 +33,17 @@ namespace tolvane {
 //    pixel, to the photo's edges, and wherever the brightness across it shows a thin dark line
 //    there, that line's pixels are marked too: the wire where texture hid its pieces. Beyond
 //    the wire's curves the walk goes on only as far as the line is seen over half the way.
-//    A chain half a wire long is a wire too where its walk sees the line over three wire
-//    lengths, or over two and most of its course's way through the photo where that is
-//    shorter; its course may be fitted again through the line its walk saw, and walked again,
-//    to follow a bending wire further than the chain's own course leads.
+//    Each course is fitted again through the line its walk saw, and walked again, to follow a
+//    hanging wire further than the course through its curves leads. A chain half a wire long
+//    is a wire too where its walk sees the line over three wire lengths, or over two and most
+//    of its course's way through the photo where that is shorter.
 //    The curves' pixels and the walk's, fringe included, are the marks.
 // 7. Where the photo around is smooth, the outer edge of the fringe that those marks leave
 //    (see precisestages::fringeEdges) is marked too: on a plain sky it would remain as a faint
 //    line once the wire is gone.
+// 8. Short gaps across the marks, along a row or a column, where the photo is no brighter than
+//    the marks at their ends, are closed (see precisestages::closeGaps): wire the walk's
+//    rounding or a dark speck of texture left out, which would stay as a dark dot.
 // Light wires are found the same way on the inverted brightness.
 //
 // Every stage is a function of its input planes alone, run in bands of rows on the free cores,
@@ -93,6 +96,13 @@ void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> 
 // average: |9 B - S| / 9 rounded down, S the 3 x 3 box sum of B, the plane's edges repeated.
 // Leaves `found` as it is elsewhere; `found` must not be `marks`.
 void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
+    Plane<std::uint8_t> found);
+
+// The short gaps across `marks` (not 0: marked): sets `found` to 1 at every unmarked pixel of a
+// run of at most 2 unmarked pixels along a row or a column that has a marked pixel at each end
+// (both inside the plane), where no pixel of the run is brighter than the brighter of those two.
+// Leaves `found` as it is elsewhere; `found` must not be `marks`.
+void closeGaps(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
     Plane<std::uint8_t> found);
 
 } // namespace precisestages

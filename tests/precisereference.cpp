@@ -1,6 +1,7 @@
 #include "precisereference.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -153,6 +154,45 @@ void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t>
                 found.at(x, y) = 1;
         }
     }
+}
+
+// Every maximal run of unmarked pixels along each row and each column, taken whole when it is
+// at most 2 long, has a marked pixel at both ends, and none of it is brighter than the brighter
+// end.
+void closeGaps(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
+    Plane<std::uint8_t> found)
+{
+    const int w = brightness.width;
+    const int h = brightness.height;
+    const auto closeRuns = [&](int lines, int length, auto at) {
+        for (int line = 0; line < lines; ++line) {
+            int i = 0;
+            while (i < length) {
+                if (marks.at(at(line, i)[0], at(line, i)[1])) {
+                    ++i;
+                    continue;
+                }
+                int end = i;
+                while (end < length && !marks.at(at(line, end)[0], at(line, end)[1]))
+                    ++end;
+                // Unmarked from i to end - 1; marked at i - 1 and at end, when inside.
+                if (i > 0 && end < length && end - i <= 2) {
+                    const auto [ax, ay] = at(line, i - 1);
+                    const auto [bx, by] = at(line, end);
+                    const int top = std::max(brightness.at(ax, ay), brightness.at(bx, by));
+                    bool dark = true;
+                    for (int k = i; k < end; ++k)
+                        dark = dark && brightness.at(at(line, k)[0], at(line, k)[1]) <= top;
+                    if (dark)
+                        for (int k = i; k < end; ++k)
+                            found.at(at(line, k)[0], at(line, k)[1]) = 1;
+                }
+                i = end;
+            }
+        }
+    };
+    closeRuns(h, w, [](int y, int x) { return std::array<int, 2> {x, y}; });
+    closeRuns(w, h, [](int x, int y) { return std::array<int, 2> {x, y}; });
 }
 
 } // namespace tolvane::reference

@@ -21,4 +21,8 @@ void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> 
 void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
     Plane<std::uint8_t> found);
 
+// The short gaps across the marks, into `found`.
+void closeGaps(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
+    Plane<std::uint8_t> found);
+
 } // namespace tolvane::reference

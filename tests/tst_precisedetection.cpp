@@ -334,6 +334,47 @@ private slots:
         QCOMPARE(strayMarks(scene, marks), 0);
     }
 
+    // A hanging wire clear only over a stretch near one end, faint beyond: the course through
+    // that stretch parts from the wire farther on, but fitted again through what its walk saw,
+    // it follows the wire across the photo.
+    void wireBendingBeyondItsCurves_data()
+    {
+        QTest::addColumn<double>("sag");
+        QTest::addColumn<int>("clearFrom");
+        QTest::addColumn<int>("clearTo");
+        QTest::newRow("sag 60, clear at the left") << 60.0 << 60 << 320;
+        QTest::newRow("sag 80, clear left of the middle") << 80.0 << 300 << 560;
+        QTest::newRow("sag 60, clear right of the middle") << 60.0 << 800 << 1060;
+    }
+    void wireBendingBeyondItsCurves()
+    {
+        QFETCH(double, sag);
+        QFETCH(int, clearFrom);
+        QFETCH(int, clearTo);
+        const int width = 1300;
+        std::mt19937 random(53);
+        Scene scene(width, 300, [&](int, int) { return 200 + int(random() % 5) - 2; });
+        std::vector<std::array<double, 2>> before;
+        std::vector<std::array<double, 2>> clear;
+        std::vector<std::array<double, 2>> after;
+        for (int x = -4; x <= width + 4; x += 4) {
+            const double t = double(x) / width;
+            (x < clearFrom         ? before
+                    : x <= clearTo ? clear
+                                   : after)
+                .push_back({double(x), 60 + sag * 4 * t * (1 - t)});
+        }
+        before.push_back(clear.front());
+        clear.push_back(after.front());
+        scene.drawWire(clear, 2.0, 40);
+        scene.drawWire(before, 2.0, 186);
+        scene.drawWire(after, 2.0, 186);
+        const Found marks = detect(scene);
+        QCOMPARE(marks.wires, 1);
+        QVERIFY2(recall(scene, marks) >= 0.95, qPrintable(QString::number(recall(scene, marks))));
+        QCOMPARE(strayMarks(scene, marks), 0);
+    }
+
     // The anti-aliased fringe is marked wherever the wire covers a quarter of the pixel.
     void fringe()
     {
@@ -622,6 +663,123 @@ private slots:
         reference::fringeEdges(b, m, Plane<std::uint8_t>(expected, w, h));
         QVERIFY(std::count(expected.begin(), expected.end(), 1) > 100);
         QVERIFY(found == expected);
+    }
+
+    // A gap across the marks is closed when it is short and no brighter than the marks beside
+    // it: along row 10 of a 30 x 20 plane, marked all along but for the gap, its ends 80 and 100.
+    void gapRule_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("level"); // the gap's pixels
+        QTest::addColumn<int>("lastLevel"); // ... and its last one
+        QTest::addColumn<bool>("transposed"); // down column 10 instead
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("one pixel, as bright as the brighter end")
+            << 12 << 1 << 100 << 100 << false << true;
+        QTest::newRow("one pixel, brighter") << 12 << 1 << 101 << 101 << false << false;
+        QTest::newRow("two pixels") << 12 << 2 << 90 << 60 << false << true;
+        QTest::newRow("two pixels, the second brighter") << 12 << 2 << 90 << 101 << false << false;
+        QTest::newRow("three pixels") << 12 << 3 << 40 << 40 << false << false;
+        QTest::newRow("down a column") << 8 << 2 << 95 << 95 << true << true;
+        QTest::newRow("at the plane's edge") << 0 << 1 << 40 << 40 << false << false;
+        QTest::newRow("at the plane's far edge") << 29 << 1 << 40 << 40 << false << false;
+    }
+    void gapRule()
+    {
+        QFETCH(int, start);
+        QFETCH(int, length);
+        QFETCH(int, level);
+        QFETCH(int, lastLevel);
+        QFETCH(bool, transposed);
+        QFETCH(bool, closed);
+        const int w = transposed ? 20 : 30;
+        const int h = transposed ? 30 : 20;
+        std::vector<std::uint8_t> brightness(std::size_t(w) * h, 200);
+        std::vector<std::uint8_t> marks(brightness.size(), 0);
+        std::vector<bool> inGap(brightness.size(), false);
+        const auto index = [&](int along) {
+            return transposed ? std::size_t(along) * w + 10 : std::size_t(10) * w + along;
+        };
+        for (int i = 0; i < 30; ++i) {
+            const bool gap = i >= start && i < start + length;
+            brightness[index(i)] = std::uint8_t(!gap ? (i == start - 1        ? 80
+                                                        : i == start + length ? 100
+                                                                              : 60)
+                    : i == start + length - 1        ? lastLevel
+                                                     : level);
+            marks[index(i)] = !gap;
+            inGap[index(i)] = gap;
+        }
+        std::vector<std::uint8_t> found(brightness.size(), 0);
+        precisestages::closeGaps(Plane<const std::uint8_t>(brightness.data(), w, h, w),
+            Plane<const std::uint8_t>(marks.data(), w, h, w), Plane<std::uint8_t>(found, w, h));
+        for (std::size_t i = 0; i < found.size(); ++i)
+            QCOMPARE(found[i] != 0, closed && inGap[i]);
+    }
+
+    // The threaded gap closing matches the plain version exactly, on marks cut at random over
+    // wires, sky and texture, and at the photo's edges.
+    void gapsMatchReference()
+    {
+        std::mt19937 random(37);
+        Scene scene(600, 500, [&](int x, int y) {
+            return y < 250 ? 190 + int(random() % 5)
+                           : 90 + int(random() % 60) + (x % 23 < 2 ? -50 : 0);
+        });
+        scene.drawWire(sagging(600, 0, 300), 3.0, 40);
+        scene.drawWire(straightLine(300, 250, 70, 900), 3.5, 60);
+        scene.drawWire(straightLine(300, 498, 0, 700), 2.0, 50);
+        const int w = scene.width;
+        const int h = scene.height;
+        std::vector<std::uint8_t> brightness(scene.pixels.size());
+        computeBrightness(scene.plane(), Plane<std::uint8_t>(brightness, w, h));
+        std::vector<std::uint8_t> marks(brightness.size(), 0);
+        for (std::size_t i = 0; i < marks.size(); ++i)
+            marks[i] = (scene.coverage[i] >= 0.3f && random() % 4 != 0) || random() % 50 == 0;
+        const Plane<const std::uint8_t> b(brightness.data(), w, h, w);
+        const Plane<const std::uint8_t> m(marks.data(), w, h, w);
+        std::vector<std::uint8_t> found(brightness.size(), 0);
+        std::vector<std::uint8_t> expected(brightness.size(), 0);
+        precisestages::closeGaps(b, m, Plane<std::uint8_t>(found, w, h));
+        reference::closeGaps(b, m, Plane<std::uint8_t>(expected, w, h));
+        QVERIFY(std::count(expected.begin(), expected.end(), 1) > 100);
+        QVERIFY(found == expected);
+    }
+
+    // Where a wire crosses a short pole darker than itself, neither the line test nor the walk
+    // sees a thin line across the pole's dark column; the gap that leaves in the marks is
+    // closed, and the pole beyond the wire stays unmarked.
+    void wireAcrossDarkPole_data()
+    {
+        QTest::addColumn<double>("poleWidth");
+        QTest::addColumn<double>("degrees");
+        QTest::newRow("1.5 px pole, wire at 4 degrees") << 1.5 << 4.0;
+        QTest::newRow("2 px pole") << 2.0 << 0.0;
+    }
+    void wireAcrossDarkPole()
+    {
+        QFETCH(double, poleWidth);
+        QFETCH(double, degrees);
+        Scene scene(500, 300, sky(300, 47));
+        for (const int x : {120, 250, 380})
+            scene.drawWire({{x + 0.5, 110.0}, {x + 0.5, 190.0}}, poleWidth, 15);
+        std::vector<float> poles = scene.coverage;
+        std::fill(scene.coverage.begin(), scene.coverage.end(), 0.0f);
+        scene.drawWire(straightLine(250, 150, degrees, 700), 3.0, 70);
+        const Found found = detect(scene);
+        QCOMPARE(found.wires, 1);
+        int crossing = 0;
+        int missed = 0;
+        for (std::size_t i = 0; i < poles.size(); ++i) {
+            if (poles[i] >= 0.5f && scene.coverage[i] >= 0.5f) {
+                ++crossing;
+                missed += found.marks[i] == 0;
+            }
+        }
+        QVERIFY(crossing > 0);
+        QCOMPARE(missed, 0);
+        QCOMPARE(strayMarks(scene, found), 0);
     }
 
     // A pair of wires close together over a plain sky leaves no faint edge unmarked, though
