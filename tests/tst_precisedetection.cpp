@@ -113,6 +113,36 @@ std::vector<std::array<double, 2>> sagging(int width, double top, double sag)
     return points;
 }
 
+// A hanging wire, y = 60 + sag 4 t (1 - t) with t = x / width, drawn from x = from to to on a
+// plain background of 200 with a little noise: dark over clearFrom ... clearTo, too faint
+// elsewhere for the line test but not for a walk along it.
+Scene hangingWire(
+    int width, double sag, int from, int to, int clearFrom, int clearTo, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Scene scene(width, 300, [&](int, int) { return 200 + int(random() % 5) - 2; });
+    std::vector<std::array<double, 2>> before;
+    std::vector<std::array<double, 2>> clear;
+    std::vector<std::array<double, 2>> after;
+    for (int x = from; x <= to; x += 4) {
+        const double t = double(x) / width;
+        (x < clearFrom         ? before
+                : x <= clearTo ? clear
+                               : after)
+            .push_back({double(x), 60 + sag * 4 * t * (1 - t)});
+    }
+    if (!before.empty())
+        before.push_back(clear.front());
+    if (!after.empty())
+        clear.push_back(after.front());
+    scene.drawWire(clear, 2.0, 40);
+    if (!before.empty())
+        scene.drawWire(before, 2.0, 186);
+    if (!after.empty())
+        scene.drawWire(after, 2.0, 186);
+    return scene;
+}
+
 struct Found
 {
     std::vector<std::uint8_t> marks;
@@ -169,6 +199,32 @@ int strayMarks(const Scene &scene, const Found &found)
 int markedCount(const Found &found)
 {
     return int(std::count_if(found.marks.begin(), found.marks.end(), [](auto m) { return m; }));
+}
+
+// A stage that adds to the marks: brightness, marks, found.
+using MarksStage
+    = void (*)(Plane<const std::uint8_t>, Plane<const std::uint8_t>, Plane<std::uint8_t>);
+
+// The stage, threaded, finds what its plain version finds (more than 100 pixels) on the
+// brightness of `scene`, with the pixels marked where `marked` of their coverage says so.
+void expectAsPlain(const Scene &scene, const std::function<bool(float)> &marked, MarksStage stage,
+    MarksStage plain)
+{
+    const int w = scene.width;
+    const int h = scene.height;
+    std::vector<std::uint8_t> brightness(scene.pixels.size());
+    computeBrightness(scene.plane(), Plane<std::uint8_t>(brightness, w, h));
+    std::vector<std::uint8_t> marks(brightness.size(), 0);
+    for (std::size_t i = 0; i < marks.size(); ++i)
+        marks[i] = marked(scene.coverage[i]);
+    const Plane<const std::uint8_t> b(brightness.data(), w, h, w);
+    const Plane<const std::uint8_t> m(marks.data(), w, h, w);
+    std::vector<std::uint8_t> found(brightness.size(), 0);
+    std::vector<std::uint8_t> expected(brightness.size(), 0);
+    stage(b, m, Plane<std::uint8_t>(found, w, h));
+    plain(b, m, Plane<std::uint8_t>(expected, w, h));
+    QVERIFY(std::count(expected.begin(), expected.end(), 1) > 100);
+    QVERIFY(found == expected);
 }
 
 } // namespace
@@ -304,26 +360,8 @@ private slots:
         QFETCH(int, faintFrom);
         QFETCH(int, faintTo);
         QFETCH(bool, found);
-        std::mt19937 random(29);
-        Scene scene(width, 300, [&](int, int) { return 200 + int(random() % 5) - 2; });
-        std::vector<std::array<double, 2>> before;
-        std::vector<std::array<double, 2>> clear;
-        std::vector<std::array<double, 2>> after;
         const int middle = width / 2 - 50;
-        for (int x = faintFrom; x <= faintTo; x += 4) {
-            const double t = double(x) / width;
-            (x < middle                 ? before
-                    : x <= middle + 120 ? clear
-                                        : after)
-                .push_back({double(x), 60 + sag * 4 * t * (1 - t)});
-        }
-        if (!before.empty())
-            before.push_back(clear.front());
-        clear.push_back(after.front());
-        scene.drawWire(clear, 2.0, 40);
-        if (!before.empty())
-            scene.drawWire(before, 2.0, 186);
-        scene.drawWire(after, 2.0, 186);
+        const Scene scene = hangingWire(width, sag, faintFrom, faintTo, middle, middle + 120, 29);
         const Found marks = detect(scene);
         if (!found) {
             QCOMPARE(markedCount(marks), 0);
@@ -351,24 +389,7 @@ private slots:
         QFETCH(double, sag);
         QFETCH(int, clearFrom);
         QFETCH(int, clearTo);
-        const int width = 1300;
-        std::mt19937 random(53);
-        Scene scene(width, 300, [&](int, int) { return 200 + int(random() % 5) - 2; });
-        std::vector<std::array<double, 2>> before;
-        std::vector<std::array<double, 2>> clear;
-        std::vector<std::array<double, 2>> after;
-        for (int x = -4; x <= width + 4; x += 4) {
-            const double t = double(x) / width;
-            (x < clearFrom         ? before
-                    : x <= clearTo ? clear
-                                   : after)
-                .push_back({double(x), 60 + sag * 4 * t * (1 - t)});
-        }
-        before.push_back(clear.front());
-        clear.push_back(after.front());
-        scene.drawWire(clear, 2.0, 40);
-        scene.drawWire(before, 2.0, 186);
-        scene.drawWire(after, 2.0, 186);
+        const Scene scene = hangingWire(1300, sag, -4, 1304, clearFrom, clearTo, 53);
         const Found marks = detect(scene);
         QCOMPARE(marks.wires, 1);
         QVERIFY2(recall(scene, marks) >= 0.95, qPrintable(QString::number(recall(scene, marks))));
@@ -648,21 +669,9 @@ private slots:
         scene.drawWire(sagging(600, 80, 300), 2.6, 40);
         scene.drawWire(straightLine(300, 250, 50, 900), 3.0, 60);
         scene.drawWire(straightLine(300, 2, 0, 700), 2.0, 50);
-        const int w = scene.width;
-        const int h = scene.height;
-        std::vector<std::uint8_t> brightness(scene.pixels.size());
-        computeBrightness(scene.plane(), Plane<std::uint8_t>(brightness, w, h));
-        std::vector<std::uint8_t> marks(brightness.size(), 0);
-        for (std::size_t i = 0; i < marks.size(); ++i)
-            marks[i] = scene.coverage[i] >= 0.6f && random() % 8 != 0;
-        const Plane<const std::uint8_t> b(brightness.data(), w, h, w);
-        const Plane<const std::uint8_t> m(marks.data(), w, h, w);
-        std::vector<std::uint8_t> found(brightness.size(), 0);
-        std::vector<std::uint8_t> expected(brightness.size(), 0);
-        precisestages::fringeEdges(b, m, Plane<std::uint8_t>(found, w, h));
-        reference::fringeEdges(b, m, Plane<std::uint8_t>(expected, w, h));
-        QVERIFY(std::count(expected.begin(), expected.end(), 1) > 100);
-        QVERIFY(found == expected);
+        expectAsPlain(
+            scene, [&](float coverage) { return coverage >= 0.6f && random() % 8 != 0; },
+            precisestages::fringeEdges, reference::fringeEdges);
     }
 
     // A gap across the marks is closed when it is short and no brighter than the marks beside
@@ -730,21 +739,12 @@ private slots:
         scene.drawWire(sagging(600, 0, 300), 3.0, 40);
         scene.drawWire(straightLine(300, 250, 70, 900), 3.5, 60);
         scene.drawWire(straightLine(300, 498, 0, 700), 2.0, 50);
-        const int w = scene.width;
-        const int h = scene.height;
-        std::vector<std::uint8_t> brightness(scene.pixels.size());
-        computeBrightness(scene.plane(), Plane<std::uint8_t>(brightness, w, h));
-        std::vector<std::uint8_t> marks(brightness.size(), 0);
-        for (std::size_t i = 0; i < marks.size(); ++i)
-            marks[i] = (scene.coverage[i] >= 0.3f && random() % 4 != 0) || random() % 50 == 0;
-        const Plane<const std::uint8_t> b(brightness.data(), w, h, w);
-        const Plane<const std::uint8_t> m(marks.data(), w, h, w);
-        std::vector<std::uint8_t> found(brightness.size(), 0);
-        std::vector<std::uint8_t> expected(brightness.size(), 0);
-        precisestages::closeGaps(b, m, Plane<std::uint8_t>(found, w, h));
-        reference::closeGaps(b, m, Plane<std::uint8_t>(expected, w, h));
-        QVERIFY(std::count(expected.begin(), expected.end(), 1) > 100);
-        QVERIFY(found == expected);
+        expectAsPlain(
+            scene,
+            [&](float coverage) {
+                return (coverage >= 0.3f && random() % 4 != 0) || random() % 50 == 0;
+            },
+            precisestages::closeGaps, reference::closeGaps);
     }
 
     // Where a wire crosses a short pole darker than itself, neither the line test nor the walk
