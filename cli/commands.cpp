@@ -311,12 +311,19 @@ bool checkWritableName(const QString &path)
     return false;
 }
 
+// The photo of a command that reads one file and writes another; null, the error printed, when
+// the output would overwrite it or it cannot be read.
+QImage loadOnlyInput(const CliOptions &options, StageTimes &times)
+{
+    if (!checkOutputIsNoInput(options))
+        return {};
+    return loadPhoto(options.inputs.constFirst(), options, times);
+}
+
 int runDetect(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
-    if (!checkOutputIsNoInput(options))
-        return exitFileError;
-    const QImage photo = loadPhoto(input, options, times);
+    const QImage photo = loadOnlyInput(options, times);
     if (photo.isNull())
         return exitFileError;
 
@@ -380,9 +387,7 @@ QString traceFailure(const WireRoute &route, QPoint from, QPoint to)
 int runTrace(const CliOptions &options, StageTimes &times)
 {
     const QString &input = options.inputs.constFirst();
-    if (!checkOutputIsNoInput(options))
-        return exitFileError;
-    const QImage photo = loadPhoto(input, options, times);
+    const QImage photo = loadOnlyInput(options, times);
     if (photo.isNull())
         return exitFileError;
     for (QPoint point : options.points) {
