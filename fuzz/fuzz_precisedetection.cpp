@@ -1,5 +1,6 @@
-// The precise detection on drawn photos: its black-hat and line test against the plain versions
-// in tests/ (widths up to 12, where the plain closing stays quick), and the whole detection
+// The precise detection on drawn photos: its black-hat, line test, gap closing and (on small
+// photos) fringe edges against the plain versions in tests/ (widths up to 12, where the plain
+// closing stays quick), the last two on the line pixels taken as marks; and the whole detection
 // with any width (1..99), wire length (10..9999), with and without light wires, now and then
 // searched at a reduced scale. Every mark is 0 or 1, written over the whole view and nowhere
 // beyond it, and marks come with a wire counted.
@@ -56,6 +57,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         reference::linePixels(
             b, hatPlane, settings.maxWidth, Plane<std::uint8_t>(expectedLine, width, height));
         FUZZ_CHECK(line == expectedLine);
+
+        // The stages that add to the marks, on the line pixels taken as marks.
+        std::vector<std::uint8_t> lineMarks(line.size());
+        std::transform(line.begin(), line.end(), lineMarks.begin(),
+            [](std::uint8_t l) { return std::uint8_t(l != 0); });
+        const Plane<const std::uint8_t> m(lineMarks.data(), width, height, width);
+        std::vector<std::uint8_t> gaps(brightness.size(), 0), expectedGaps(brightness.size(), 0);
+        precisestages::closeGaps(b, m, Plane<std::uint8_t>(gaps, width, height));
+        reference::closeGaps(b, m, Plane<std::uint8_t>(expectedGaps, width, height));
+        FUZZ_CHECK(gaps == expectedGaps);
+        if (brightness.size() <= 40000) {
+            std::vector<std::uint8_t> edges(brightness.size(), 0);
+            std::vector<std::uint8_t> expectedEdges(brightness.size(), 0);
+            precisestages::fringeEdges(b, m, Plane<std::uint8_t>(edges, width, height));
+            reference::fringeEdges(b, m, Plane<std::uint8_t>(expectedEdges, width, height));
+            FUZZ_CHECK(edges == expectedEdges);
+        }
     }
 
     const int marksStride = width + in.ConsumeIntegralInRange(0, 3);
