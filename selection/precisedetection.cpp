@@ -1298,12 +1298,8 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
             std::fill_n(marks.rowData(y), width, std::uint8_t(0));
     });
     const int kept = keepWirePieces(line, brightness.view(), settings, excluded, marks);
-    forRowBands(height, threaded, [&](int from, int to) {
-        for (int y = from; y < to; ++y)
-            combineInto<true>(found.rowData(y), marks.rowData(y), width);
-    });
-    // The fringe's outer edge beside this pass's marks, then the short gaps across them and
-    // that edge; there are none without a wire.
+    // This pass's marks, the fringe's outer edge beside them, then the short gaps across both,
+    // into `found`; a pass that kept no wire has none.
     if (kept > 0) {
         PlaneBuffer<std::uint8_t> own(width, height);
         forRowBands(height, threaded, [&](int from, int to) {
