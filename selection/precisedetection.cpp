@@ -804,12 +804,13 @@ Course gatherAlongCourse(const std::vector<Curve> &curves, const std::vector<int
 
 // Walks a wire's course a pixel at a time and adds to `pixels` the wire's pixels wherever the
 // brightness across the course shows it: the darkest point within walkSearch of the course lies
-// walkContrast below the mean of either side (2 to maxWidth / 2 + 3 pixels from it); its pixels
-// are those next to it that stay darker than the darker side by a fifth of that contrast (at
-// least 3), up to maxWidth / 2 + 1 either way. That is all along the span of its curves, and
-// beyond each end on to the photo's edge, as far as the wire was seen over at least half of the
-// steps and never missed over more than the longest gap. Returns the steps where the wire was
-// seen, and adds the darkest point of each of those to `middles`.
+// walkContrast below the mean of either side (2 to maxWidth / 2 + 3 pixels from it; only the
+// other side where one reaches beyond the photo); its pixels are those of the photo next to it
+// that stay darker than the darker side by a fifth of that contrast (at least 3), up to
+// maxWidth / 2 + 1 either way. That is all along the span of its curves, and beyond each end on
+// to maxWidth / 2 pixels beyond the photo's edge, as far as the wire was seen over at least half
+// of the steps and never missed over more than the longest gap. Returns the steps where the wire
+// was seen, and adds the darkest point of each of those to `middles`.
 int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWidth,
     std::vector<PixelIndex> &pixels, std::vector<std::array<float, 2>> &middles)
 {
@@ -827,7 +828,10 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
               const std::array<double, 2> at = k.point(u);
               const float cx = float(at[0]);
               const float cy = float(at[1]);
-              if (!(cx >= 0 && cy >= 0 && cx <= float(width - 1) && cy <= float(height - 1)))
+              // Up to half a wire beyond the photo, the wire still covers its edge pixels.
+              const float margin = float(maxWidth / 2);
+              if (!(cx >= -margin && cy >= -margin && cx <= float(width - 1) + margin
+                      && cy <= float(height - 1) + margin))
                   return -1;
               const float nx = -along[1];
               const float ny = along[0];
@@ -844,6 +848,18 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
                       }
                   }
               }
+              // A side that reaches beyond the photo would take the edge's pixels, the wire's
+              // own where it meets the edge at a shallow angle: only the other side counts then.
+              const auto inside = [&](float d) {
+                  const float x = cx + d * nx;
+                  const float y = cy + d * ny;
+                  return x >= 0 && y >= 0 && x <= float(width - 1) && y <= float(height - 1);
+              };
+              const float last = 2 + 0.5f * float(sideSamples - 1);
+              const bool oneInside = inside(middle + last);
+              const bool otherInside = inside(middle - last);
+              if (!oneInside && !otherInside)
+                  return 0;
               float one = 0;
               float other = 0;
               for (int i = 0; i < sideSamples; ++i) {
@@ -851,7 +867,12 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
                   one += across(middle + d);
                   other += across(middle - d);
               }
-              const float background = std::min(one, other) / float(sideSamples);
+              float sides = std::min(one, other);
+              if (!oneInside)
+                  sides = other;
+              else if (!otherInside)
+                  sides = one;
+              const float background = sides / float(sideSamples);
               const float contrast = background - darkest;
               if (contrast < walkContrast)
                   return 0;
@@ -862,8 +883,9 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
                       const float d = middle + float(sign * i);
                       const int qx = int(std::lround(cx + d * nx));
                       const int qy = int(std::lround(cy + d * ny));
-                      if (qx < 0 || qy < 0 || qx >= width || qy >= height
-                          || float(brightness.at(qx, qy)) > limit)
+                      if (qx < 0 || qy < 0 || qx >= width || qy >= height)
+                          continue;
+                      if (float(brightness.at(qx, qy)) > limit)
                           break;
                       out.push_back(PixelIndex(qy) * width + qx);
                   }

@@ -803,6 +803,62 @@ private slots:
         QVERIFY(recall(scene, found, 0.2f) >= 0.99);
         QCOMPARE(strayMarks(scene, found), 0);
     }
+
+    // A wire that leaves the photo across its edge at a shallow angle is marked up to the edge:
+    // the background beyond the edge is not the edge's own pixels, which the wire covers there.
+    void wireLeavingAcrossAnEdge_data()
+    {
+        QTest::addColumn<double>("degrees");
+        QTest::addColumn<int>("edge"); // 0 top, 1 bottom, 2 left
+        QTest::addColumn<double>("thickness");
+        QTest::newRow("through the top at 2 degrees") << -2.0 << 0 << 2.0;
+        QTest::newRow("through the top at 4 degrees, 3 px wide") << -4.0 << 0 << 3.0;
+        QTest::newRow("through the bottom at 3 degrees") << 3.0 << 1 << 2.0;
+        QTest::newRow("through the bottom at 2 degrees, 3 px wide") << 2.0 << 1 << 3.0;
+        QTest::newRow("through the left at 87 degrees") << 87.0 << 2 << 2.0;
+    }
+    void wireLeavingAcrossAnEdge()
+    {
+        QFETCH(double, degrees);
+        QFETCH(int, edge);
+        QFETCH(double, thickness);
+        const bool steep = edge == 2;
+        const int width = steep ? 300 : 900;
+        const int height = steep ? 900 : 300;
+        std::mt19937 random(61);
+        Scene scene(width, height, [&](int, int) { return 188 + int(random() % 5); });
+        // Straight through the middle of the edge, from 700 px inside: within 6 px of the edge
+        // over the last 80 to 170 px before it leaves the photo.
+        const double a = degrees * 3.14159265358979323846 / 180;
+        const double side = steep ? -1 : 1;
+        const std::array<double, 2> crossing = {steep ? 0.0 : width / 2.0,
+            edge == 0       ? 0.0
+                : edge == 1 ? height
+                            : height / 2.0};
+        const std::array<double, 2> dir = {side * std::cos(a), side * std::sin(a)};
+        scene.drawWire({{crossing[0] - 700 * dir[0], crossing[1] - 700 * dir[1]},
+                           {crossing[0] + 700 * dir[0], crossing[1] + 700 * dir[1]}},
+            thickness, 60);
+        const Found found = detect(scene);
+        QCOMPARE(found.wires, 1);
+        // The wire's pixels, fringe included, within 6 px of that edge and 3 px of no other.
+        int wire = 0;
+        int marked = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const int fromEdge = edge == 0 ? y : edge == 1 ? height - 1 - y : x;
+                const int fromOthers
+                    = steep ? std::min(y, height - 1 - y) : std::min(x, width - 1 - x);
+                if (fromEdge > 6 || fromOthers < 3 || scene.coverage[scene.index(x, y)] < 0.25f)
+                    continue;
+                ++wire;
+                marked += found.marks[scene.index(x, y)] != 0;
+            }
+        }
+        QVERIFY(wire > 40);
+        QVERIFY2(marked >= wire * 95 / 100, qPrintable(QString("%1 of %2").arg(marked).arg(wire)));
+        QCOMPARE(strayMarks(scene, found), 0);
+    }
 };
 
 QTEST_MAIN(TestPreciseDetection)
