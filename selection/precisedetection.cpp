@@ -811,8 +811,13 @@ Course gatherAlongCourse(const std::vector<Curve> &curves, const std::vector<int
 // to maxWidth / 2 pixels beyond the photo's edge, as far as the wire was seen over at least half
 // of the steps and never missed over more than the longest gap. Returns the steps where the wire
 // was seen, and adds the darkest point of each of those to `middles`.
+//
+// With `owners` given (a wire's number at each of its pixels, 0 elsewhere), a side's samples on
+// the pixels of a wire other than `self` do not count: next to another wire, the background is
+// what lies between the two. A side counts where at least two of its samples do.
 int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWidth,
-    std::vector<PixelIndex> &pixels, std::vector<std::array<float, 2>> &middles)
+    std::vector<PixelIndex> &pixels, std::vector<std::array<float, 2>> &middles,
+    const std::uint16_t *owners = nullptr, std::uint16_t self = 0)
 {
     const int width = brightness.width;
     const int height = brightness.height;
@@ -820,78 +825,98 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
     const int sideSamples = int(2 * (farthest - 2)) + 1;
     // The wire's pixels at `u` along the course into `out`: 1 when seen, 0 when not, -1 beyond
     // the photo (or nowhere, were the course not finite).
-    const auto wireAt
-        = [&](double u, std::vector<PixelIndex> &out, std::vector<std::array<float, 2>> &centres) {
-              const double slope = k.b + 2 * k.c * u;
-              const std::array<float, 2> along
-                  = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
-              const std::array<double, 2> at = k.point(u);
-              const float cx = float(at[0]);
-              const float cy = float(at[1]);
-              // Up to half a wire beyond the photo, the wire still covers its edge pixels.
-              const float margin = float(maxWidth / 2);
-              if (!(cx >= -margin && cy >= -margin && cx <= float(width - 1) + margin
-                      && cy <= float(height - 1) + margin))
-                  return -1;
-              const float nx = -along[1];
-              const float ny = along[0];
-              const auto across
-                  = [&](float d) { return brightnessAt(brightness, cx + d * nx, cy + d * ny); };
-              float darkest = across(0);
-              float middle = 0;
-              for (float d = 0.5f; d <= walkSearch; d += 0.5f) {
-                  for (float signed_ : {-d, d}) {
-                      const float value = across(signed_);
-                      if (value < darkest) {
-                          darkest = value;
-                          middle = signed_;
-                      }
-                  }
-              }
-              // A side that reaches beyond the photo would take the edge's pixels, the wire's
-              // own where it meets the edge at a shallow angle: only the other side counts then.
-              const auto inside = [&](float d) {
-                  const float x = cx + d * nx;
-                  const float y = cy + d * ny;
-                  return x >= 0 && y >= 0 && x <= float(width - 1) && y <= float(height - 1);
-              };
-              const float last = 2 + 0.5f * float(sideSamples - 1);
-              const bool oneInside = inside(middle + last);
-              const bool otherInside = inside(middle - last);
-              if (!oneInside && !otherInside)
-                  return 0;
-              float one = 0;
-              float other = 0;
-              for (int i = 0; i < sideSamples; ++i) {
-                  const float d = 2 + 0.5f * float(i);
-                  one += across(middle + d);
-                  other += across(middle - d);
-              }
-              float sides = std::min(one, other);
-              if (!oneInside)
-                  sides = other;
-              else if (!otherInside)
-                  sides = one;
-              const float background = sides / float(sideSamples);
-              const float contrast = background - darkest;
-              if (contrast < walkContrast)
-                  return 0;
-              centres.push_back({cx + middle * nx, cy + middle * ny});
-              const float limit = background - std::max(3.0f, 0.2f * contrast);
-              for (int sign : {1, -1}) {
-                  for (int i = sign > 0 ? 0 : 1; i <= maxWidth / 2 + 1; ++i) {
-                      const float d = middle + float(sign * i);
-                      const int qx = int(std::lround(cx + d * nx));
-                      const int qy = int(std::lround(cy + d * ny));
-                      if (qx < 0 || qy < 0 || qx >= width || qy >= height)
-                          continue;
-                      if (float(brightness.at(qx, qy)) > limit)
-                          break;
-                      out.push_back(PixelIndex(qy) * width + qx);
-                  }
-              }
-              return 1;
-          };
+    const auto wireAt = [&](double u, std::vector<PixelIndex> &out,
+                            std::vector<std::array<float, 2>> &centres) {
+        const double slope = k.b + 2 * k.c * u;
+        const std::array<float, 2> along
+            = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
+        const std::array<double, 2> at = k.point(u);
+        const float cx = float(at[0]);
+        const float cy = float(at[1]);
+        // Up to half a wire beyond the photo, the wire still covers its edge pixels.
+        const float margin = float(maxWidth / 2);
+        if (!(cx >= -margin && cy >= -margin && cx <= float(width - 1) + margin
+                && cy <= float(height - 1) + margin))
+            return -1;
+        const float nx = -along[1];
+        const float ny = along[0];
+        const auto across
+            = [&](float d) { return brightnessAt(brightness, cx + d * nx, cy + d * ny); };
+        float darkest = across(0);
+        float middle = 0;
+        for (float d = 0.5f; d <= walkSearch; d += 0.5f) {
+            for (float signed_ : {-d, d}) {
+                const float value = across(signed_);
+                if (value < darkest) {
+                    darkest = value;
+                    middle = signed_;
+                }
+            }
+        }
+        // A side that reaches beyond the photo would take the edge's pixels, the wire's
+        // own where it meets the edge at a shallow angle: only the other side counts then.
+        const auto inside = [&](float d) {
+            const float x = cx + d * nx;
+            const float y = cy + d * ny;
+            return x >= 0 && y >= 0 && x <= float(width - 1) && y <= float(height - 1);
+        };
+        const float last = 2 + 0.5f * float(sideSamples - 1);
+        const bool oneInside = inside(middle + last);
+        const bool otherInside = inside(middle - last);
+        const auto free = [&](float d) {
+            if (!owners)
+                return true;
+            const int qx = int(std::lround(cx + d * nx));
+            const int qy = int(std::lround(cy + d * ny));
+            const std::uint16_t owner = owners[PixelIndex(std::clamp(qy, 0, height - 1)) * width
+                + std::clamp(qx, 0, width - 1)];
+            return owner == 0 || owner == self;
+        };
+        float one = 0;
+        float other = 0;
+        int ones = 0;
+        int others = 0;
+        for (int i = 0; i < sideSamples; ++i) {
+            const float d = 2 + 0.5f * float(i);
+            if (free(middle + d)) {
+                one += across(middle + d);
+                ++ones;
+            }
+            if (free(middle - d)) {
+                other += across(middle - d);
+                ++others;
+            }
+        }
+        const bool oneCounts = oneInside && ones >= 2;
+        const bool otherCounts = otherInside && others >= 2;
+        if (!oneCounts && !otherCounts)
+            return 0;
+        float background = 0;
+        if (!oneCounts)
+            background = other / float(others);
+        else if (!otherCounts)
+            background = one / float(ones);
+        else
+            background = std::min(one / float(ones), other / float(others));
+        const float contrast = background - darkest;
+        if (contrast < walkContrast)
+            return 0;
+        centres.push_back({cx + middle * nx, cy + middle * ny});
+        const float limit = background - std::max(3.0f, 0.2f * contrast);
+        for (int sign : {1, -1}) {
+            for (int i = sign > 0 ? 0 : 1; i <= maxWidth / 2 + 1; ++i) {
+                const float d = middle + float(sign * i);
+                const int qx = int(std::lround(cx + d * nx));
+                const int qy = int(std::lround(cy + d * ny));
+                if (qx < 0 || qy < 0 || qx >= width || qy >= height)
+                    continue;
+                if (float(brightness.at(qx, qy)) > limit)
+                    break;
+                out.push_back(PixelIndex(qy) * width + qx);
+            }
+        }
+        return 1;
+    };
     int seenSteps = 0;
     for (double u = k.low; u <= k.high; u += 1)
         seenSteps += wireAt(u, pixels, middles) > 0;
@@ -1036,6 +1061,14 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
     // `least` steps and courseSeenShare of the course's steps inside the photo.
     std::vector<std::uint8_t> gathered = wire;
     std::vector<PixelIndex> walked;
+    // The wires kept so far: each one's course, the pixels its walk marked, and its curves.
+    struct Followed
+    {
+        Course course;
+        std::vector<PixelIndex> pixels;
+        std::vector<int> curves;
+    };
+    std::vector<Followed> followed;
     const auto follow = [&](const std::vector<int> &list, const std::vector<std::uint8_t> &skip,
                             float needed, float least) {
         std::vector<std::uint8_t> taken = skip;
@@ -1074,8 +1107,14 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         if (!kept)
             return false;
         walked.insert(walked.end(), pixels.begin(), pixels.end());
-        for (std::size_t i = 0; i < curves.size(); ++i)
+        Followed &done = followed.emplace_back();
+        done.course = course;
+        done.pixels = std::move(pixels);
+        for (std::size_t i = 0; i < curves.size(); ++i) {
+            if (taken[i] && !gathered[i])
+                done.curves.push_back(int(i));
             gathered[i] = gathered[i] || taken[i];
+        }
         return true;
     };
     std::vector<std::vector<int>> wires(curves.size());
@@ -1102,6 +1141,27 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
             && follow(
                 list, gathered, 3.0f * float(settings.minLength), 2.0f * float(settings.minLength)))
             wires[std::size_t(list.front())] = list;
+    }
+    // Next to another wire, a walk's background on that side fell on the other wire, and the
+    // wire was not seen there. Each kept wire's course is walked once more, with the other
+    // wires' pixels left out of its background; whether it is a wire stays as decided.
+    if (followed.size() > 1) {
+        std::vector<std::uint16_t> owners(std::size_t(width) * std::size_t(height), 0);
+        for (std::size_t n = 0; n < followed.size(); ++n) {
+            const auto number = std::uint16_t(std::min<std::size_t>(n + 1, 0xFFFF));
+            for (PixelIndex p : followed[n].pixels)
+                owners[p] = number;
+            for (int i : followed[n].curves) {
+                for (PixelIndex p : curves[std::size_t(i)].pixels)
+                    owners[p] = number;
+            }
+        }
+        std::vector<std::array<float, 2>> middles;
+        for (std::size_t n = 0; n < followed.size(); ++n) {
+            const auto number = std::uint16_t(std::min<std::size_t>(n + 1, 0xFFFF));
+            walkCourse(brightness, followed[n].course, settings.maxWidth, walked, middles,
+                owners.data(), number);
+        }
     }
     for (PixelIndex p : walked) {
         if (excluded.isEmpty() || excluded.at(p % width, p / width) == 0)

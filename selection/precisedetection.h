@@ -37,7 +37,9 @@ namespace tolvane {
 //    hanging wire further than the course through its curves leads. A chain half a wire long
 //    is a wire too where its walk sees the line over three wire lengths, or over two and most
 //    of its course's way through the photo where that is shorter.
-//    The curves' pixels and the walk's, fringe included, are the marks.
+//    Last, each wire's course is walked once more with the other wires' pixels left out of the
+//    background beside it: a wire close beside another, where that side fell on the other.
+//    The curves' pixels and the walks', fringe included, are the marks.
 // 7. Where the photo around is smooth, the outer edge of the fringe that those marks leave
 //    (see precisestages::fringeEdges) is marked too: on a plain sky it would remain as a faint
 //    line once the wire is gone.

@@ -804,6 +804,35 @@ private slots:
         QCOMPARE(strayMarks(scene, found), 0);
     }
 
+    // A wire close beside another, clear over only part of its length and faint beyond: the
+    // walk along it sees it there once the other wire's pixels are left out of its background.
+    void faintWireBesideAnother_data()
+    {
+        QTest::addColumn<double>("gap");
+        QTest::addColumn<bool>("below");
+        QTest::newRow("6 px below") << 6.0 << true;
+        QTest::newRow("6 px above") << 6.0 << false;
+        QTest::newRow("7 px below") << 7.0 << true;
+    }
+    void faintWireBesideAnother()
+    {
+        QFETCH(double, gap);
+        QFETCH(bool, below);
+        std::mt19937 random(17);
+        Scene scene(900, 300, [&](int, int) { return 198 + int(random() % 5); });
+        const double shift = below ? gap : -gap;
+        scene.drawWire(straightLine(450, 150, 4, 1000), 2.0, 40);
+        const std::vector<std::array<double, 2>> other = straightLine(450, 150 + shift, 4, 1000);
+        const std::array<double, 2> split
+            = {350, other[0][1] + (350 - other[0][0]) * std::tan(4 * 3.14159265358979323846 / 180)};
+        scene.drawWire({other[0], split}, 2.0, 40);
+        scene.drawWire({split, other[1]}, 2.0, 182);
+        const Found found = detect(scene);
+        QCOMPARE(found.wires, 2);
+        QVERIFY2(recall(scene, found) >= 0.97, qPrintable(QString::number(recall(scene, found))));
+        QCOMPARE(strayMarks(scene, found), 0);
+    }
+
     // A wire that leaves the photo across its edge at a shallow angle is marked up to the edge:
     // the background beyond the edge is not the edge's own pixels, which the wire covers there.
     void wireLeavingAcrossAnEdge_data()
