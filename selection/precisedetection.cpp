@@ -981,9 +981,11 @@ int stepsInside(const Course &k, int width, int height)
 // their number: the curves of the 8-connected pieces of line pixels of like orientation
 // (neighbours that are sameCurve()) that hold a strong pixel, linked across gaps. Pieces are
 // searched in raster order of their first pixel. Curves with more than a fifth of their pixels
-// in `excluded` (when not empty) are left out.
+// in `excluded` (when not empty) are left out. With `spanning`, a wire is kept only where its
+// walk sees it over courseSeenShare of its way through the photo.
 int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightness,
-    const PreciseSettings &settings, Plane<const std::uint8_t> excluded, Plane<std::uint8_t> marks)
+    const PreciseSettings &settings, Plane<const std::uint8_t> excluded, bool spanning,
+    Plane<std::uint8_t> marks)
 {
     const int width = line.width;
     const int height = line.height;
@@ -1058,7 +1060,8 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
     // Each wire gathers the curves along its course, and its pixels are sought all along it.
     // follow() does both for the curves of `list`, leaving the curves of `skip` to others, and
     // keeps what it found when the walk saw the wire over `needed` steps or more, or over
-    // `least` steps and courseSeenShare of the course's steps inside the photo.
+    // `least` steps and courseSeenShare of the course's steps inside the photo (and, with
+    // `spanning`, only then). The curves of a chain it does not keep are not marked.
     std::vector<std::uint8_t> gathered = wire;
     std::vector<PixelIndex> walked;
     // The wires kept so far: each one's course, the pixels its walk marked, and its curves.
@@ -1104,18 +1107,25 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
             middles.swap(moreMiddles);
             kept = kept || (seen >= needed && seenShare(course) >= courseSeenShare);
         }
-        if (!kept)
-            return false;
+        if (!kept || (spanning && seenShare(course) < courseSeenShare)) {
+            for (int i : list)
+                gathered[std::size_t(i)] = 0;
+            return;
+        }
         walked.insert(walked.end(), pixels.begin(), pixels.end());
         Followed &done = followed.emplace_back();
         done.course = course;
         done.pixels = std::move(pixels);
+        done.curves = list;
+        for (int i : list)
+            taken[std::size_t(i)] = 0;
         for (std::size_t i = 0; i < curves.size(); ++i) {
-            if (taken[i] && !gathered[i])
+            if (taken[i] && !skip[i])
                 done.curves.push_back(int(i));
             gathered[i] = gathered[i] || taken[i];
         }
-        return true;
+        for (int i : list)
+            gathered[std::size_t(i)] = 1;
     };
     std::vector<std::vector<int>> wires(curves.size());
     for (std::size_t i = 0; i < curves.size(); ++i) {
@@ -1137,10 +1147,9 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
             seeds[std::size_t(group[i])].push_back(int(i));
     }
     for (const std::vector<int> &list : seeds) {
-        if (!list.empty() && !gathered[std::size_t(list.front())]
-            && follow(
-                list, gathered, 3.0f * float(settings.minLength), 2.0f * float(settings.minLength)))
-            wires[std::size_t(list.front())] = list;
+        if (!list.empty() && !gathered[std::size_t(list.front())])
+            follow(
+                list, gathered, 3.0f * float(settings.minLength), 2.0f * float(settings.minLength));
     }
     // Next to another wire, a walk's background on that side fell on the other wire, and the
     // wire was not seen there. Each kept wire's course is walked once more, with the other
@@ -1173,8 +1182,7 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         for (PixelIndex p : curves[i].pixels)
             marks.at(p % width, p / width) = 1;
     }
-    return int(std::count_if(
-        wires.begin(), wires.end(), [](const std::vector<int> &list) { return !list.empty(); }));
+    return int(followed.size());
 }
 
 // The closing covers a square that any wire of the largest width crosses, at any angle, with
@@ -1379,7 +1387,8 @@ int detectPolarity(Plane<const Argb> photo, const PreciseSettings &settings, boo
         for (int y = from; y < to; ++y)
             std::fill_n(marks.rowData(y), width, std::uint8_t(0));
     });
-    const int kept = keepWirePieces(line, brightness.view(), settings, excluded, marks);
+    // A light line that ends inside the photo is more often a pole or a lit edge than a wire.
+    const int kept = keepWirePieces(line, brightness.view(), settings, excluded, invert, marks);
     // This pass's marks, the fringe's outer edge beside them, then the short gaps across both,
     // into `found`; a pass that kept no wire has none.
     if (kept > 0) {

@@ -46,7 +46,9 @@ namespace tolvane {
 // 8. Short gaps across the marks, along a row or a column, where the photo is no brighter than
 //    the marks at their ends, are closed (see precisestages::closeGaps): wire the walk's
 //    rounding or a dark speck of texture left out, which would stay as a dark dot.
-// Light wires are found the same way on the inverted brightness.
+// Light wires are found the same way on the inverted brightness, but only those seen over most
+// of their way through the photo: a light line that ends inside it is more often a pole or a
+// lit edge.
 //
 // Every stage is a function of its input planes alone, run in bands of rows on the free cores,
 // so the result does not depend on the number of threads.

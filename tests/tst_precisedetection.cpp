@@ -804,6 +804,34 @@ private slots:
         QCOMPARE(strayMarks(scene, found), 0);
     }
 
+    // A light line that ends inside the photo after some of its way through it, as a pole or
+    // a lit edge does, is no wire; one that crosses most of the photo is.
+    void lightLineAcrossThePhoto_data()
+    {
+        QTest::addColumn<double>("top");
+        QTest::addColumn<bool>("wire");
+        QTest::newRow("up to the middle: a pole") << 300.0 << false;
+        QTest::newRow("over half the way") << 260.0 << false;
+        QTest::newRow("over most of the way") << 150.0 << true;
+        QTest::newRow("all the way") << -4.0 << true;
+    }
+    void lightLineAcrossThePhoto()
+    {
+        QFETCH(double, top);
+        QFETCH(bool, wire);
+        std::mt19937 random(23);
+        Scene scene(400, 600, [&](int, int) { return 48 + int(random() % 7); });
+        scene.drawWire({{196, 604}, {204, top}}, 2.0, 210);
+        const Found found = detect(scene);
+        if (!wire) {
+            QCOMPARE(markedCount(found), 0);
+            return;
+        }
+        QCOMPARE(found.wires, 1);
+        QVERIFY(recall(scene, found) >= 0.97);
+        QCOMPARE(strayMarks(scene, found), 0);
+    }
+
     // A wire close beside another, clear over only part of its length and faint beyond: the
     // walk along it sees it there once the other wire's pixels are left out of its background.
     void faintWireBesideAnother_data()
