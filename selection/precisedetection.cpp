@@ -977,6 +977,41 @@ int stepsInside(const Course &k, int width, int height)
     return inside;
 }
 
+// A wire kept: its course, the pixels its walk marked, and its curves.
+struct Followed
+{
+    Course course;
+    std::vector<PixelIndex> pixels;
+    std::vector<int> curves;
+};
+
+// Next to another wire, a walk's background on that side fell on the other wire, and the wire
+// was not seen there. Each of the wires is walked once more along its course, with the other
+// wires' pixels left out of its background, and adds to `walked` what it sees; whether it is a
+// wire stays as decided.
+void walkBesideOthers(Plane<const std::uint8_t> brightness, int maxWidth,
+    const std::vector<Curve> &curves, const std::vector<Followed> &wires,
+    std::vector<PixelIndex> &walked)
+{
+    if (wires.size() < 2)
+        return;
+    const auto numberOf
+        = [](std::size_t n) { return std::uint16_t(std::min<std::size_t>(n + 1, 0xFFFF)); };
+    std::vector<std::uint16_t> owners(brightness.pixelCount(), 0);
+    for (std::size_t n = 0; n < wires.size(); ++n) {
+        for (PixelIndex p : wires[n].pixels)
+            owners[p] = numberOf(n);
+        for (int i : wires[n].curves) {
+            for (PixelIndex p : curves[std::size_t(i)].pixels)
+                owners[p] = numberOf(n);
+        }
+    }
+    std::vector<std::array<float, 2>> middles;
+    for (std::size_t n = 0; n < wires.size(); ++n)
+        walkCourse(
+            brightness, wires[n].course, maxWidth, walked, middles, owners.data(), numberOf(n));
+}
+
 // Finds the wires among the line pixels, setting their pixels in `marks` to 1, and returns
 // their number: the curves of the 8-connected pieces of line pixels of like orientation
 // (neighbours that are sameCurve()) that hold a strong pixel, linked across gaps. Pieces are
@@ -1064,13 +1099,6 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
     // `spanning`, only then). The curves of a chain it does not keep are not marked.
     std::vector<std::uint8_t> gathered = wire;
     std::vector<PixelIndex> walked;
-    // The wires kept so far: each one's course, the pixels its walk marked, and its curves.
-    struct Followed
-    {
-        Course course;
-        std::vector<PixelIndex> pixels;
-        std::vector<int> curves;
-    };
     std::vector<Followed> followed;
     const auto follow = [&](const std::vector<int> &list, const std::vector<std::uint8_t> &skip,
                             float needed, float least) {
@@ -1151,27 +1179,7 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
             follow(
                 list, gathered, 3.0f * float(settings.minLength), 2.0f * float(settings.minLength));
     }
-    // Next to another wire, a walk's background on that side fell on the other wire, and the
-    // wire was not seen there. Each kept wire's course is walked once more, with the other
-    // wires' pixels left out of its background; whether it is a wire stays as decided.
-    if (followed.size() > 1) {
-        std::vector<std::uint16_t> owners(std::size_t(width) * std::size_t(height), 0);
-        for (std::size_t n = 0; n < followed.size(); ++n) {
-            const auto number = std::uint16_t(std::min<std::size_t>(n + 1, 0xFFFF));
-            for (PixelIndex p : followed[n].pixels)
-                owners[p] = number;
-            for (int i : followed[n].curves) {
-                for (PixelIndex p : curves[std::size_t(i)].pixels)
-                    owners[p] = number;
-            }
-        }
-        std::vector<std::array<float, 2>> middles;
-        for (std::size_t n = 0; n < followed.size(); ++n) {
-            const auto number = std::uint16_t(std::min<std::size_t>(n + 1, 0xFFFF));
-            walkCourse(brightness, followed[n].course, settings.maxWidth, walked, middles,
-                owners.data(), number);
-        }
-    }
+    walkBesideOthers(brightness, settings.maxWidth, curves, followed, walked);
     for (PixelIndex p : walked) {
         if (excluded.isEmpty() || excluded.at(p % width, p / width) == 0)
             marks.at(p % width, p / width) = 1;
