@@ -1144,16 +1144,12 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         Followed &done = followed.emplace_back();
         done.course = course;
         done.pixels = std::move(pixels);
-        done.curves = list;
-        for (int i : list)
-            taken[std::size_t(i)] = 0;
+        done.curves = list; // and those that joined it (a seed's own come twice: no matter)
         for (std::size_t i = 0; i < curves.size(); ++i) {
             if (taken[i] && !skip[i])
                 done.curves.push_back(int(i));
             gathered[i] = gathered[i] || taken[i];
         }
-        for (int i : list)
-            gathered[std::size_t(i)] = 1;
     };
     std::vector<std::vector<int>> wires(curves.size());
     for (std::size_t i = 0; i < curves.size(); ++i) {
