@@ -345,6 +345,8 @@ constexpr int longestGap = 60;
 constexpr float coveredShare = 0.75f;
 constexpr float longestShare = 0.5f;
 constexpr float courseSeenShare = 0.65f;
+// Curves across a piece's main axis are sought in what is left of it this many times over.
+constexpr int crossingDepth = 2;
 
 std::array<float, 2> unit(float x, float y)
 {
@@ -354,12 +356,45 @@ std::array<float, 2> unit(float x, float y)
     return {x / length, y / length};
 }
 
+// The 8-connected piece of line pixels not yet visited, of like orientation (neighbours that
+// are sameCurve()), that holds `seed` into `piece`, each marked visited. Returns whether it holds
+// a strong pixel.
+bool growPiece(Plane<std::uint8_t> line, PixelIndex seed, std::vector<PixelIndex> &piece)
+{
+    const int width = line.width;
+    const int height = line.height;
+    piece.assign(1, seed);
+    line.data[seed] |= visitedBit;
+    bool strong = false;
+    for (std::size_t k = 0; k < piece.size(); ++k) {
+        const int px = int(piece[k] % width);
+        const int py = int(piece[k] / width);
+        const std::uint8_t here = line.at(px, py);
+        strong = strong || (here & strengthBits) == 2;
+        for (int dy = -1; dy <= 1; ++dy) {
+            const int qy = py + dy;
+            if (qy < 0 || qy >= height)
+                continue;
+            std::uint8_t *neighbours = line.rowData(qy);
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int qx = px + dx;
+                if (qx < 0 || qx >= width || neighbours[qx] == 0 || (neighbours[qx] & visitedBit)
+                    || !sameCurve(here, neighbours[qx]))
+                    continue;
+                neighbours[qx] |= visitedBit;
+                piece.push_back(PixelIndex(qy) * width + qx);
+            }
+        }
+    }
+    return strong;
+}
+
 // The curves in one piece of line pixels, followed bin by bin along its main axis: a piece is
 // one wire, two that cross at a small angle or run side by side, or a tangle of branches. The
 // curves that are smooth and thin and have both sides brighter go to `curves`; returns their
 // number.
-int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::uint8_t> line,
-    const PreciseSettings &settings, std::vector<Curve> &curves)
+int collectCurves(const std::vector<PixelIndex> &piece, Plane<std::uint8_t> line,
+    const PreciseSettings &settings, std::vector<Curve> &curves, int depth = 0)
 {
     const int width = line.width;
     const double n = double(piece.size());
@@ -526,6 +561,24 @@ int collectCurves(const std::vector<PixelIndex> &piece, const Plane<const std::u
         }
         curves.push_back(std::move(curve));
         ++found;
+    }
+    if (found == 0 || depth >= crossingDepth)
+        return found;
+    // Where wires cross, one piece holds them all, and a curve at a large angle to the piece's
+    // main axis is not followed along it. What the curves found leave of the piece is searched
+    // again, each 8-connected part of it along its own axis. The piece is all the line pixels
+    // connected to it, so a part grown from the unvisited ones stays within it.
+    for (PixelIndex i : piece)
+        line.data[i] &= std::uint8_t(~visitedBit);
+    for (std::size_t i = curves.size() - std::size_t(found); i < curves.size(); ++i) {
+        for (PixelIndex p : curves[i].pixels)
+            line.data[p] |= visitedBit;
+    }
+    std::vector<PixelIndex> part;
+    for (PixelIndex i : piece) {
+        if (!(line.data[i] & visitedBit) && growPiece(line, i, part)
+            && part.size() >= std::size_t(shortestCurve))
+            found += collectCurves(part, line, settings, curves, depth + 1);
     }
     return found;
 }
@@ -1024,39 +1077,14 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
 {
     const int width = line.width;
     const int height = line.height;
-    constexpr std::uint8_t visited = visitedBit;
     std::vector<PixelIndex> piece;
     std::vector<Curve> curves;
     for (int y = 0; y < height; ++y) {
         std::uint8_t *row = line.rowData(y);
         for (int x = 0; x < width; ++x) {
-            if (row[x] == 0 || (row[x] & visited))
+            if (row[x] == 0 || (row[x] & visitedBit))
                 continue;
-            piece.clear();
-            piece.push_back(PixelIndex(y) * width + x);
-            row[x] |= visited;
-            bool strong = false;
-            for (std::size_t k = 0; k < piece.size(); ++k) {
-                const int px = piece[k] % width;
-                const int py = piece[k] / width;
-                const std::uint8_t here = line.at(px, py);
-                strong = strong || (here & strengthBits) == 2;
-                for (int dy = -1; dy <= 1; ++dy) {
-                    const int qy = py + dy;
-                    if (qy < 0 || qy >= height)
-                        continue;
-                    std::uint8_t *neighbours = line.rowData(qy);
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int qx = px + dx;
-                        if (qx < 0 || qx >= width || neighbours[qx] == 0
-                            || (neighbours[qx] & visited) || !sameCurve(here, neighbours[qx]))
-                            continue;
-                        neighbours[qx] |= visited;
-                        piece.push_back(PixelIndex(qy) * width + qx);
-                    }
-                }
-            }
-            if (strong)
+            if (growPiece(line, PixelIndex(y) * width + x, piece))
                 collectCurves(piece, line, settings, curves);
         }
     }

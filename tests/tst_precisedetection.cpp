@@ -861,6 +861,37 @@ private slots:
         QCOMPARE(strayMarks(scene, found), 0);
     }
 
+    // A wire that crosses a pair at a large angle can be one piece of line pixels with it, the
+    // piece's main axis the pair's: it is found all the same, along its own axis.
+    void wireAcrossAPair_data()
+    {
+        QTest::addColumn<double>("pair");
+        QTest::addColumn<double>("degrees");
+        QTest::newRow("at -28 degrees across 12") << 12.0 << -28.0;
+        QTest::newRow("at -35 degrees across 10") << 10.0 << -35.0;
+        QTest::newRow("at 28 degrees across -12") << -12.0 << 28.0;
+    }
+    void wireAcrossAPair()
+    {
+        QFETCH(double, pair);
+        QFETCH(double, degrees);
+        Scene scene(900, 300, sky(300, 23));
+        scene.drawWire(straightLine(450, 146, pair, 1000), 2.0, 40);
+        scene.drawWire(straightLine(450, 154, pair, 1000), 2.0, 45);
+        scene.drawWire(straightLine(450, 150, degrees, 700), 2.0, 35);
+        const Found found = detect(scene);
+        // The crossing wire's own pixels, away from the pair.
+        Scene alone(900, 300, [](int, int) { return 200; });
+        alone.drawWire(straightLine(450, 150, degrees, 700), 2.0, 35);
+        for (std::size_t i = 0; i < alone.coverage.size(); ++i) {
+            if (scene.coverage[i] > alone.coverage[i] + 0.01f)
+                alone.coverage[i] = 0;
+        }
+        QVERIFY2(recall(alone, found) >= 0.95, qPrintable(QString::number(recall(alone, found))));
+        QVERIFY2(recall(scene, found) >= 0.95, qPrintable(QString::number(recall(scene, found))));
+        QCOMPARE(strayMarks(scene, found), 0);
+    }
+
     // A wire that leaves the photo across its edge at a shallow angle is marked up to the edge:
     // the background beyond the edge is not the edge's own pixels, which the wire covers there.
     void wireLeavingAcrossAnEdge_data()
