@@ -1188,14 +1188,15 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         if (!list.empty())
             follow(list, wire, 0, 0);
     }
-    // A chain half as long as a wire is a wire too when a thin dark line shows along its course
-    // over three wire lengths: a wire whose pieces were too short for a chain of their own,
-    // where it crossed texture or was hidden. Where the course's way through the photo is too
-    // short for that (a steep wire across a wide photo), two wire lengths will do when they
-    // are courseSeenShare of that way.
+    // A chain a third as long as a wire (half, for light lines, which are more often something
+    // else) is a wire too when a thin dark line shows along its course over three wire lengths:
+    // a wire whose pieces were too short for a chain of their own, where it crossed texture or
+    // was hidden. Where the course's way through the photo is too short for that (a steep wire
+    // across a wide photo), two wire lengths will do when they are courseSeenShare of that way.
+    const float seedShare = spanning ? 0.5f : 0.35f;
     std::vector<std::vector<int>> seeds(curves.size());
     for (std::size_t i = 0; i < curves.size(); ++i) {
-        if (!gathered[i] && isChain(group[i], 0.5f))
+        if (!gathered[i] && isChain(group[i], seedShare))
             seeds[std::size_t(group[i])].push_back(int(i));
     }
     for (const std::vector<int> &list : seeds) {

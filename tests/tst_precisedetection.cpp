@@ -301,32 +301,36 @@ private slots:
         QVERIFY(!markedAt(50, courseAt(50) - 8));
     }
 
-    // A wire whose one clear stretch is shorter than a chain needs, but whose course shows a
-    // thin dark line over three wire lengths, or over two and most of the photo where the
-    // photo is shorter than three, is a wire: here it is clear over 130 pixels and too faint
-    // beyond for the line test, though not for the walk along its course. Seen over too little
-    // of the photo, it is not.
+    // A wire whose one clear stretch is shorter than a wire, though a third of one, but whose
+    // course shows a thin dark line over three wire lengths, or over two and most of the photo
+    // where the photo is shorter than three, is a wire: here it is clear over 130 or 80 pixels
+    // and too faint beyond for the line test, though not for the walk along its course. Seen
+    // over too little of the photo, or clear over too little of it, it is not.
     void faintWireOnALongCourse_data()
     {
         QTest::addColumn<int>("height");
+        QTest::addColumn<int>("clearTo");
         QTest::addColumn<int>("faintTo");
         QTest::addColumn<bool>("found");
-        QTest::newRow("three wire lengths") << 800 << 805 << true;
-        QTest::newRow("across a short photo") << 450 << 455 << true;
-        QTest::newRow("half a short photo") << 450 << 240 << false;
-        QTest::newRow("over 450 of 800 rows") << 800 << 450 << false;
+        QTest::newRow("three wire lengths") << 800 << 130 << 805 << true;
+        QTest::newRow("across a short photo") << 450 << 130 << 455 << true;
+        QTest::newRow("half a short photo") << 450 << 130 << 240 << false;
+        QTest::newRow("over 450 of 800 rows") << 800 << 130 << 450 << false;
+        QTest::newRow("clear over 80 rows") << 800 << 75 << 805 << true;
+        QTest::newRow("clear over 50 rows") << 800 << 45 << 805 << false;
     }
     void faintWireOnALongCourse()
     {
         QFETCH(int, height);
+        QFETCH(int, clearTo);
         QFETCH(int, faintTo);
         QFETCH(bool, found);
         std::mt19937 random(23);
         Scene scene(300, height, [&](int, int) { return 200 + int(random() % 5) - 2; });
         const double a = 86 * 3.14159265358979323846 / 180;
         const auto at = [&](double y) { return std::array<double, 2> {150 + y / std::tan(a), y}; };
-        scene.drawWire({at(-5), at(130)}, 2.0, 40);
-        scene.drawWire({at(130), at(faintTo)}, 2.0, 186);
+        scene.drawWire({at(-5), at(clearTo)}, 2.0, 40);
+        scene.drawWire({at(clearTo), at(faintTo)}, 2.0, 186);
         const Found marks = detect(scene);
         if (found) {
             QVERIFY2(
