@@ -863,7 +863,9 @@ Course gatherAlongCourse(const std::vector<Curve> &curves, const std::vector<int
 // maxWidth / 2 + 1 either way. That is all along the span of its curves, and beyond each end on
 // to maxWidth / 2 pixels beyond the photo's edge, as far as the wire was seen over at least half
 // of the steps and never missed over more than the longest gap. Returns the steps where the wire
-// was seen, and adds the darkest point of each of those to `middles`.
+// was seen with both sides in the photo (beside the photo's edge, a line seen on one side only
+// is as much an edge of something), and adds the darkest point of each step where it was seen to
+// `middles`.
 //
 // With `owners` given (a wire's number at each of its pixels, 0 elsewhere), a side's samples on
 // the pixels of a wire other than `self` do not count: next to another wire, the background is
@@ -876,8 +878,8 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
     const int height = brightness.height;
     const float farthest = float(maxWidth / 2 + 3);
     const int sideSamples = int(2 * (farthest - 2)) + 1;
-    // The wire's pixels at `u` along the course into `out`: 1 when seen, 0 when not, -1 beyond
-    // the photo (or nowhere, were the course not finite).
+    // The wire's pixels at `u` along the course into `out`: 2 when seen with both sides, 1 with
+    // one, 0 when not, -1 beyond the photo (or nowhere, were the course not finite).
     const auto wireAt = [&](double u, std::vector<PixelIndex> &out,
                             std::vector<std::array<float, 2>> &centres) {
         const double slope = k.b + 2 * k.c * u;
@@ -968,11 +970,11 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
                 out.push_back(PixelIndex(qy) * width + qx);
             }
         }
-        return 1;
+        return oneCounts && otherCounts ? 2 : 1;
     };
     int seenSteps = 0;
     for (double u = k.low; u <= k.high; u += 1)
-        seenSteps += wireAt(u, pixels, middles) > 0;
+        seenSteps += wireAt(u, pixels, middles) == 2;
     for (const double direction : {-1.0, 1.0}) {
         std::vector<PixelIndex> beyond;
         std::vector<std::array<float, 2>> beyondMiddles;
@@ -996,7 +998,7 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
             }
             misses = 0;
             ++lead;
-            ++seen;
+            seen += here == 2;
             if (lead >= best) {
                 best = lead;
                 kept = beyond.size();

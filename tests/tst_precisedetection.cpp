@@ -813,19 +813,26 @@ private slots:
     void lightLineAcrossThePhoto_data()
     {
         QTest::addColumn<double>("top");
+        QTest::addColumn<double>("x");
         QTest::addColumn<bool>("wire");
-        QTest::newRow("up to the middle: a pole") << 300.0 << false;
-        QTest::newRow("over half the way") << 260.0 << false;
-        QTest::newRow("over most of the way") << 150.0 << true;
-        QTest::newRow("all the way") << -4.0 << true;
+        QTest::newRow("up to the middle: a pole") << 300.0 << 200.0 << false;
+        QTest::newRow("over half the way") << 260.0 << 200.0 << false;
+        QTest::newRow("over most of the way") << 150.0 << 200.0 << true;
+        QTest::newRow("all the way") << -4.0 << 200.0 << true;
+        // Beside the edge, where only one side of it is in the photo: a lit edge.
+        QTest::newRow("along the left edge") << -4.0 << 3.0 << false;
+        QTest::newRow("along the right edge") << -4.0 << 396.5 << false;
+        QTest::newRow("10 px from the edge") << -4.0 << 10.0 << true;
     }
     void lightLineAcrossThePhoto()
     {
         QFETCH(double, top);
+        QFETCH(double, x);
         QFETCH(bool, wire);
         std::mt19937 random(23);
         Scene scene(400, 600, [&](int, int) { return 48 + int(random() % 7); });
-        scene.drawWire({{196, 604}, {204, top}}, 2.0, 210);
+        const double lean = x == 200.0 ? 4.0 : 0.5;
+        scene.drawWire({{x - lean, 604}, {x + lean, top}}, 2.0, 210);
         const Found found = detect(scene);
         if (!wire) {
             QCOMPARE(markedCount(found), 0);
