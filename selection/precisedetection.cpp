@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "selection/planes.h"
@@ -1260,11 +1261,15 @@ constexpr int fringeShare = 5; // a pixel lies 1 / fringeShare of the depth belo
 constexpr int fringeRoughness = 3;
 constexpr int fringeWindow = 7; // the square's half side
 constexpr int fringeClear = 3; // farther than this from every mark: background
+// Where every pixel of the square lies near the marks (between wires close together), the
+// surroundings tell nothing, and a pixel must lie 1 / fringeDeepShare of the depth below.
+constexpr int fringeDeepShare = 2;
 
 // Whether the pixels around (x, y) away from the marks vary by less than fringeRoughness on
-// average: |9 B - S| / 9, with S the 3 x 3 box sums of brightness B.
-bool smoothAround(Plane<const std::uint8_t> brightness, Plane<const std::uint16_t> sums,
-    Plane<const std::uint8_t> nearMarks, int x, int y)
+// average: |9 B - S| / 9, with S the 3 x 3 box sums of brightness B. Nothing when there are none
+// (between wires close together).
+std::optional<bool> smoothAround(Plane<const std::uint8_t> brightness,
+    Plane<const std::uint16_t> sums, Plane<const std::uint8_t> nearMarks, int x, int y)
 {
     int count = 0;
     int sum = 0;
@@ -1281,7 +1286,9 @@ bool smoothAround(Plane<const std::uint8_t> brightness, Plane<const std::uint16_
             }
         }
     }
-    return count > 0 && sum < fringeRoughness * count;
+    if (count == 0)
+        return std::nullopt;
+    return sum < fringeRoughness * count;
 }
 
 // precisestages::fringeEdges, in bands of rows, with its planes given.
@@ -1306,6 +1313,7 @@ void markFringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint
                 if (mark[x] || !near[x])
                     continue;
                 bool take = false;
+                bool deep = false;
                 for (const auto &step : steps) {
                     const int bx = x + step[0];
                     const int by = y + step[1];
@@ -1320,13 +1328,16 @@ void markFringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint
                             break;
                         deepest = std::max(deepest, background - brightness.at(mx, my));
                     }
-                    if (deepest >= fringeDepth
-                        && fringeShare * (background - bright[x]) >= deepest) {
-                        take = true;
-                        break;
+                    if (deepest >= fringeDepth) {
+                        take = take || fringeShare * (background - bright[x]) >= deepest;
+                        deep = deep || fringeDeepShare * (background - bright[x]) >= deepest;
                     }
                 }
-                if (take && smoothAround(brightness, sums.view(), nearMarks, x, y))
+                if (!take)
+                    continue;
+                const std::optional<bool> smooth
+                    = smoothAround(brightness, sums.view(), nearMarks, x, y);
+                if (smooth ? *smooth : deep)
                     out[x] = 1;
             }
         }

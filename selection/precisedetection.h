@@ -34,15 +34,17 @@ namespace tolvane {
 //    there, that line's pixels are marked too: the wire where texture hid its pieces. Beyond
 //    the wire's curves the walk goes on only as far as the line is seen over half the way.
 //    Each course is fitted again through the line its walk saw, and walked again, to follow a
-//    hanging wire further than the course through its curves leads. A chain half a wire long
-//    is a wire too where its walk sees the line over three wire lengths, or over two and most
-//    of its course's way through the photo where that is shorter.
+//    hanging wire further than the course through its curves leads. A chain a third of a wire
+//    long (half, for light lines) is a wire too where its walk sees the line over three wire
+//    lengths, or over two and most of its course's way through the photo where that is
+//    shorter; only steps where the line shows against both its sides count for that.
 //    Last, each wire's course is walked once more with the other wires' pixels left out of the
 //    background beside it: a wire close beside another, where that side fell on the other.
 //    The curves' pixels and the walks', fringe included, are the marks.
 // 7. Where the photo around is smooth, the outer edge of the fringe that those marks leave
 //    (see precisestages::fringeEdges) is marked too: on a plain sky it would remain as a faint
-//    line once the wire is gone.
+//    line once the wire is gone. Between wires so close that nothing around is clear of the
+//    marks, only a deeper edge is.
 // 8. Short gaps across the marks, along a row or a column, where the photo is no brighter than
 //    the marks at their ends, are closed (see precisestages::closeGaps): wire the walk's
 //    rounding or a dark speck of texture left out, which would stay as a dark dot.
@@ -96,9 +98,11 @@ void linePixels(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> 
 // (both inside the plane), the background B(p + d) lies at least 20 above the darkest of the
 // marked run p - d, ..., p - 4 d (as far as it stays marked and inside), p lies at least a fifth
 // of that depth below the background, and the pixels of the 15 x 15 square around p (inside the
-// plane) with no mark within 3 pixels (Chebyshev distance) are some, and vary by less than 3 on
-// average: |9 B - S| / 9 rounded down, S the 3 x 3 box sum of B, the plane's edges repeated.
-// Leaves `found` as it is elsewhere; `found` must not be `marks`.
+// plane) with no mark within 3 pixels (Chebyshev distance) vary by less than 3 on average:
+// |9 B - S| / 9 rounded down, S the 3 x 3 box sum of B, the plane's edges repeated. Where the
+// square holds no such pixel, p must lie half that depth below the background instead (in one
+// of the directions with a depth of 20). Leaves `found` as it is elsewhere; `found` must not be
+// `marks`.
 void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
     Plane<std::uint8_t> found);
 

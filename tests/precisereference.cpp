@@ -129,6 +129,7 @@ void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t>
             if (marks.at(x, y))
                 continue;
             bool step = false;
+            bool halfway = false;
             for (const auto &[dx, dy] : {std::pair {1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
                 if (!inside(x + dx, y + dy) || marks.at(x + dx, y + dy))
                     continue;
@@ -139,6 +140,8 @@ void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t>
                      ++k)
                     deepest = std::max(deepest, background - brightness.at(x - k * dx, y - k * dy));
                 step = step || (deepest >= 20 && 5 * (background - brightness.at(x, y)) >= deepest);
+                halfway = halfway
+                    || (deepest >= 20 && 2 * (background - brightness.at(x, y)) >= deepest);
             }
             if (!step)
                 continue;
@@ -150,7 +153,7 @@ void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t>
                         ++count;
                         sum += roughness(u, v);
                     }
-            if (count > 0 && sum < 3 * count)
+            if (count > 0 ? sum < 3 * count : halfway)
                 found.at(x, y) = 1;
         }
     }

@@ -609,7 +609,8 @@ private slots:
         QVERIFY(inPlace == expectedLine);
     }
 
-    // The fringe's outer edge is taken beside deep marks on a smooth background only.
+    // The fringe's outer edge is taken beside deep marks on a smooth background only; between
+    // wires so close that no pixel around is clear of the marks, where it lies half as deep.
     void fringeEdgeRule_data()
     {
         QTest::addColumn<int>("edge"); // the pixel beside the marks, on a background of 200
@@ -617,15 +618,22 @@ private slots:
         QTest::addColumn<int>("texture"); // a checkerboard of +-texture over the background
         QTest::addColumn<bool>("backgroundMarked"); // the pixel beyond the edge is marked too
         QTest::addColumn<int>("farCore"); // when not 0, marks 4 rows wide, the farthest this deep
+        QTest::addColumn<bool>("close"); // more marks above and below: none of the square clear
         QTest::addColumn<bool>("taken");
-        QTest::newRow("a fifth of the depth") << 172 << 60 << 0 << false << 0 << true;
-        QTest::newRow("less than a fifth") << 173 << 60 << 0 << false << 0 << false;
-        QTest::newRow("shallow marks") << 190 << 181 << 0 << false << 0 << false;
-        QTest::newRow("deep enough marks") << 190 << 180 << 0 << false << 0 << true;
-        QTest::newRow("deep 4 pixels in") << 170 << 185 << 0 << false << 60 << true;
-        QTest::newRow("rough surroundings") << 150 << 60 << 4 << false << 0 << false;
-        QTest::newRow("faint surroundings texture") << 150 << 60 << 1 << false << 0 << true;
-        QTest::newRow("between two marks") << 150 << 60 << 0 << true << 0 << false;
+        QTest::newRow("a fifth of the depth") << 172 << 60 << 0 << false << 0 << false << true;
+        QTest::newRow("less than a fifth") << 173 << 60 << 0 << false << 0 << false << false;
+        QTest::newRow("shallow marks") << 190 << 181 << 0 << false << 0 << false << false;
+        QTest::newRow("deep enough marks") << 190 << 180 << 0 << false << 0 << false << true;
+        QTest::newRow("deep 4 pixels in") << 170 << 185 << 0 << false << 60 << false << true;
+        QTest::newRow("rough surroundings") << 150 << 60 << 4 << false << 0 << false << false;
+        QTest::newRow("faint surroundings texture")
+            << 150 << 60 << 1 << false << 0 << false << true;
+        QTest::newRow("between two marks") << 150 << 60 << 0 << true << 0 << false << false;
+        QTest::newRow("close wires, half the depth")
+            << 130 << 60 << 0 << false << 0 << true << true;
+        QTest::newRow("close wires, less than half")
+            << 131 << 60 << 0 << false << 0 << true << false;
+        QTest::newRow("close wires, rough") << 120 << 60 << 6 << false << 0 << true << true;
     }
     void fringeEdgeRule()
     {
@@ -634,8 +642,10 @@ private slots:
         QFETCH(int, texture);
         QFETCH(bool, backgroundMarked);
         QFETCH(int, farCore);
+        QFETCH(bool, close);
         QFETCH(bool, taken);
-        // Marks over rows 10 and 11 (or 8 to 11) of a 40 x 24 plane, the edge pixels along row 12.
+        // Marks over rows 10 and 11 (or 8 to 11) of a 40 x 24 plane, the edge pixels along row 12;
+        // close by, more over rows 3, 4, 16, 17, 21 and 22.
         const int w = 40;
         const int h = 24;
         std::vector<std::uint8_t> brightness(std::size_t(w) * h);
@@ -644,8 +654,9 @@ private slots:
             for (int x = 0; x < w; ++x) {
                 const std::size_t i = std::size_t(y) * w + x;
                 brightness[i] = std::uint8_t(200 + ((x + y) % 2 ? texture : -texture));
+                const bool others = close && (y == 3 || y == 4 || y == 16 || y == 17 || y >= 21);
                 if (y == 10 || y == 11 || (backgroundMarked && y == 13)
-                    || (farCore && y >= 8 && y < 10)) {
+                    || (farCore && y >= 8 && y < 10) || others) {
                     brightness[i] = std::uint8_t(farCore && y == 8 ? farCore : core);
                     marks[i] = 1;
                 }
