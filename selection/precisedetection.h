@@ -24,7 +24,9 @@ namespace tolvane {
 //    pixel is followed bin by bin along its main axis as clusters across it, and clusters
 //    chain into curves (two wires side by side or crossing at a small angle give two). A curve
 //    is kept when it is thin, smooth (each cluster near where the curve led), and bright on
-//    both sides rather than on one (the dark rim of an edge).
+//    both sides rather than on one (the dark rim of an edge). What the curves leave of a piece
+//    is followed again, each connected part along its own axis: a wire that crosses others
+//    at a large angle to theirs.
 // 5. Curves whose ends face each other across a gap (a wire behind a tree) are linked; a
 //    wire is a chain as long as the wire length, seen over three quarters of it and with one
 //    curve half that long.
