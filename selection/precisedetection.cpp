@@ -1196,10 +1196,13 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
     // a wire whose pieces were too short for a chain of their own, where it crossed texture or
     // was hidden. Where the course's way through the photo is too short for that (a steep wire
     // across a wide photo), two wire lengths will do when they are courseSeenShare of that way.
+    // So is a chain of curves as long as a wire together, however much of it was hidden.
     const float seedShare = spanning ? 0.5f : 0.35f;
     std::vector<std::vector<int>> seeds(curves.size());
     for (std::size_t i = 0; i < curves.size(); ++i) {
-        if (!gathered[i] && isChain(group[i], seedShare))
+        if (!gathered[i]
+            && (isChain(group[i], seedShare)
+                || lengths[std::size_t(group[i])] >= float(settings.minLength)))
             seeds[std::size_t(group[i])].push_back(int(i));
     }
     for (const std::vector<int> &list : seeds) {

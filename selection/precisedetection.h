@@ -37,9 +37,10 @@ namespace tolvane {
 //    the wire's curves the walk goes on only as far as the line is seen over half the way.
 //    Each course is fitted again through the line its walk saw, and walked again, to follow a
 //    hanging wire further than the course through its curves leads. A chain a third of a wire
-//    long (half, for light lines) is a wire too where its walk sees the line over three wire
-//    lengths, or over two and most of its course's way through the photo where that is
-//    shorter; only steps where the line shows against both its sides count for that.
+//    long (half, for light lines), or of curves a wire long together however far apart, is a
+//    wire too where its walk sees the line over three wire lengths, or over two and most of
+//    its course's way through the photo where that is shorter; only steps where the line
+//    shows against both its sides count for that.
 //    Last, each wire's course is walked once more with the other wires' pixels left out of the
 //    background beside it: a wire close beside another, where that side fell on the other.
 //    The curves' pixels and the walks', fringe included, are the marks.
