@@ -1110,10 +1110,10 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
     }
     // A chain at least `share` of the wire length long, seen over most of its length; a wire
     // is one as long as the wire length, seen in one stretch over a good part of it.
-    const auto isChain = [&](int g, float share) {
+    const auto isChain = [&](int g, float share, float covered = coveredShare) {
         const float length = lengths[std::size_t(g)];
         return length >= share * float(settings.minLength)
-            && length >= coveredShare * (length + gaps[std::size_t(g)]);
+            && length >= covered * (length + gaps[std::size_t(g)]);
     };
     const auto isWire = [&](int g) {
         return isChain(g, 1.0f)
@@ -1196,13 +1196,12 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
     // a wire whose pieces were too short for a chain of their own, where it crossed texture or
     // was hidden. Where the course's way through the photo is too short for that (a steep wire
     // across a wide photo), two wire lengths will do when they are courseSeenShare of that way.
-    // So is a chain of curves as long as a wire together, however much of it was hidden.
+    // So is a chain of curves as long as a wire together, seen over half its length.
+    constexpr float seedCovered = 0.5f;
     const float seedShare = spanning ? 0.5f : 0.35f;
     std::vector<std::vector<int>> seeds(curves.size());
     for (std::size_t i = 0; i < curves.size(); ++i) {
-        if (!gathered[i]
-            && (isChain(group[i], seedShare)
-                || lengths[std::size_t(group[i])] >= float(settings.minLength)))
+        if (!gathered[i] && (isChain(group[i], seedShare) || isChain(group[i], 1.0f, seedCovered)))
             seeds[std::size_t(group[i])].push_back(int(i));
     }
     for (const std::vector<int> &list : seeds) {

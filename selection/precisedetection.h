@@ -37,7 +37,7 @@ namespace tolvane {
 //    the wire's curves the walk goes on only as far as the line is seen over half the way.
 //    Each course is fitted again through the line its walk saw, and walked again, to follow a
 //    hanging wire further than the course through its curves leads. A chain a third of a wire
-//    long (half, for light lines), or of curves a wire long together however far apart, is a
+//    long (half, for light lines), or of curves a wire long together over half their span, is a
 //    wire too where its walk sees the line over three wire lengths, or over two and most of
 //    its course's way through the photo where that is shorter; only steps where the line
 //    shows against both its sides count for that.

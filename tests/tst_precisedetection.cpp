@@ -342,28 +342,31 @@ private slots:
     }
 
     // A wire seen in short dashes, too far apart for a chain, that together are as long as a
-    // wire, and faint beyond: the walk along the course through the dashes finds it.
+    // wire and half the way they span, and faint beyond: the walk along the course through the
+    // dashes finds it.
     void dashedWire_data()
     {
         QTest::addColumn<int>("dashes");
+        QTest::addColumn<int>("apart");
         QTest::addColumn<bool>("found");
-        QTest::newRow("6 dashes of 40 rows") << 6 << true;
-        QTest::newRow("4 dashes of 40 rows") << 4 << false;
+        QTest::newRow("6 dashes of 40 rows") << 6 << 26 << true;
+        QTest::newRow("4 dashes of 40 rows") << 4 << 26 << false;
+        QTest::newRow("6 dashes, 50 rows apart") << 6 << 50 << false;
     }
     void dashedWire()
     {
         QFETCH(int, dashes);
+        QFETCH(int, apart);
         QFETCH(bool, found);
         std::mt19937 random(41);
         Scene scene(300, 800, [&](int, int) { return 200 + int(random() % 5) - 2; });
         const double a = 86 * 3.14159265358979323846 / 180;
         const auto at = [&](double y) { return std::array<double, 2> {150 + y / std::tan(a), y}; };
-        // Dashes of 40 rows, 26 apart, from the top; the rest of the way too faint for the
-        // line test.
+        // Dashes of 40 rows from the top; the rest of the way too faint for the line test.
         double y = -5;
-        for (int dash = 0; dash < dashes; ++dash, y += 66) {
+        for (int dash = 0; dash < dashes; ++dash, y += 40 + apart) {
             scene.drawWire({at(y), at(y + 40)}, 2.0, 40);
-            scene.drawWire({at(y + 40), at(y + 66)}, 2.0, 186);
+            scene.drawWire({at(y + 40), at(y + 40 + apart)}, 2.0, 186);
         }
         scene.drawWire({at(y), at(805)}, 2.0, 186);
         const Found marks = detect(scene);
