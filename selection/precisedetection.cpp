@@ -1348,9 +1348,18 @@ void markFringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint
 
 // The longest gap across the marks that closeGaps() closes.
 constexpr int closedGap = 2;
+// A gap lighter than its ends is closed where it lies gapBelowBackdrop below the backdrop on
+// both sides: the brightest of the first gapBackdropPixels unmarked entries past the marks,
+// which it crosses for up to gapBackdropReach entries.
+constexpr int gapBelowBackdrop = 5;
+constexpr int gapBackdropPixels = 3;
+constexpr int gapBackdropReach = 8;
 
 // Whether entry i of a line of n entries lies on a run of at most closedGap unmarked entries
-// with a marked one at each end, none of the run brighter than the brighter end.
+// with a marked one at each end, and either none of the run is brighter than the brighter end
+// (a hole in a wire's marks), or all of it lies gapBelowBackdrop below the backdrop beyond the
+// marks on either side: between two wires close together, a strip that both darkened (their
+// blur, or JPEG's smearing of their colour), which would keep their shade between two fills.
 template <typename Marked, typename Bright>
 bool inShortGap(int i, int n, Marked marked, Bright bright)
 {
@@ -1364,11 +1373,30 @@ bool inShortGap(int i, int n, Marked marked, Bright bright)
         || !marked(last + 1))
         return false;
     const int top = std::max(bright(first - 1), bright(last + 1));
-    for (int k = first; k <= last; ++k) {
-        if (bright(k) > top)
-            return false;
-    }
-    return true;
+    int brightest = 0;
+    for (int k = first; k <= last; ++k)
+        brightest = std::max(brightest, bright(k));
+    if (brightest <= top)
+        return true;
+    // The backdrop from entry `from` on, a step at a time; -1 where there is none.
+    const auto backdrop = [&](int from, int step) {
+        int k = from;
+        for (int crossed = 0; crossed < gapBackdropReach && k >= 0 && k < n && marked(k); ++crossed)
+            k += step;
+        if (k < 0 || k >= n || marked(k))
+            return -1;
+        int value = bright(k);
+        for (int j = 1; j < gapBackdropPixels; ++j) {
+            const int q = k + j * step;
+            if (q < 0 || q >= n || marked(q))
+                break;
+            value = std::max(value, bright(q));
+        }
+        return value;
+    };
+    const int before = backdrop(first - 1, -1);
+    const int after = backdrop(last + 1, 1);
+    return before >= 0 && after >= 0 && brightest <= std::min(before, after) - gapBelowBackdrop;
 }
 
 // precisestages::closeGaps, in bands of rows.

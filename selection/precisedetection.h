@@ -50,7 +50,8 @@ namespace tolvane {
 //    marks, only a deeper edge is.
 // 8. Short gaps across the marks, along a row or a column, where the photo is no brighter than
 //    the marks at their ends, are closed (see precisestages::closeGaps): wire the walk's
-//    rounding or a dark speck of texture left out, which would stay as a dark dot.
+//    rounding or a dark speck of texture left out, which would stay as a dark dot. So are those
+//    darker than the photo beyond the marks on both sides: between two wires close together.
 // Light wires are found the same way on the inverted brightness, but only those seen over most
 // of their way through the photo: a light line that ends inside it is more often a pole or a
 // lit edge.
@@ -111,8 +112,11 @@ void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t>
 
 // The short gaps across `marks` (not 0: marked): sets `found` to 1 at every unmarked pixel of a
 // run of at most 2 unmarked pixels along a row or a column that has a marked pixel at each end
-// (both inside the plane), where no pixel of the run is brighter than the brighter of those two.
-// Leaves `found` as it is elsewhere; `found` must not be `marks`.
+// (both inside the plane), where no pixel of the run is brighter than the brighter of those two,
+// or where every pixel of it lies at least 5 below the backdrop on both sides. A side's backdrop
+// is the brightest of the first 3 unmarked pixels along the line past its marks, which must be
+// at most 8 pixels long and end inside the plane. Leaves `found` as it is elsewhere; `found`
+// must not be `marks`.
 void closeGaps(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
     Plane<std::uint8_t> found);
 

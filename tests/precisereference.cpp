@@ -161,7 +161,7 @@ void fringeEdges(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t>
 
 // Every maximal run of unmarked pixels along each row and each column, taken whole when it is
 // at most 2 long, has a marked pixel at both ends, and none of it is brighter than the brighter
-// end.
+// end, or all of it lies at least 5 below the backdrop on both sides.
 void closeGaps(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> marks,
     Plane<std::uint8_t> found)
 {
@@ -186,7 +186,35 @@ void closeGaps(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> m
                     bool dark = true;
                     for (int k = i; k < end; ++k)
                         dark = dark && brightness.at(at(line, k)[0], at(line, k)[1]) <= top;
-                    if (dark)
+                    // Else below what lies beyond the marks on both sides: the brightest of
+                    // the first three unmarked pixels past at most 8 marked ones.
+                    const auto beyond = [&](int k, int step) {
+                        const auto markedAt
+                            = [&](int j) { return marks.at(at(line, j)[0], at(line, j)[1]) != 0; };
+                        int crossed = 0;
+                        while (k >= 0 && k < length && markedAt(k) && crossed < 8) {
+                            k += step;
+                            ++crossed;
+                        }
+                        if (k < 0 || k >= length || markedAt(k))
+                            return -1;
+                        int value = 0;
+                        for (int j = 0; j < 3; ++j, k += step) {
+                            if (k < 0 || k >= length || markedAt(k))
+                                break;
+                            value = std::max(
+                                value, int(brightness.at(at(line, k)[0], at(line, k)[1])));
+                        }
+                        return value;
+                    };
+                    const int before = beyond(i - 1, -1);
+                    const int after = beyond(end, 1);
+                    bool belowBoth = before >= 0 && after >= 0;
+                    for (int k = i; k < end; ++k)
+                        belowBoth = belowBoth
+                            && brightness.at(at(line, k)[0], at(line, k)[1])
+                                <= std::min(before, after) - 5;
+                    if (dark || belowBoth)
                         for (int k = i; k < end; ++k)
                             found.at(at(line, k)[0], at(line, k)[1]) = 1;
                 }

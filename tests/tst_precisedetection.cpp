@@ -780,6 +780,52 @@ private slots:
             QCOMPARE(found[i] != 0, closed && inGap[i]);
     }
 
+    // A gap lighter than the marks at its ends, between two wires close together, is closed
+    // where it lies 5 below the photo beyond the marks on both sides.
+    void gapBetweenWires_data()
+    {
+        QTest::addColumn<int>("level"); // the gap's two pixels, at x = 14 and 15
+        QTest::addColumn<int>("beyond"); // the three pixels beyond the second wire's marks
+        QTest::addColumn<bool>("brightBeyond"); // ... the middle one of them 200
+        QTest::addColumn<int>("secondWidth"); // that wire's marks, from x = 16
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("5 below") << 195 << 200 << false << 4 << true;
+        QTest::newRow("4 below: clean") << 196 << 200 << false << 4 << false;
+        QTest::newRow("below one side only") << 190 << 192 << false << 4 << false;
+        QTest::newRow("one bright pixel beyond") << 190 << 150 << true << 4 << true;
+        QTest::newRow("marks 8 wide") << 190 << 200 << false << 8 << true;
+        QTest::newRow("marks 9 wide") << 190 << 200 << false << 9 << false;
+    }
+    void gapBetweenWires()
+    {
+        QFETCH(int, level);
+        QFETCH(int, beyond);
+        QFETCH(bool, brightBeyond);
+        QFETCH(int, secondWidth);
+        QFETCH(bool, closed);
+        // Along row 10 of a 40 x 20 plane of 200: marks of 60 over x = 10 ... 13 and from 16.
+        const int w = 40;
+        const int h = 20;
+        std::vector<std::uint8_t> brightness(std::size_t(w) * h, 200);
+        std::vector<std::uint8_t> marks(brightness.size(), 0);
+        const auto at = [&](int x) { return std::size_t(10) * w + x; };
+        for (int x = 10; x < 16 + secondWidth; ++x) {
+            const bool gap = x == 14 || x == 15;
+            brightness[at(x)] = std::uint8_t(gap ? level : 60);
+            marks[at(x)] = !gap;
+        }
+        for (int k = 0; k < 3; ++k)
+            brightness[at(16 + secondWidth + k)]
+                = std::uint8_t(brightBeyond && k == 1 ? 200 : beyond);
+        std::vector<std::uint8_t> found(brightness.size(), 0);
+        precisestages::closeGaps(Plane<const std::uint8_t>(brightness.data(), w, h, w),
+            Plane<const std::uint8_t>(marks.data(), w, h, w), Plane<std::uint8_t>(found, w, h));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                QCOMPARE(
+                    found[std::size_t(y) * w + x] != 0, closed && y == 10 && (x == 14 || x == 15));
+    }
+
     // The threaded gap closing matches the plain version exactly, on marks cut at random over
     // wires, sky and texture, and at the photo's edges.
     void gapsMatchReference()
