@@ -1129,7 +1129,6 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
     // `least` steps and courseSeenShare of the course's steps inside the photo (and, with
     // `spanning`, only then). The curves of a chain it does not keep are not marked.
     std::vector<std::uint8_t> gathered = wire;
-    std::vector<PixelIndex> walked;
     std::vector<Followed> followed;
     const auto follow = [&](const std::vector<int> &list, const std::vector<std::uint8_t> &skip,
                             float needed, float least) {
@@ -1171,7 +1170,6 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
                 gathered[std::size_t(i)] = 0;
             return;
         }
-        walked.insert(walked.end(), pixels.begin(), pixels.end());
         Followed &done = followed.emplace_back();
         done.course = course;
         done.pixels = std::move(pixels);
@@ -1209,11 +1207,17 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
             follow(
                 list, gathered, 3.0f * float(settings.minLength), 2.0f * float(settings.minLength));
     }
-    walkBesideOthers(brightness, settings.maxWidth, curves, followed, walked);
-    for (PixelIndex p : walked) {
-        if (excluded.isEmpty() || excluded.at(p % width, p / width) == 0)
-            marks.at(p % width, p / width) = 1;
-    }
+    std::vector<PixelIndex> besideOthers;
+    walkBesideOthers(brightness, settings.maxWidth, curves, followed, besideOthers);
+    const auto markWalked = [&](const std::vector<PixelIndex> &walked) {
+        for (PixelIndex p : walked) {
+            if (excluded.isEmpty() || excluded.at(p % width, p / width) == 0)
+                marks.at(p % width, p / width) = 1;
+        }
+    };
+    for (const Followed &done : followed)
+        markWalked(done.pixels);
+    markWalked(besideOthers);
     for (std::size_t i = 0; i < curves.size(); ++i) {
         if (!gathered[i])
             continue;
