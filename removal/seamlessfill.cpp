@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "selection/workers.h"
@@ -487,23 +488,31 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
     // Unmixing the wire's edge. A marked pixel that the wire covers only in part holds
     // o = (1 - a) c + a w: the hidden colour c mixed with the wire's colour w. The wire's
     // colour is taken from the marked pixel nearby (7 x 7) that differs most from the
-    // membrane; the coverage a from how far o lies from the membrane towards it, then the
-    // median over the pixel and its marked neighbours along the wire (as many on either side,
-    // up to three), which a dark detail of the photo does not sway as it would one pixel's.
-    // Where a is well below 1, (o - a w) / (1 - a) brings back the photo's own detail there.
+    // membrane on the side of it, darker or lighter, where more of the marked pixels nearby
+    // lie (the darker on a tie): marks drawn wider than a dark wire over a dark lattice hold
+    // pixels of its bright bars that lie farther from the membrane than the wire does, and
+    // taken for the wire's colour they would leave the wire as it was. The coverage a comes
+    // from how far o lies from the membrane towards it, then the median over the pixel and
+    // its marked neighbours along the wire (as many on either side, up to three), which a
+    // dark detail of the photo does not sway as it would one pixel's. Where a is well below
+    // 1, (o - a w) / (1 - a) brings back the photo's own detail there.
     std::vector<float> wireColour(std::size_t(n) * 3);
     std::vector<float> rawCoverage(n);
+    // Each pixel's squared distance from the membrane, negative where it is darker (the sum
+    // of its channels no higher): the farthest on either side is then the least or the most.
     std::vector<float> distance(n);
     forEachTask(chunkCount, parallelMarks, [&](int part) {
         const int end = std::min(n, (part + 1) * chunk);
         for (int i = part * chunk; i < end; ++i) {
             const Argb seen = photo.at(marked.xs[i], marked.ys[i]);
             float d2 = 0.0f;
+            float shade = 0.0f;
             for (int c = 0; c < 3; ++c) {
                 const float d = channel(seen, c) - values[std::size_t(i) * 4 + c];
                 d2 += d * d;
+                shade += d;
             }
-            distance[i] = d2;
+            distance[i] = shade > 0.0f ? d2 : -d2;
         }
     });
     forEachTask(chunkCount, parallelMarks, [&](int part) {
@@ -514,8 +523,10 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
         for (int i = part * chunk; i < end; ++i) {
             const int x = marked.xs[i], y = marked.ys[i];
             const bool follows = i > part * chunk && marked.left(i) >= 0;
-            float best = -1.0f;
-            int farthest = i;
+            float least = std::numeric_limits<float>::infinity();
+            float most = -least;
+            int farthestDarker = i, farthestLighter = i;
+            int count = 0, lighter = 0;
             for (int k = 0; k <= 2 * wireReach; ++k) {
                 const int wy = y + k - wireReach;
                 if (wy < 0 || wy >= height)
@@ -532,13 +543,21 @@ void seamlessFill(Plane<const Argb> photo, Plane<const Argb> mask, Plane<Argb> r
                 }
                 windowStart[k] = j;
                 for (; j < rowEnd && marked.xs[j] <= x + wireReach; ++j) {
-                    if (distance[j] > best) {
-                        best = distance[j];
-                        farthest = j;
+                    const float d = distance[j];
+                    ++count;
+                    lighter += d > 0.0f;
+                    if (d < least) {
+                        least = d;
+                        farthestDarker = j;
+                    }
+                    if (d > most) {
+                        most = d;
+                        farthestLighter = j;
                     }
                 }
             }
-            const Argb wire = photo.at(marked.xs[farthest], marked.ys[farthest]);
+            const int source = 2 * lighter > count ? farthestLighter : farthestDarker;
+            const Argb wire = photo.at(marked.xs[source], marked.ys[source]);
             const Argb seen = photo.at(x, y);
             float dot = 0.0f, norm = 0.0f;
             for (int c = 0; c < 3; ++c) {

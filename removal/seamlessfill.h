@@ -99,7 +99,8 @@ enum class FillMode {
 //   shifts no colour.
 // Where a wire covers a marked pixel by less than about 0.95 (its soft edge, and marks drawn wider
 // than the wire), the pixel is unmixed instead: the wire's colour taken from the most distinct
-// marked pixel nearby, its coverage from the pixel's colour and smoothed along the wire, the
+// marked pixel nearby on the side of the membrane (darker or lighter) where most of them lie,
+// its coverage from the pixel's colour and smoothed along the wire, the
 // photo's own colour recovered from the mix (its departure from the membrane held, along the
 // wire's colour and across it, to a few levels more than the texture nearby). Marked pixels that no
 // wire changed come out as they were. The alpha channel takes the membrane and texture only. Pixels

@@ -262,25 +262,44 @@ std::vector<Argb> seamlessFill(
     }
 
     // Unmixing: the wire's colour from the marked pixel of the 7 x 7 window (first in row order)
-    // farthest from the membrane, the coverage from the projection onto it, then its median
-    // over the pixel and as many marked neighbours on either side along the wire (up to three).
+    // farthest from the membrane among those on the side of it (darker: channel sum not above
+    // the membrane's; lighter: above) that holds more of the window's marked pixels (the darker
+    // on a tie); the coverage from the projection onto it, then its median over the pixel and as
+    // many marked neighbours on either side along the wire (up to three).
     std::vector<float> wire(size * 3, 0.0f), raw(size, 0.0f);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             if (!marked(x, y))
                 continue;
+            const auto offMembrane = [&](int wx, int wy, float &sum) {
+                float d2 = 0.0f;
+                sum = 0.0f;
+                for (int c = 0; c < 3; ++c) {
+                    const float d = channel(photo[index(wx, wy)], c) - u[index(wx, wy) * 4 + c];
+                    d2 += d * d;
+                    sum += d;
+                }
+                return d2;
+            };
+            int darker = 0, lighter = 0;
+            for (int wy = y - 3; wy <= y + 3; ++wy) {
+                for (int wx = x - 3; wx <= x + 3; ++wx) {
+                    float sum = 0.0f;
+                    if (marked(wx, wy)) {
+                        offMembrane(wx, wy, sum);
+                        ++(sum > 0.0f ? lighter : darker);
+                    }
+                }
+            }
             float best = -1.0f;
             Argb colour = 0;
             for (int wy = y - 3; wy <= y + 3; ++wy) {
                 for (int wx = x - 3; wx <= x + 3; ++wx) {
                     if (!marked(wx, wy))
                         continue;
-                    float d2 = 0.0f;
-                    for (int c = 0; c < 3; ++c) {
-                        const float d = channel(photo[index(wx, wy)], c) - u[index(wx, wy) * 4 + c];
-                        d2 += d * d;
-                    }
-                    if (d2 > best) {
+                    float sum = 0.0f;
+                    const float d2 = offMembrane(wx, wy, sum);
+                    if ((sum > 0.0f) == (lighter > darker) && d2 > best) {
                         best = d2;
                         colour = photo[index(wx, wy)];
                     }

@@ -398,6 +398,48 @@ private slots:
         std::fill(picture.mask.begin() + 30 * 64, picture.mask.begin() + 36 * 64, brushMark);
         QVERIFY(worstError(picture, picture.fill(), picture) <= 1);
     }
+
+    // Marks drawn wide over a dark wire on strong texture, with bright dots of the photo in the
+    // marks beside it that lie farther from the fill than the wire: the wire is filled all along,
+    // not taken for the photo's own detail. Also with light and dark swapped.
+    void wireAmongDistinctDetail_data()
+    {
+        addColumns<bool>(); // light: a light wire among dark dots
+        QTest::newRow("dark wire, bright dots") << false;
+        QTest::newRow("light wire, dark dots") << true;
+    }
+    void wireAmongDistinctDetail()
+    {
+        const bool light = std::get<0>(fetchRow<bool>());
+        const auto grey
+            = [&](int v) { return light ? rgb(255 - v, 255 - v, 255 - v) : rgb(v, v, v); };
+        Picture clean = noise(64, 48, 100, 30, 5);
+        if (light) {
+            for (Argb &p : clean.photo)
+                p = grey(channel(p, 0));
+        }
+        for (int x = 4; x < 64; x += 6) {
+            clean.pixel(x, 20) = grey(245);
+            clean.pixel(x + 3, 28) = grey(245);
+        }
+        Picture picture = clean;
+        std::fill(picture.mask.begin() + 19 * 64, picture.mask.begin() + 30 * 64, brushMark);
+        for (int y = 23; y <= 25; ++y) {
+            for (int x = 0; x < 64; ++x)
+                picture.pixel(x, y) = grey(30);
+        }
+        const std::vector<Argb> result = picture.fill();
+        // The mean over each of the wire's rows, against the photo's.
+        for (int y = 23; y <= 25; ++y) {
+            double shift = 0;
+            for (int x = 0; x < 64; ++x) {
+                const std::size_t i = std::size_t(y) * 64 + x;
+                shift += channel(result[i], 0) - channel(clean.photo[i], 0);
+            }
+            shift /= 64;
+            QVERIFY2(std::abs(shift) < 10, qPrintable(QString("row %1: %2").arg(y).arg(shift)));
+        }
+    }
 };
 
 QTEST_APPLESS_MAIN(TestSeamlessFill)
