@@ -28,7 +28,7 @@ inline constexpr float unmixedFade = 0.2f;
 inline constexpr float textureGain = 0.7f;
 // The unmixed detail along the wire's colour, and apart from that the detail across it, are
 // each held to parallelFloor levels plus parallelPerTexture times the strength (mean distance
-// from the mean, per channel) of the texture over the pixel's 32 x 32 tile of marks (see the
+// from the mean, per channel) of the texture over the pixel's 8 x 8 tile of marks (see the
 // unmixing below).
 inline constexpr float parallelFloor = 1.0f;
 inline constexpr float parallelPerTexture = 5.0f;
@@ -40,7 +40,13 @@ inline constexpr float coverageFloor = 100.0f;
 // takes medianReach pixels along the wire on either side.
 inline constexpr int wireReach = 3;
 inline constexpr int medianReach = 3;
-inline constexpr int tileSize = 32;
+// The texture's mean comes off, and its strength is measured, over tiles of tileSize x tileSize
+// pixels. The strength sets how far an unmixed pixel may stray from the membrane, and where a
+// slanted wire's coverage came out low its core is left that far darker: tiles of 32 let the
+// lattice of a tower beside a wire over the sky leave part of the wire there. On the wired test
+// photos, with masks that hold every wire pixel, 8 gained 0.06 dB (PSNR over the wires) on 32,
+// 16 0.04 dB, and 4 no more than 8.
+inline constexpr int tileSize = 8;
 // The fringe of the marks (see seamlessFill): a clean pixel p next to a marked pixel m, with the
 // clean pixels q and then r beyond p on the other side, joins the marks where m is darker than q
 // (the sum of its channels lower) by fringeContrast levels or more (colour distance), and p's
@@ -95,7 +101,7 @@ enum class FillMode {
 //   there;
 // - the fine texture: the high-pass of the photo just beyond the marks on either side, across
 //   the shorter direction, mirrored over them (nearest detail first) and blended by the
-//   distance to each side, its mean over every 32 x 32 tile of marks removed so that it
+//   distance to each side, its mean over every 8 x 8 tile of marks removed so that it
 //   shifts no colour.
 // Where a wire covers a marked pixel by less than about 0.95 (its soft edge, and marks drawn wider
 // than the wire), the pixel is unmixed instead: the wire's colour taken from the most distinct

@@ -344,7 +344,7 @@ std::vector<Argb> seamlessFill(
         }
     }
 
-    // Less the texture's mean over each 32 x 32 tile of marks: the unmixed colour where the
+    // Less the texture's mean over each 8 x 8 tile of marks: the unmixed colour where the
     // coverage is low, the membrane with texture where it is high.
     std::vector<Argb> filled = result;
     for (int ty = 0; ty < height; ty += tileSize) {
