@@ -1015,6 +1015,93 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
     return seenSteps;
 }
 
+// A wire does not end in open sky: it goes on to the photo's edge, or into something that hides
+// it (a pole, a building, a tree). A branch's tip, or the end of a shore, does end there.
+// Whether the course beyond `end` (its last step where the walk saw the line), going on in
+// `direction`, runs over open ground for openSteps steps from the second on (the first may
+// still hold the line's fading tip): no line within openSearch of the course there (the walk's
+// test), ground beside it no more than openShift from the ground openFar to openFar + 5 pixels
+// either side of the course a step before `end` (the ground the line ran over, clear of its
+// own blur), and where the line, as dark as it is at `end`, would show by openShown.
+constexpr int openSteps = 8;
+constexpr float openSearch = 2.0f;
+constexpr float openFar = 10.0f;
+constexpr float openShift = 20.0f;
+constexpr float openShown = 2 * walkContrast;
+
+bool endsInOpenGround(Plane<const std::uint8_t> brightness, const Course &k, double end,
+    double direction, int maxWidth)
+{
+    const float farthest = float(maxWidth / 2 + 3);
+    const int width = brightness.width;
+    const int height = brightness.height;
+    // At `u` along the course: the ground's mean beside it (2 to farthest pixels off), farther
+    // off (openFar to openFar + 5), the darkest within openSearch and the strongest line there;
+    // nothing when a sample lies beyond the photo.
+    struct Ground
+    {
+        float near = 0;
+        float far = 0;
+        float darkest = 0;
+        float contrast = 0;
+    };
+    const auto groundAt = [&](double u) -> std::optional<Ground> {
+        const double slope = k.b + 2 * k.c * u;
+        const std::array<float, 2> along
+            = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
+        const std::array<double, 2> at = k.point(u);
+        const float cx = float(at[0]);
+        const float cy = float(at[1]);
+        const float nx = -along[1];
+        const float ny = along[0];
+        const float reach = std::max(openSearch + farthest, openFar + 5);
+        for (float d : {-reach, reach}) {
+            const float x = cx + d * nx;
+            const float y = cy + d * ny;
+            if (!(x >= 0 && y >= 0 && x <= float(width - 1) && y <= float(height - 1)))
+                return std::nullopt;
+        }
+        const auto across
+            = [&](float d) { return brightnessAt(brightness, cx + d * nx, cy + d * ny); };
+        const auto meanOver = [&](float from, float to) {
+            float sum = 0;
+            int count = 0;
+            for (float d = from; d <= to; d += 0.5f) {
+                sum += across(d) + across(-d);
+                count += 2;
+            }
+            return sum / float(count);
+        };
+        Ground ground;
+        ground.near = meanOver(2, farthest);
+        ground.far = meanOver(openFar, openFar + 5);
+        ground.darkest = across(-openSearch);
+        for (float m = -openSearch; m <= openSearch; m += 0.5f) {
+            float one = 0;
+            float other = 0;
+            for (float d = 2; d <= farthest; d += 0.5f) {
+                one += across(m + d);
+                other += across(m - d);
+            }
+            const float sides = std::min(one, other) / (2 * (farthest - 2) + 1);
+            ground.contrast = std::max(ground.contrast, sides - across(m));
+            ground.darkest = std::min(ground.darkest, across(m));
+        }
+        return ground;
+    };
+    const std::optional<Ground> atEnd = groundAt(end);
+    const std::optional<Ground> before = groundAt(end - direction);
+    if (!atEnd || !before)
+        return false;
+    for (int step = 2; step <= 1 + openSteps; ++step) {
+        const std::optional<Ground> ground = groundAt(end + direction * step);
+        if (!ground || ground->contrast >= walkContrast || ground->near - atEnd->darkest < openShown
+            || std::abs(ground->near - before->far) > openShift)
+            return false;
+    }
+    return true;
+}
+
 // The steps of the course that lie inside a photo of `width` x `height`: those along its curves,
 // and on from either end to the photo's edge.
 int stepsInside(const Course &k, int width, int height)
@@ -1165,6 +1252,17 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
             middles.swap(moreMiddles);
             kept = kept || (seen >= needed && seenShare(course) >= courseSeenShare);
         }
+        // The line's last steps that the walk saw, either way along the course.
+        double first = std::numeric_limits<double>::max();
+        double last = std::numeric_limits<double>::lowest();
+        for (const std::array<float, 2> &m : middles) {
+            first = std::min(first, course.along(m));
+            last = std::max(last, course.along(m));
+        }
+        if (kept && !middles.empty()
+            && (endsInOpenGround(brightness, course, first, -1, settings.maxWidth)
+                || endsInOpenGround(brightness, course, last, 1, settings.maxWidth)))
+            kept = false;
         if (!kept || (spanning && seenShare(course) < courseSeenShare)) {
             for (int i : list)
                 gathered[std::size_t(i)] = 0;
@@ -1177,7 +1275,7 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         for (std::size_t i = 0; i < curves.size(); ++i) {
             if (taken[i] && !skip[i])
                 done.curves.push_back(int(i));
-            gathered[i] = gathered[i] || taken[i];
+            gathered[i] = gathered[i] || (taken[i] && !skip[i]);
         }
     };
     std::vector<std::vector<int>> wires(curves.size());

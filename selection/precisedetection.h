@@ -40,7 +40,11 @@ namespace tolvane {
 //    long (half, for light lines), or of curves a wire long together over half their span, is a
 //    wire too where its walk sees the line over three wire lengths, or over two and most of
 //    its course's way through the photo where that is shorter; only steps where the line
-//    shows against both its sides count for that.
+//    shows against both its sides count for that. No line that ends in open ground is a
+//    wire: where the course goes on beyond the line the walk saw, over ground like the ground
+//    the line ran over, against which it would still show, and with no line there, it is a
+//    branch's tip or the end of a shore. A wire goes on to the photo's edge, or into something
+//    that hides it.
 //    Last, each wire's course is walked once more with the other wires' pixels left out of the
 //    background beside it: a wire close beside another, where that side fell on the other.
 //    The curves' pixels and the walks', fringe included, are the marks.

@@ -403,7 +403,14 @@ private slots:
         QFETCH(int, faintTo);
         QFETCH(bool, found);
         const int middle = width / 2 - 50;
-        const Scene scene = hangingWire(width, sag, faintFrom, faintTo, middle, middle + 120, 29);
+        Scene scene = hangingWire(width, sag, faintFrom, faintTo, middle, middle + 120, 29);
+        // Buildings hide the wire beyond its ends inside the photo.
+        for (int y = 0; y < scene.height; ++y) {
+            for (int x = 0; x < scene.width; ++x) {
+                if (x < faintFrom - 4 || x > faintTo + 4)
+                    scene.pixels[scene.index(x, y)] = grey(60);
+            }
+        }
         const Found marks = detect(scene);
         if (!found) {
             QCOMPARE(markedCount(marks), 0);
@@ -525,8 +532,10 @@ private slots:
     // end to end.
     void thresholds()
     {
-        Scene scene(400, 240, sky(240, 13));
-        scene.drawWire(straightLine(200, 60, 3, 150), 2.0, 40); // 150 pixels long
+        // From the left edge to a building 150 pixels on, which hides it beyond.
+        const auto sky13 = sky(240, 13);
+        Scene scene(400, 240, [&](int x, int y) { return x >= 150 && y < 110 ? 60 : sky13(x, y); });
+        scene.drawWire(straightLine(75, 60, 3, 150), 2.0, 40); // 150 pixels long
         scene.drawWire(straightLine(200, 160, -2, 600), 7.0, 40); // across, 7 pixels thick
         PreciseSettings settings;
         settings.maxWidth = 10;
@@ -904,7 +913,8 @@ private slots:
     }
 
     // A light line that ends inside the photo after some of its way through it, as a pole or
-    // a lit edge does, is no wire; one that crosses most of the photo is.
+    // a lit edge does, is no wire; one that crosses most of the photo is. Each ends at a lamp,
+    // where a wire could end too.
     void lightLineAcrossThePhoto_data()
     {
         QTest::addColumn<double>("top");
@@ -925,7 +935,12 @@ private slots:
         QFETCH(double, x);
         QFETCH(bool, wire);
         std::mt19937 random(23);
-        Scene scene(400, 600, [&](int, int) { return 48 + int(random() % 7); });
+        // A lamp at the line's top end when that is inside the photo.
+        const auto lamp = [&](int px, int py) {
+            return top > 0 && std::abs(px - x) <= 20 && py >= top - 24 && py <= top + 2;
+        };
+        Scene scene(
+            400, 600, [&](int px, int py) { return lamp(px, py) ? 240 : 48 + int(random() % 7); });
         const double lean = x == 200.0 ? 4.0 : 0.5;
         scene.drawWire({{x - lean, 604}, {x + lean, top}}, 2.0, 210);
         const Found found = detect(scene);
@@ -936,6 +951,68 @@ private slots:
         QCOMPARE(found.wires, 1);
         QVERIFY(recall(scene, found) >= 0.97);
         QCOMPARE(strayMarks(scene, found), 0);
+    }
+
+    // A line that ends in open ground is no wire: a wire goes on to the photo's edge or into
+    // something that hides it, where a branch's tip or the end of a shore fades out in the
+    // open. A line's curves stay unmarked when a wire found after it is kept.
+    void lineEndingInOpenGround_data()
+    {
+        QTest::addColumn<int>("beyond"); // open, a building, a tree, ground as dark as the line
+        QTest::addColumn<bool>("light");
+        QTest::addColumn<bool>("wireBelow");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("in open sky") << 0 << false << false << false;
+        QTest::newRow("at a building") << 1 << false << false << true;
+        QTest::newRow("in a tree") << 2 << false << false << true;
+        QTest::newRow("into ground as dark as itself") << 3 << false << false << true;
+        QTest::newRow("light, in open ground") << 0 << true << false << false;
+        QTest::newRow("in open sky, above a wire") << 0 << false << true << false;
+    }
+    void lineEndingInOpenGround()
+    {
+        QFETCH(int, beyond);
+        QFETCH(bool, light);
+        QFETCH(bool, wireBelow);
+        QFETCH(bool, found);
+        std::mt19937 random(31);
+        const int ground = light ? 50 : 200;
+        Scene scene(600, 300, [&](int x, int y) {
+            const int noise = int(random() % 5) - 2;
+            if (beyond == 3 && y < 160) // darkening from x = 200 on, past the line's grey
+                return ground - 170 * std::clamp(x - 200, 0, 200) / 200 + noise;
+            if (x <= 404 || y >= 160 || beyond == 0)
+                return ground + noise;
+            return beyond == 1 ? 60 : 60 + int(random() % 140);
+        });
+        std::vector<std::array<double, 2>> line;
+        for (int x = -4; x <= 400; x += 4) {
+            const double t = x / 600.0;
+            line.push_back({double(x), 80 + 30 * 4 * t * (1 - t)});
+        }
+        scene.drawWire(line, 2.0, light ? 210 : 40);
+        const Scene withoutWire = scene;
+        if (wireBelow)
+            scene.drawWire(sagging(600, 220, 20), 2.0, 40);
+        const Found marks = detect(scene);
+        int above = 0;
+        for (int y = 0; y < 160; ++y) {
+            for (int x = 0; x < 600; ++x)
+                above += marks.marks[scene.index(x, y)] != 0;
+        }
+        if (wireBelow) {
+            QCOMPARE(marks.wires, 1);
+            QVERIFY(markedCount(marks) > 1000);
+        }
+        if (!found) {
+            QCOMPARE(above, 0);
+            return;
+        }
+        QCOMPARE(marks.wires, 1);
+        QVERIFY2(recall(withoutWire, marks) >= 0.9,
+            qPrintable(QString::number(recall(withoutWire, marks))));
+        if (beyond != 2) // in the tree, the walk takes dark specks on the course
+            QCOMPARE(strayMarks(scene, marks), 0);
     }
 
     // A wire close beside another, clear over only part of its length and faint beyond: the
