@@ -725,6 +725,21 @@ struct Course
         const double v = a + b * u + c * u * u;
         return {ox + u * ux - v * uy, oy + u * uy + v * ux};
     }
+    // The point at `u`, and the unit vector across the course there.
+    struct Frame
+    {
+        float x = 0;
+        float y = 0;
+        float nx = 0;
+        float ny = 0;
+    };
+    Frame frame(double u) const
+    {
+        const double slope = b + 2 * c * u;
+        const std::array<float, 2> along = unit(float(ux - slope * uy), float(uy + slope * ux));
+        const std::array<double, 2> at = point(u);
+        return {float(at[0]), float(at[1]), -along[1], along[0]};
+    }
 };
 
 // The course is fitted through the middles of a wire's clusters, which lie within about half a
@@ -883,19 +898,12 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
     // one, 0 when not, -1 beyond the photo (or nowhere, were the course not finite).
     const auto wireAt = [&](double u, std::vector<PixelIndex> &out,
                             std::vector<std::array<float, 2>> &centres) {
-        const double slope = k.b + 2 * k.c * u;
-        const std::array<float, 2> along
-            = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
-        const std::array<double, 2> at = k.point(u);
-        const float cx = float(at[0]);
-        const float cy = float(at[1]);
+        const auto [cx, cy, nx, ny] = k.frame(u);
         // Up to half a wire beyond the photo, the wire still covers its edge pixels.
         const float margin = float(maxWidth / 2);
         if (!(cx >= -margin && cy >= -margin && cx <= float(width - 1) + margin
                 && cy <= float(height - 1) + margin))
             return -1;
-        const float nx = -along[1];
-        const float ny = along[0];
         const auto across
             = [&](float d) { return brightnessAt(brightness, cx + d * nx, cy + d * ny); };
         float darkest = across(0);
@@ -1046,14 +1054,7 @@ bool endsInOpenGround(Plane<const std::uint8_t> brightness, const Course &k, dou
         float contrast = 0;
     };
     const auto groundAt = [&](double u) -> std::optional<Ground> {
-        const double slope = k.b + 2 * k.c * u;
-        const std::array<float, 2> along
-            = unit(float(k.ux - slope * k.uy), float(k.uy + slope * k.ux));
-        const std::array<double, 2> at = k.point(u);
-        const float cx = float(at[0]);
-        const float cy = float(at[1]);
-        const float nx = -along[1];
-        const float ny = along[0];
+        const auto [cx, cy, nx, ny] = k.frame(u);
         const float reach = std::max(openSearch + farthest, openFar + 5);
         for (float d : {-reach, reach}) {
             const float x = cx + d * nx;
