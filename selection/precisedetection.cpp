@@ -898,7 +898,11 @@ int walkCourse(Plane<const std::uint8_t> brightness, const Course &k, int maxWid
     // one, 0 when not, -1 beyond the photo (or nowhere, were the course not finite).
     const auto wireAt = [&](double u, std::vector<PixelIndex> &out,
                             std::vector<std::array<float, 2>> &centres) {
-        const auto [cx, cy, nx, ny] = k.frame(u);
+        const Course::Frame f = k.frame(u);
+        const float cx = f.x;
+        const float cy = f.y;
+        const float nx = f.nx;
+        const float ny = f.ny;
         // Up to half a wire beyond the photo, the wire still covers its edge pixels.
         const float margin = float(maxWidth / 2);
         if (!(cx >= -margin && cy >= -margin && cx <= float(width - 1) + margin
@@ -1054,7 +1058,11 @@ bool endsInOpenGround(Plane<const std::uint8_t> brightness, const Course &k, dou
         float contrast = 0;
     };
     const auto groundAt = [&](double u) -> std::optional<Ground> {
-        const auto [cx, cy, nx, ny] = k.frame(u);
+        const Course::Frame f = k.frame(u);
+        const float cx = f.x;
+        const float cy = f.y;
+        const float nx = f.nx;
+        const float ny = f.ny;
         const float reach = std::max(openSearch + farthest, openFar + 5);
         for (float d : {-reach, reach}) {
             const float x = cx + d * nx;
