@@ -1137,31 +1137,123 @@ struct Followed
     std::vector<int> curves;
 };
 
+// Wires strung together run side by side, and a thin one close beside another can fail the
+// line test where that side falls on the other: no curve of it is found. Each kept wire's
+// course is walked again at companionOffsets pixels either side of it, with the wires' pixels
+// left out of the background. Where the line the walk finds there lies on no wire's pixels,
+// companionDepth below the ground on its far side, and half that below the ground companionGap
+// pixels towards the wire (ground between the two, not the wire's own edge, nor another wire
+// already kept), it is seen. Seen over `needed` steps, or over `least` and courseSeenShare of
+// the course's steps inside the photo, it is a wire too. Returns the wires added to `wires`.
+constexpr std::array<int, 2> companionOffsets = {4, 6};
+constexpr float companionDepth = 20.0f;
+constexpr float companionGap = 1.5f;
+constexpr double companionProbe = 8;
+constexpr float companionProbed = 0.25f;
+
+// Each wire's number at its pixels (walk and curves), 0 elsewhere: wire n is n + 1.
+std::uint16_t wireNumber(std::size_t n)
+{
+    return std::uint16_t(std::min<std::size_t>(n + 1, 0xFFFF));
+}
+
+void ownPixels(const std::vector<Curve> &curves, const Followed &wire, std::uint16_t number,
+    std::vector<std::uint16_t> &owners)
+{
+    for (PixelIndex p : wire.pixels)
+        owners[p] = number;
+    for (int i : wire.curves) {
+        for (PixelIndex p : curves[std::size_t(i)].pixels)
+            owners[p] = number;
+    }
+}
+
+int findCompanions(Plane<const std::uint8_t> brightness, Plane<const std::uint8_t> line,
+    int maxWidth, const std::vector<Curve> &curves, float needed, float least,
+    std::vector<Followed> &wires, std::vector<std::uint16_t> &owners)
+{
+    const int width = brightness.width;
+    const int height = brightness.height;
+    const std::size_t kept = wires.size();
+    int added = 0;
+    for (std::size_t n = 0; n < kept; ++n) {
+        for (const int offset : companionOffsets) {
+            for (const int side : {-1, 1}) {
+                Course course = wires[n].course;
+                course.a += side * offset;
+                // Only where line pixels lie along the course, every companionProbe steps
+                // within a pixel of it, at least companionProbed of the time, is it walked.
+                int probes = 0;
+                int hits = 0;
+                for (double u = course.low; u <= course.high; u += companionProbe) {
+                    const Course::Frame at = course.frame(u);
+                    ++probes;
+                    for (const float d : {-1.0f, 0.0f, 1.0f}) {
+                        const int x = int(std::lround(at.x + d * at.nx));
+                        const int y = int(std::lround(at.y + d * at.ny));
+                        if (x >= 0 && y >= 0 && x < width && y < height
+                            && (line.at(x, y) & strengthBits) != 0) {
+                            ++hits;
+                            break;
+                        }
+                    }
+                }
+                if (float(hits) < companionProbed * float(probes))
+                    continue;
+                std::vector<PixelIndex> pixels;
+                std::vector<std::array<float, 2>> middles;
+                walkCourse(brightness, course, maxWidth, pixels, middles, owners.data());
+                float seen = 0;
+                for (const std::array<float, 2> &m : middles) {
+                    const int x = std::clamp(int(std::lround(m[0])), 0, width - 1);
+                    const int y = std::clamp(int(std::lround(m[1])), 0, height - 1);
+                    if (owners[PixelIndex(y) * width + x] != 0)
+                        continue;
+                    const Course::Frame frame = course.frame(course.along(m));
+                    float ground = 0;
+                    for (float d = 2; d <= 4; d += 0.5f)
+                        ground += brightnessAt(brightness, m[0] + float(side) * d * frame.nx,
+                            m[1] + float(side) * d * frame.ny);
+                    const float middle = brightnessAt(brightness, m[0], m[1]);
+                    const float between
+                        = brightnessAt(brightness, m[0] - float(side) * companionGap * frame.nx,
+                            m[1] - float(side) * companionGap * frame.ny);
+                    seen += ground / 5 - middle >= companionDepth
+                        && between - middle >= companionDepth / 2;
+                }
+                if (!(seen >= needed
+                        || (seen >= least
+                            && seen / float(stepsInside(course, width, height))
+                                >= courseSeenShare)))
+                    continue;
+                Followed &companion = wires.emplace_back();
+                companion.course = course;
+                for (PixelIndex p : pixels) {
+                    if (owners[p] == 0)
+                        companion.pixels.push_back(p);
+                }
+                ownPixels(curves, companion, wireNumber(wires.size() - 1), owners);
+                ++added;
+            }
+        }
+    }
+    return added;
+}
+
 // Next to another wire, a walk's background on that side fell on the other wire, and the wire
 // was not seen there. Each of the wires is walked once more along its course, with the other
 // wires' pixels left out of its background, and adds to `walked` what it sees; whether it is a
 // wire stays as decided.
 void walkBesideOthers(Plane<const std::uint8_t> brightness, int maxWidth,
-    const std::vector<Curve> &curves, const std::vector<Followed> &wires,
+    const std::vector<Followed> &wires, const std::vector<std::uint16_t> &owners,
     std::vector<PixelIndex> &walked)
 {
     if (wires.size() < 2)
         return;
-    const auto numberOf
-        = [](std::size_t n) { return std::uint16_t(std::min<std::size_t>(n + 1, 0xFFFF)); };
-    std::vector<std::uint16_t> owners(brightness.pixelCount(), 0);
-    for (std::size_t n = 0; n < wires.size(); ++n) {
-        for (PixelIndex p : wires[n].pixels)
-            owners[p] = numberOf(n);
-        for (int i : wires[n].curves) {
-            for (PixelIndex p : curves[std::size_t(i)].pixels)
-                owners[p] = numberOf(n);
-        }
-    }
     std::vector<std::array<float, 2>> middles;
     for (std::size_t n = 0; n < wires.size(); ++n)
         walkCourse(
-            brightness, wires[n].course, maxWidth, walked, middles, owners.data(), numberOf(n));
+            brightness, wires[n].course, maxWidth, walked, middles, owners.data(), wireNumber(n));
 }
 
 // Finds the wires among the line pixels, setting their pixels in `marks` to 1, and returns
@@ -1315,7 +1407,14 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
                 list, gathered, 3.0f * float(settings.minLength), 2.0f * float(settings.minLength));
     }
     std::vector<PixelIndex> besideOthers;
-    walkBesideOthers(brightness, settings.maxWidth, curves, followed, besideOthers);
+    if (!followed.empty()) {
+        std::vector<std::uint16_t> owners(brightness.pixelCount(), 0);
+        for (std::size_t n = 0; n < followed.size(); ++n)
+            ownPixels(curves, followed[n], wireNumber(n), owners);
+        findCompanions(brightness, line, settings.maxWidth, curves,
+            3.0f * float(settings.minLength), 2.0f * float(settings.minLength), followed, owners);
+        walkBesideOthers(brightness, settings.maxWidth, followed, owners, besideOthers);
+    }
     const auto markWalked = [&](const std::vector<PixelIndex> &walked) {
         for (PixelIndex p : walked) {
             if (excluded.isEmpty() || excluded.at(p % width, p / width) == 0)

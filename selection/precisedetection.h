@@ -45,6 +45,11 @@ namespace tolvane {
 //    the line ran over, against which it would still show, and with no line there, it is a
 //    branch's tip or the end of a shore. A wire goes on to the photo's edge, or into something
 //    that hides it.
+//    Then each wire's course is walked again 4 and 6 pixels to either side, where line pixels
+//    lie along it, with the wires' pixels left out of the background: a thin wire close beside
+//    another fails the line test on that side, and no curve of it is found. A line seen there
+//    at a wire's depth, below the ground between the two, over as much of the way as a chain
+//    a third of a wire long needs, is a wire too.
 //    Last, each wire's course is walked once more with the other wires' pixels left out of the
 //    background beside it: a wire close beside another, where that side fell on the other.
 //    The curves' pixels and the walks', fringe included, are the marks.

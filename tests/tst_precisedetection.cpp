@@ -1015,6 +1015,39 @@ private slots:
             QCOMPARE(strayMarks(scene, marks), 0);
     }
 
+    // A thin wire close beside a thicker one, as wires strung together run: on that side its
+    // line test falls on the other wire, so that no curve of it is found, but the walk along the
+    // other's course at its distance sees it. A faint line beside a wire, shallower than a wire
+    // over the sky, is no wire.
+    void thinWireBesideAnother_data()
+    {
+        QTest::addColumn<double>("gap");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("4.5 px apart") << 4.5 << 120 << true;
+        QTest::newRow("5.5 px apart") << 5.5 << 120 << true;
+        QTest::newRow("a faint line 4.5 px beside") << 4.5 << 176 << false;
+    }
+    void thinWireBesideAnother()
+    {
+        QFETCH(double, gap);
+        QFETCH(int, level);
+        QFETCH(bool, found);
+        std::mt19937 random(37);
+        Scene thick(700, 300, [&](int, int) { return 198 + int(random() % 5); });
+        thick.drawWire(straightLine(350, 150, 2, 800), 2.5, 40);
+        Scene scene = thick;
+        scene.drawWire(straightLine(350, 150 + gap, 2, 800), 1.2, level);
+        Scene thin(700, 300, [](int, int) { return 200; });
+        thin.drawWire(straightLine(350, 150 + gap, 2, 800), 1.2, level);
+        const Found marks = detect(scene);
+        QVERIFY(recall(thick, marks) >= 0.97);
+        if (found)
+            QVERIFY2(recall(thin, marks) >= 0.9, qPrintable(QString::number(recall(thin, marks))));
+        else
+            QCOMPARE(marks.wires, 1);
+    }
+
     // A wire close beside another, clear over only part of its length and faint beyond: the
     // walk along it sees it there once the other wire's pixels are left out of its background.
     void faintWireBesideAnother_data()
