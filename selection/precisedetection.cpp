@@ -1137,14 +1137,22 @@ struct Followed
     std::vector<int> curves;
 };
 
+// Whether a walk that saw the line over `seen` steps of `course` saw a wire: over `needed`
+// steps, or over `least` and courseSeenShare of the course's steps inside the photo.
+bool seenEnough(float seen, const Course &course, int width, int height, float needed, float least)
+{
+    return seen >= needed
+        || (seen >= least && seen / float(stepsInside(course, width, height)) >= courseSeenShare);
+}
+
 // Wires strung together run side by side, and a thin one close beside another can fail the
 // line test where that side falls on the other: no curve of it is found. Each kept wire's
 // course is walked again at companionOffsets pixels either side of it, with the wires' pixels
 // left out of the background. Where the line the walk finds there lies on no wire's pixels,
 // companionDepth below the ground on its far side, and half that below the ground companionGap
 // pixels towards the wire (ground between the two, not the wire's own edge, nor another wire
-// already kept), it is seen. Seen over `needed` steps, or over `least` and courseSeenShare of
-// the course's steps inside the photo, it is a wire too. Returns the wires added to `wires`.
+// already kept), it is seen; seen enough (seenEnough()), it is a wire too. Returns the wires
+// added to `wires`.
 constexpr std::array<int, 2> companionOffsets = {4, 6};
 constexpr float companionDepth = 20.0f;
 constexpr float companionGap = 1.5f;
@@ -1211,20 +1219,18 @@ int findCompanions(Plane<const std::uint8_t> brightness, Plane<const std::uint8_
                         continue;
                     const Course::Frame frame = course.frame(course.along(m));
                     float ground = 0;
-                    for (float d = 2; d <= 4; d += 0.5f)
+                    int samples = 0;
+                    for (float d = 2; d <= 4; d += 0.5f, ++samples)
                         ground += brightnessAt(brightness, m[0] + float(side) * d * frame.nx,
                             m[1] + float(side) * d * frame.ny);
                     const float middle = brightnessAt(brightness, m[0], m[1]);
                     const float between
                         = brightnessAt(brightness, m[0] - float(side) * companionGap * frame.nx,
                             m[1] - float(side) * companionGap * frame.ny);
-                    seen += ground / 5 - middle >= companionDepth
+                    seen += ground / float(samples) - middle >= companionDepth
                         && between - middle >= companionDepth / 2;
                 }
-                if (!(seen >= needed
-                        || (seen >= least
-                            && seen / float(stepsInside(course, width, height))
-                                >= courseSeenShare)))
+                if (!seenEnough(seen, course, width, height, needed, least))
                     continue;
                 Followed &companion = wires.emplace_back();
                 companion.course = course;
@@ -1330,7 +1336,7 @@ int keepWirePieces(Plane<std::uint8_t> line, Plane<const std::uint8_t> brightnes
         float seen = float(walkCourse(brightness, course, settings.maxWidth, pixels, middles));
         const auto seenShare
             = [&](const Course &k) { return seen / float(stepsInside(k, width, height)); };
-        bool kept = seen >= needed || (seen >= least && seenShare(course) >= courseSeenShare);
+        bool kept = seenEnough(seen, course, width, height, needed, least);
         // A course fitted through one part of a hanging wire parts from it some way beyond
         // that part. Fitted again through the curves and the middles of the line the walk saw,
         // and walked again, it follows the wire further, for as long as it sees more. A chain
